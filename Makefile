@@ -1,0 +1,32 @@
+# tolbrik: the two commands first (make demo, make test), then the rest.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all build demo test bench windows fuzz clean
+
+all: build
+
+build:
+	@scripts/need.sh cmake cmake g++ g++ googletest libgtest-dev
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Converts the bundled examples/ tree into out/ and compiles out/tolbrik.chm.
+demo: build
+	scripts/demo.sh $(BUILD)/tolbrik
+
+# Every test suite: unit and end-to-end tests, then each suite under tests/suites/.
+test: build
+	scripts/test.sh $(BUILD)
+
+bench:
+	scripts/bench.sh
+
+windows:
+	scripts/windows.sh
+
+fuzz:
+	scripts/fuzz.sh
+
+clean:
+	rm -rf $(BUILD) build-* out

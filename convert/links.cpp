@@ -1,0 +1,79 @@
+// Cross-reference links.
+#include "convert/links.h"
+
+#include <string>
+
+#include "convert/paths.h"
+
+uint32_t find_title(const PageTable& pages, std::string_view word) {
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (pages[i].title == word) return i;
+    }
+    return kNoPage;
+}
+
+void write_text(Sink& out, const char* text, size_t length) {
+    size_t start = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == '<' || text[i] == '>') {
+            out.put(text + start, i - start);
+            out.put(text[i] == '<' ? "&lt;" : "&gt;");
+            start = i + 1;
+        }
+    }
+    out.put(text + start, length - start);
+}
+
+namespace {
+
+// Bytes that end a word: blanks do not, so "ls -l" is one word (and no title).
+bool ends_word(char c) {
+    return c == '"' || c == '\'' || c == '\n' || c == '(' || c == ')' || c == '\0';
+}
+
+}  // namespace
+
+size_t emit_link(const LinkContext& context, const char* text, size_t length) {
+    size_t lead = 0;
+    while (lead < length && text[lead] == ' ') ++lead;
+    context.out.put(text, lead);
+
+    size_t end = lead;
+    while (end < length && !ends_word(text[end])) ++end;
+    while (end > 0 && text[end - 1] == ' ') --end;
+    if (end <= lead) return lead;
+
+    std::string_view word(text + lead, end - lead);
+    uint32_t target = find_title(context.pages, word);
+    if (target == kNoPage || target == context.current) return lead;
+
+    // The link leads to where the target's HTML file lies, seen from the current page's
+    // folder: both trees mirror the input folder.
+    std::string href = relative_path(context.pages[context.current].source_path,
+                                     html_path(context.pages[target].source_path));
+    context.out.put("<a href=\"");
+    context.out.put(escape_attribute(href));
+    context.out.put("\">");
+    write_text(context.out, word.data(), word.size());
+    context.out.put("</a>");
+    return end;
+}
+
+size_t emit_argument(const LinkContext& context, const char* text, size_t length) {
+    size_t start = 0;
+    bool quoted = false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
+        if (c != '"' && c != '\n' && c != '\0') continue;
+        if (!quoted && start < i) start += emit_link(context, text + start, i - start);
+        if (start < i) write_text(context.out, text + start, i - start);
+        quoted = !quoted;
+        if (c != '"') return i;
+        start = i + 1;  // the quote itself is never written
+    }
+    // The line goes on past the buffer: write what is here; the rest of the line follows
+    // as text of its own.
+    if (!quoted && start < length) start += emit_link(context, text + start, length - start);
+    if (start < length) write_text(context.out, text + start, length - start);
+    return length;
+}

@@ -1,0 +1,33 @@
+// Cross-reference links: a word that is another page's title is written as a link to
+// that page's HTML file, by a path relative to the current page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "driver/page_table.h"
+#include "platform/stream.h"
+
+struct LinkContext {
+    Sink& out;
+    const PageTable& pages;
+    uint32_t current;  // the page being converted: never a link target
+};
+
+constexpr uint32_t kNoPage = UINT32_MAX;
+
+// The first page in table order whose title is exactly `word`, or kNoPage.
+uint32_t find_title(const PageTable& pages, std::string_view word);
+
+// Writes the blanks at the head of `text[0, length)` and, when the word after them is the
+// title of another page, that word as a link. Returns how many bytes it wrote.
+size_t emit_link(const LinkContext& context, const char* text, size_t length);
+
+// Writes a font request's argument up to its line end (or zero byte), without its double
+// quotes; each unquoted stretch gets one link attempt. Returns the offset of the line end
+// or zero byte, or `length` when neither came first.
+size_t emit_argument(const LinkContext& context, const char* text, size_t length);
+
+// Writes bytes with '<' and '>' as "&lt;" and "&gt;".
+void write_text(Sink& out, const char* text, size_t length);

@@ -1,0 +1,24 @@
+// Page identification: is a file-list entry a manual page, and if so, its title and
+// section number from the title line (".TH title section ...").
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum : uint8_t {
+    kIsPage = 0,
+    kNotPage = 100,  // the name test failed, or no title line was found
+    // any other answer: the file could not be opened (the error number's low 8 bits)
+};
+
+constexpr size_t kIdentifyWindow = 260;  // decides where the pieces of a long line start
+constexpr size_t kTitleLimit = 127;      // the longest title kept
+
+// Looks at the entry `entry` (relative to `input_folder`, which ends in a backslash).
+// On kIsPage, `title` and `section` hold the page's title and section number.
+uint8_t identify_page(const std::string& input_folder, const char* entry, std::string& title,
+                      uint8_t& section);
+
+// The message for a candidate without a title line, code page 866, without its argument.
+extern const char kNoTitleMessage[];

@@ -1,0 +1,118 @@
+// The directory walk.
+#include "discovery/walk.h"
+
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct Walk {
+    size_t strip_length;
+    std::string& file_list;
+    bool& reported;
+    // Folders on the way from the input folder down to the one being walked, to refuse a
+    // link that leads back into one of them.
+    std::vector<platform::FolderIdentity> path;
+};
+
+void report(Walk& walk, const std::string& path, const std::string& reason) {
+    platform::print_err("tolbrik: " + platform::native_path(path) + ": " + reason + "\n");
+    walk.reported = true;
+}
+
+// A name the tool's backslash paths and line-per-entry list cannot hold.
+bool is_expressible(const std::string& name) {
+    return name.find('\\') == std::string::npos && name.find('\n') == std::string::npos;
+}
+
+bool is_on_path(const Walk& walk, const platform::FolderIdentity& identity) {
+    if (!identity.known) return false;
+    for (const auto& folder : walk.path) {
+        if (folder.known && folder.device == identity.device && folder.inode == identity.inode) {
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t add_entry(Walk& walk, const std::string& full_path) {
+    try {
+        size_t strip = walk.strip_length < full_path.size() ? walk.strip_length : full_path.size();
+        walk.file_list.append(full_path, strip, std::string::npos);
+        walk.file_list += '\n';
+    } catch (const std::bad_alloc&) {
+        return platform::kNotEnoughMemory;
+    }
+    return platform::kOk;
+}
+
+uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position);
+
+// Looks at one entry of a folder: enters a subfolder, lists a file.
+uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
+               const std::string& name) {
+    if (name == "." || name == "..") return platform::kOk;
+    std::string full_path = pattern.substr(0, name_position);
+    full_path += '\\';
+    full_path += name;
+    if (!is_expressible(name)) {
+        report(walk, full_path, "not listed: a backslash or line feed in a name cannot be expressed");
+        return platform::kOk;
+    }
+    bool is_folder = false;
+    uint32_t status = platform::get_attributes(full_path, is_folder);
+    if (status != platform::kOk) return status;
+    if (!is_folder) return add_entry(walk, full_path);
+
+    platform::FolderIdentity identity = platform::folder_identity(full_path);
+    if (is_on_path(walk, identity)) {
+        report(walk, full_path, "not entered: it leads back into a folder being walked");
+        return platform::kOk;
+    }
+    std::string sub_pattern = full_path + pattern.substr(name_position);
+    walk.path.push_back(identity);
+    status = walk_folder(walk, sub_pattern, name_position + name.size() + 1);
+    walk.path.pop_back();
+    // A subfolder in which nothing matched is passed over.
+    if (status == platform::kFileNotFound) status = platform::kOk;
+    return status;
+}
+
+uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position) {
+    platform::Enumeration enumeration;
+    std::string name;
+    uint32_t status = enumeration.first(pattern, name);
+    if (status != platform::kOk) return status;
+    for (;;) {
+        status = visit(walk, pattern, name_position, name);
+        if (status != platform::kOk) break;
+        status = enumeration.next(name);
+        if (status != platform::kOk) {
+            if (status == platform::kNoMoreFiles) status = platform::kOk;
+            break;
+        }
+    }
+    uint32_t closed = enumeration.close();
+    return closed != platform::kOk ? closed : status;
+}
+
+}  // namespace
+
+uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
+                   bool& reported) {
+    // The name position is the pattern's last backslash; index 0 is not looked at.
+    size_t name_position = 0;
+    for (size_t i = pattern.size(); i-- > 1;) {
+        if (pattern[i] == '\\') {
+            name_position = i;
+            break;
+        }
+    }
+    Walk walk{strip_length, file_list, reported, {}};
+    walk.path.push_back(platform::folder_identity(pattern.substr(0, name_position)));
+    uint32_t status = walk_folder(walk, pattern, name_position);
+    file_list.shrink_to_fit();
+    return status;
+}

@@ -1,0 +1,15 @@
+// The directory walk: every file under the input folder, depth first, into the file list,
+// one path relative to the input folder per line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Walks the folder of `pattern` (a folder, a backslash and "*") and every folder below
+// it. Each file found is appended to `file_list` as its full path without the first
+// `strip_length` bytes, followed by a line feed. Returns 0, 8 when the list could not
+// grow, or the platform's code of the failure that ended the walk. Sets `reported` when
+// it printed a line on standard error about an entry it passed over.
+uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
+                   bool& reported);

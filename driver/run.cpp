@@ -1,0 +1,85 @@
+// The run sequence and the page table.
+#include "driver/run.h"
+
+#include <cstring>
+#include <string>
+
+#include "convert/convert.h"
+#include "discovery/identify.h"
+#include "discovery/walk.h"
+#include "driver/options.h"
+#include "driver/page_table.h"
+#include "helpproject/help_project.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Splits the file list in place, each line end becoming a NUL, and makes a page record of
+// every entry that identification accepts. Characters after the last line end form no
+// entry.
+void build_page_table(std::string& file_list, const std::string& input_folder, PageTable& pages) {
+    size_t candidates = 0;
+    for (char c : file_list) {
+        if (c == '\n') ++candidates;
+    }
+    pages.records.assign(candidates, PageRecord{});
+    pages.count = 0;
+
+    std::string title;
+    uint8_t section = 0;
+    char* path = file_list.data();
+    char* end = path + file_list.size();
+    for (char* c = path; c < end; ++c) {
+        if (*c != '\n') continue;
+        *c = '\0';
+        if (identify_page(input_folder, path, title, section) == kIsPage) {
+            PageRecord& record = pages.records[pages.count++];
+            record.title = title;
+            record.source_path = path;
+            record.section = section;
+        }
+        path = c + 1;
+    }
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv) {
+    platform::set_oem_locale();
+    platform::print_out(kBanner);
+
+    Options options;
+    switch (parse_options(argc, argv, options)) {
+        case OptionsResult::run:
+            break;
+        case OptionsResult::help:
+            platform::flush_console();
+            return 0;
+        case OptionsResult::no_folder:
+            platform::print_err("tolbrik: cannot read the current folder: " +
+                                platform::last_error_text() + "\n");
+            return 1;
+    }
+
+    bool failed = false;
+    std::string file_list;
+    walk_tree(options.input_folder + "*", options.input_folder.size(), file_list, failed);
+    if (file_list.empty()) {
+        platform::print_out("No files found to process");
+        platform::flush_console();
+        return failed ? 1 : 0;
+    }
+
+    PageTable pages;
+    build_page_table(file_list, options.input_folder, pages);
+
+    ConverterState state;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) failed = true;
+    }
+    if (!options.nochm && pages.count != 0) {
+        if (!write_help_project(pages, options.output_folder)) failed = true;
+    }
+    platform::flush_console();
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,17 @@
+// The help project: the contents file (folder tree of all pages), the index file (one
+// keyword per page) and the project file (options and the list of all HTML files).
+#pragma once
+
+#include <string>
+
+#include "driver/page_table.h"
+#include "platform/stream.h"
+
+void write_contents(Sink& out, const PageTable& pages);
+void write_index(Sink& out, const PageTable& pages);
+void write_project(Sink& out, const PageTable& pages);
+
+// Writes "tolbrik.hhc", "tolbrik.hhk" and "tolbrik.hhp" into the output folder, in this
+// order. A file that cannot be created or written is reported on standard error and the
+// others are still written; then the result is false.
+bool write_help_project(const PageTable& pages, const std::string& output_folder);

@@ -1,0 +1,215 @@
+// The platform layer on Windows: the byte-string API and the C runtime's own text-mode
+// streams, used as they are.
+#include "platform/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <direct.h>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+std::string g_last_error_text;
+constexpr size_t kStreamBuffer = 64 * 1024;
+
+// Records the text of a Windows error code as the last failure and returns the code.
+uint32_t fail_with_code(DWORD code) {
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    if (length > 0 && text != nullptr) {
+        while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
+                              text[length - 1] == ' ' || text[length - 1] == '.')) {
+            --length;
+        }
+        g_last_error_text.assign(text, length);
+    } else {
+        g_last_error_text = "system error " + std::to_string(code);
+    }
+    if (text != nullptr) LocalFree(text);
+    return code;
+}
+
+}  // namespace
+
+const std::string& last_error_text() { return g_last_error_text; }
+
+std::string native_path(std::string_view path) { return std::string(path); }
+
+void set_oem_locale() { std::setlocale(LC_ALL, ".OCP"); }
+
+bool current_folder(std::string& folder) {
+    folder.clear();
+    char* text = _getcwd(nullptr, 0);
+    if (text == nullptr) {
+        g_last_error_text = std::strerror(errno);
+        return false;
+    }
+    folder = text;
+    std::free(text);
+    return true;
+}
+
+// ---- Folder enumeration --------------------------------------------------------------
+
+struct EnumerationState {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+};
+
+Enumeration::~Enumeration() { close(); }
+
+uint32_t Enumeration::first(const std::string& pattern, std::string& name) {
+    close();
+    WIN32_FIND_DATAA data;
+    HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+    if (handle == INVALID_HANDLE_VALUE) return fail_with_code(GetLastError());
+    state_ = new EnumerationState{handle};
+    name = data.cFileName;
+    return kOk;
+}
+
+uint32_t Enumeration::next(std::string& name) {
+    if (state_ == nullptr) return fail_with_code(ERROR_INVALID_HANDLE);
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA(state_->handle, &data)) return fail_with_code(GetLastError());
+    name = data.cFileName;
+    return kOk;
+}
+
+uint32_t Enumeration::close() {
+    if (state_ == nullptr) return kOk;
+    BOOL closed = FindClose(state_->handle);
+    delete state_;
+    state_ = nullptr;
+    return closed ? kOk : fail_with_code(GetLastError());
+}
+
+uint32_t get_attributes(const std::string& path, bool& is_folder) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return fail_with_code(GetLastError());
+    is_folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return kOk;
+}
+
+bool is_dangling_link(const std::string&) { return false; }
+
+FolderIdentity folder_identity(const std::string&) { return FolderIdentity{}; }
+
+uint32_t create_directory(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return kOk;
+    return fail_with_code(GetLastError());
+}
+
+// ---- Text-mode file streams ------------------------------------------------------------
+
+struct FileState {
+    FILE* file = nullptr;
+    int error = 0;
+};
+
+TextFile::~TextFile() { close(); }
+
+namespace {
+
+int open_stream(FileState*& state, const std::string& path, const char* mode) {
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), mode);
+    if (file == nullptr) {
+        int e = errno != 0 ? errno : EINVAL;
+        g_last_error_text = std::strerror(e);
+        return e;
+    }
+    std::setvbuf(file, nullptr, _IOFBF, kStreamBuffer);
+    state = new FileState{file, 0};
+    return 0;
+}
+
+void note_error(FileState& s) {
+    if (s.error == 0) {
+        s.error = errno != 0 ? errno : EIO;
+        g_last_error_text = std::strerror(s.error);
+    }
+}
+
+}  // namespace
+
+int TextFile::open_read(const std::string& path) {
+    close();
+    return open_stream(state_, path, "r");
+}
+
+int TextFile::open_write(const std::string& path) {
+    close();
+    return open_stream(state_, path, "w");
+}
+
+size_t TextFile::read(char* buffer, size_t count) {
+    if (state_ == nullptr) return 0;
+    errno = 0;
+    size_t got = std::fread(buffer, 1, count, state_->file);
+    if (got < count && std::ferror(state_->file)) note_error(*state_);
+    return got;
+}
+
+void TextFile::write(const char* data, size_t count) {
+    if (state_ == nullptr || count == 0) return;
+    errno = 0;
+    if (std::fwrite(data, 1, count, state_->file) != count) note_error(*state_);
+}
+
+int TextFile::flush() {
+    if (state_ == nullptr) return 0;
+    errno = 0;
+    if (std::fflush(state_->file) != 0) {
+        note_error(*state_);
+        return state_->error;
+    }
+    return 0;
+}
+
+int TextFile::close() {
+    if (state_ == nullptr) return 0;
+    FileState* s = state_;
+    state_ = nullptr;
+    errno = 0;
+    if (std::fclose(s->file) != 0) note_error(*s);
+    int error = s->error;
+    delete s;
+    return error;
+}
+
+std::string error_number_text(int error_number) { return std::strerror(error_number); }
+
+void report_file_error(std::string_view action, std::string_view path, int error_number) {
+    std::string line = "tolbrik: cannot ";
+    line += action;
+    line += ' ';
+    line += native_path(path);
+    line += ": ";
+    line += error_number_text(error_number);
+    line += '\n';
+    print_err(line);
+}
+
+// ---- Console ---------------------------------------------------------------------------
+
+void print_out(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+
+void print_err(std::string_view bytes) {
+    std::fflush(stdout);
+    std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+}
+
+void flush_console() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+}
+
+}  // namespace platform

@@ -1,0 +1,128 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "tolbrik-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    // Tests may take permissions away; give them back so the folder can go.
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::write(const std::string& relative, const std::string& bytes) const {
+    fs::path target = fs::path(path_) / relative;
+    fs::create_directories(target.parent_path());
+    write_file(target.string(), bytes);
+    return target.string();
+}
+
+std::string TempDir::read(const std::string& relative) const {
+    return read_file((fs::path(path_) / relative).string());
+}
+
+bool TempDir::exists(const std::string& relative) const {
+    return fs::exists(fs::path(path_) / relative);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out << bytes;
+}
+
+namespace {
+
+std::string slurp(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    return text;
+}
+
+}  // namespace
+
+Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd) {
+    TempDir capture;
+    std::string out_path = capture.path() + "/out";
+    std::string err_path = capture.path() + "/err";
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        std::FILE* out = std::freopen(out_path.c_str(), "wb", stdout);
+        std::FILE* err = std::freopen(err_path.c_str(), "wb", stderr);
+        if (out == nullptr || err == nullptr) ::_exit(127);
+        std::vector<char*> argv;
+        std::string exe = TOLBRIK_EXE;
+        argv.push_back(exe.data());
+        std::vector<std::string> copies(args);
+        for (auto& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Result result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    return result;
+}
+
+std::string cp866(const std::string& utf8) {
+    std::string bytes;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        unsigned code = ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+        i += 2;
+        unsigned char out;
+        if (code >= 0x410 && code <= 0x42F) out = static_cast<unsigned char>(0x80 + code - 0x410);       // А-Я
+        else if (code >= 0x430 && code <= 0x43F) out = static_cast<unsigned char>(0xA0 + code - 0x430);  // а-п
+        else if (code >= 0x440 && code <= 0x44F) out = static_cast<unsigned char>(0xE0 + code - 0x440);  // р-я
+        else if (code == 0x401) out = 0xF0;                                                              // Ё
+        else if (code == 0x451) out = 0xF1;                                                              // ё
+        else throw std::runtime_error("no code page 866 byte for a character");
+        bytes += static_cast<char>(out);
+    }
+    return bytes;
+}
+
+}  // namespace testing_support
