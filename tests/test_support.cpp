@@ -62,18 +62,6 @@ void write_file(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-namespace {
-
-std::string slurp(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
-    return text;
-}
-
-}  // namespace
-
 Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd) {
     TempDir capture;
     std::string out_path = capture.path() + "/out";
