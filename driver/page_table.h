@@ -19,5 +19,12 @@ struct PageTable {
     std::vector<PageRecord> records;
     uint32_t count = 0;
 
+    // Each title to the first page in table order that has it, for the link lookup. A
+    // table whose titles were never indexed is searched in order instead.
+    std::unordered_map<std::string_view, uint32_t> first_by_title;
+
     const PageRecord& operator[](uint32_t index) const { return records[index]; }
 };
+
+// Fills `first_by_title` from the records in use; call it once the table is complete.
+void index_titles(PageTable& pages);

@@ -72,6 +72,7 @@ int run(int argc, const char* const* argv) {
 
     PageTable pages;
     build_page_table(file_list, options.input_folder, pages);
+    index_titles(pages);
 
     ConverterState state;
     for (uint32_t i = 0; i < pages.count; ++i) {
