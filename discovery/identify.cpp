@@ -58,8 +58,15 @@ uint8_t identify_page(const std::string& input_folder, const char* entry, std::s
     if (!passes_name_test(entry)) return kNotPage;
 
     platform::TextFile file;
-    int error = file.open_read(input_folder + entry);
-    if (error != 0) return static_cast<uint8_t>(error & 0xFF);
+    std::string path = input_folder + entry;
+    int error = file.open_read(path);
+    if (error != 0) {
+        platform::report_file_error("read", path, error);
+        // The answer is the error number's low byte, but never one that means a page or
+        // a plain "not a page".
+        uint8_t answer = static_cast<uint8_t>(error & 0xFF);
+        return answer == kIsPage || answer == kNotPage ? 0xFF : answer;
+    }
 
     // The window always begins at the start of a line (or of a 260-byte piece of one).
     char window[kIdentifyWindow];

@@ -15,6 +15,8 @@ struct Walk {
     // Folders on the way from the input folder down to the one being walked, to refuse a
     // link that leads back into one of them.
     std::vector<platform::FolderIdentity> path;
+    // The code of the first failure met, for the walk's result.
+    uint32_t first_failure = platform::kOk;
 };
 
 void report(Walk& walk, const std::string& path, const std::string& reason) {
@@ -63,7 +65,12 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     }
     bool is_folder = false;
     uint32_t status = platform::get_attributes(full_path, is_folder);
-    if (status != platform::kOk) return status;
+    if (status != platform::kOk) {
+        // A link to nothing is simply no page; any other entry that cannot be looked at
+        // is named, and the walk goes on without it.
+        if (!platform::is_dangling_link(full_path)) report(walk, full_path, platform::last_error_text());
+        return platform::kOk;
+    }
     if (!is_folder) return add_entry(walk, full_path);
 
     platform::FolderIdentity identity = platform::folder_identity(full_path);
@@ -75,22 +82,39 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     walk.path.push_back(identity);
     status = walk_folder(walk, sub_pattern, name_position + name.size() + 1);
     walk.path.pop_back();
-    // A subfolder in which nothing matched is passed over.
-    if (status == platform::kFileNotFound) status = platform::kOk;
     return status;
 }
 
+// Walks one folder. A subfolder that cannot be read is named on standard error and
+// passed over, so that one unreadable folder does not cut the rest of the tree from the
+// list; only the list failing to grow ends the walk.
 uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position) {
     platform::Enumeration enumeration;
     std::string name;
     uint32_t status = enumeration.first(pattern, name);
-    if (status != platform::kOk) return status;
+    if (status != platform::kOk) {
+        // Nothing matched: an empty folder (a drive's root has no "." entry).
+        if (status == platform::kFileNotFound) return platform::kOk;
+        // The input folder itself may simply be missing: then there is nothing to list.
+        bool top = walk.path.size() == 1;
+        if (!top || status != platform::kPathNotFound) {
+            report(walk, pattern.substr(0, name_position), platform::last_error_text());
+        }
+        if (walk.first_failure == platform::kOk) walk.first_failure = status;
+        return platform::kOk;
+    }
     for (;;) {
         status = visit(walk, pattern, name_position, name);
-        if (status != platform::kOk) break;
+        if (status != platform::kOk) break;  // the list cannot grow
         status = enumeration.next(name);
         if (status != platform::kOk) {
-            if (status == platform::kNoMoreFiles) status = platform::kOk;
+            if (status == platform::kNoMoreFiles) {
+                status = platform::kOk;
+            } else {
+                report(walk, pattern.substr(0, name_position), platform::last_error_text());
+                if (walk.first_failure == platform::kOk) walk.first_failure = status;
+                status = platform::kOk;
+            }
             break;
         }
     }
@@ -110,9 +134,9 @@ uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string&
             break;
         }
     }
-    Walk walk{strip_length, file_list, reported, {}};
+    Walk walk{strip_length, file_list, reported, {}, platform::kOk};
     walk.path.push_back(platform::folder_identity(pattern.substr(0, name_position)));
     uint32_t status = walk_folder(walk, pattern, name_position);
     file_list.shrink_to_fit();
-    return status;
+    return status != platform::kOk ? status : walk.first_failure;
 }

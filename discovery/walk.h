@@ -8,8 +8,9 @@
 
 // Walks the folder of `pattern` (a folder, a backslash and "*") and every folder below
 // it. Each file found is appended to `file_list` as its full path without the first
-// `strip_length` bytes, followed by a line feed. Returns 0, 8 when the list could not
-// grow, or the platform's code of the failure that ended the walk. Sets `reported` when
-// it printed a line on standard error about an entry it passed over.
+// `strip_length` bytes, followed by a line feed. A folder or entry that cannot be read is
+// named on standard error and passed over (`reported` is then set); a missing input folder
+// is not named, it just gives an empty list. Returns 0, 8 when the list could not grow
+// (which ends the walk), or the platform's code of the first failure met.
 uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
                    bool& reported);

@@ -17,7 +17,8 @@ namespace {
 // Splits the file list in place, each line end becoming a NUL, and makes a page record of
 // every entry that identification accepts. Characters after the last line end form no
 // entry.
-void build_page_table(std::string& file_list, const std::string& input_folder, PageTable& pages) {
+// Returns false when a candidate could not be read (it has been reported).
+bool build_page_table(std::string& file_list, const std::string& input_folder, PageTable& pages) {
     size_t candidates = 0;
     for (char c : file_list) {
         if (c == '\n') ++candidates;
@@ -25,6 +26,7 @@ void build_page_table(std::string& file_list, const std::string& input_folder, P
     pages.records.assign(candidates, PageRecord{});
     pages.count = 0;
 
+    bool all_read = true;
     std::string title;
     uint8_t section = 0;
     char* path = file_list.data();
@@ -32,14 +34,18 @@ void build_page_table(std::string& file_list, const std::string& input_folder, P
     for (char* c = path; c < end; ++c) {
         if (*c != '\n') continue;
         *c = '\0';
-        if (identify_page(input_folder, path, title, section) == kIsPage) {
+        uint8_t answer = identify_page(input_folder, path, title, section);
+        if (answer == kIsPage) {
             PageRecord& record = pages.records[pages.count++];
             record.title = title;
             record.source_path = path;
             record.section = section;
+        } else if (answer != kNotPage) {
+            all_read = false;
         }
         path = c + 1;
     }
+    return all_read;
 }
 
 }  // namespace
@@ -71,7 +77,7 @@ int run(int argc, const char* const* argv) {
     }
 
     PageTable pages;
-    build_page_table(file_list, options.input_folder, pages);
+    if (!build_page_table(file_list, options.input_folder, pages)) failed = true;
     index_titles(pages);
 
     ConverterState state;
