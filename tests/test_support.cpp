@@ -1,11 +1,13 @@
 #include "test_support.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -111,6 +113,36 @@ std::string cp866(const std::string& utf8) {
         bytes += static_cast<char>(out);
     }
     return bytes;
+}
+
+std::string backslashed(const std::string& native) {
+    std::string path(native);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+std::vector<std::string> readdir_names(const std::string& native) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(native.c_str());
+    if (dir == nullptr) throw std::runtime_error("cannot open folder " + native);
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+std::vector<std::string> tree_listing(const std::string& native) {
+    std::vector<std::string> entries;
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(native, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+        std::string relative = fs::relative(it->path(), native).string();
+        entries.push_back(it->is_directory() ? relative + "/" : relative);
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 }  // namespace testing_support

@@ -38,4 +38,15 @@ Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd)
 // UTF-8 text (Russian letters and ASCII) as code page 866 bytes.
 std::string cp866(const std::string& utf8);
 
+// A native path in the tool's own spelling: every '/' becomes a backslash.
+std::string backslashed(const std::string& native);
+
+// The names in the folder `native` (without "." and ".."), in the order readdir yields
+// them.
+std::vector<std::string> readdir_names(const std::string& native);
+
+// Every entry under the folder `native` at any depth, as '/'-separated relative paths,
+// folders followed by '/', sorted: what a run left behind.
+std::vector<std::string> tree_listing(const std::string& native);
+
 }  // namespace testing_support

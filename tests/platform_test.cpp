@@ -1,0 +1,170 @@
+// The platform layer on this system: text-mode streams, folder enumeration, folder
+// creation and the mapping of the tool's backslash paths.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Reads the whole file at `native` through a text stream, `chunk` bytes per read call.
+std::string read_text(const std::string& native, size_t chunk) {
+    platform::TextFile file;
+    EXPECT_EQ(file.open_read(backslashed(native)), 0);
+    std::string text;
+    std::vector<char> buffer(chunk);
+    for (;;) {
+        size_t got = file.read(buffer.data(), chunk);
+        text.append(buffer.data(), got);
+        if (got < chunk) break;
+    }
+    EXPECT_EQ(file.read(buffer.data(), chunk), 0u) << "nothing more after the end";
+    EXPECT_EQ(file.close(), 0);
+    return text;
+}
+
+const size_t kBlock = 64 * 1024;  // the stream's own read block
+
+TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
+    struct Case {
+        std::string name, disk, text;
+    };
+    const std::string block_less_one(kBlock - 1, 'x');
+    const std::vector<Case> cases = {
+        {"empty", "", ""},
+        {"CR LF", "a\r\nb\r\n", "a\nb\n"},
+        {"lone CR", "a\rb", "a\rb"},
+        {"CR at the end", "a\r", "a\r"},
+        {"only a CR", "\r", "\r"},
+        {"CR CR LF", "a\r\r\nb", "a\r\nb"},
+        {"LF CR", "a\n\rb", "a\n\rb"},
+        {"Ctrl-Z ends the text", "a\r\nb\x1A" "c\r\nd", "a\nb"},
+        {"Ctrl-Z first", "\x1A" "abc", ""},
+        {"CR before Ctrl-Z", "a\r\x1A\n", "a\r"},
+        {"NUL bytes pass", std::string("a\0b\r\n", 5), std::string("a\0b\n", 4)},
+        // The CR is the last byte of the first 64 KiB block, the LF the first of the next.
+        {"CR LF across the block", block_less_one + "\r\ny", block_less_one + "\ny"},
+        {"CR at the block end, no LF", block_less_one + "\rz", block_less_one + "\rz"},
+        {"CR at the block end and file end", block_less_one + "\r", block_less_one + "\r"},
+        {"Ctrl-Z opens the next block", block_less_one + "x\x1A" "tail", block_less_one + "x"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        std::string file = dir.write("f", c.disk);
+        for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{260}, kBlock, kBlock + 7}) {
+            EXPECT_EQ(read_text(file, chunk), c.text) << c.name << ", read " << chunk << " at a time";
+        }
+    }
+}
+
+TEST(TextFileWrite, EveryLineFeedReachesTheDiskAsCrLf) {
+    TempDir dir;
+    // Many small writes, one large one that crosses the stream's block, and lone CRs.
+    std::string large, large_disk;
+    for (int i = 0; i < 20000; ++i) {
+        large += "line\n";
+        large_disk += "line\r\n";
+    }
+    platform::TextFile file;
+    ASSERT_EQ(file.open_write(backslashed(dir.path() + "/out")), 0);
+    file.write("a\n");
+    file.write("b\r");
+    file.write("\n\n");
+    file.write(large);
+    file.write("end", 3);
+    ASSERT_EQ(file.close(), 0);
+    EXPECT_EQ(dir.read("out"), "a\r\nb\r\r\n\r\n" + large_disk + "end");
+
+    // Opening for writing truncates.
+    ASSERT_EQ(file.open_write(backslashed(dir.path() + "/out")), 0);
+    file.write("x\n");
+    ASSERT_EQ(file.close(), 0);
+    EXPECT_EQ(dir.read("out"), "x\r\n");
+}
+
+TEST(TextFileOpen, FailuresAnswerTheErrorNumber) {
+    TempDir dir;
+    dir.write("sub/file", "x");
+    platform::TextFile file;
+    EXPECT_EQ(file.open_read(backslashed(dir.path() + "/missing")), ENOENT);
+    EXPECT_EQ(file.open_read(backslashed(dir.path() + "/nowhere/file")), ENOENT);
+    EXPECT_EQ(file.open_write(backslashed(dir.path() + "/nowhere/file")), ENOENT);
+    // A folder cannot be opened as a text file, as with the Windows runtime.
+    EXPECT_EQ(file.open_read(backslashed(dir.path() + "/sub")), EACCES);
+    EXPECT_FALSE(file.is_open());
+    // A write that the disk refuses is reported when the file is closed.
+    ASSERT_EQ(file.open_write("/dev/full"), 0);
+    file.write("some text\n");
+    EXPECT_EQ(file.close(), ENOSPC);
+}
+
+TEST(Enumeration, YieldsEveryEntryThenNoMoreFiles) {
+    TempDir dir;
+    for (const char* name : {"a.1", ".hidden", "b", "sub/c"}) dir.write(name, "x");
+
+    platform::Enumeration enumeration;
+    std::vector<std::string> names;
+    std::string name;
+    uint32_t status = enumeration.first(backslashed(dir.path()) + "\\*", name);
+    while (status == platform::kOk) {
+        names.push_back(name);
+        status = enumeration.next(name);
+    }
+    EXPECT_EQ(status, platform::kNoMoreFiles);
+    EXPECT_EQ(enumeration.close(), platform::kOk);
+    // "." and ".." come wherever readdir puts them; the rest keep readdir's order.
+    std::vector<std::string> dots, others;
+    for (const auto& n : names) (n == "." || n == ".." ? dots : others).push_back(n);
+    std::sort(dots.begin(), dots.end());
+    EXPECT_EQ(dots, (std::vector<std::string>{".", ".."}));
+    EXPECT_EQ(others, readdir_names(dir.path()));
+}
+
+TEST(Enumeration, FailuresAnswerWindowsCodes) {
+    TempDir dir;
+    dir.write("a.1", "x");
+    platform::Enumeration enumeration;
+    std::string name;
+    EXPECT_EQ(enumeration.first(backslashed(dir.path()) + "\\missing\\*", name), platform::kPathNotFound);
+    EXPECT_EQ(enumeration.first(backslashed(dir.path()) + "\\a.1\\*", name), platform::kPathNotFound);
+    EXPECT_EQ(enumeration.first(backslashed(dir.path()) + "\\*.zz", name), platform::kFileNotFound);
+    EXPECT_EQ(enumeration.first(backslashed(dir.path()) + "\\*.1", name), platform::kOk);
+    EXPECT_EQ(name, "a.1");
+    EXPECT_EQ(enumeration.next(name), platform::kNoMoreFiles);
+}
+
+TEST(Folders, CreationAndAttributesThroughBackslashPaths) {
+    TempDir dir;
+    dir.write("file", "x");
+    const std::string root = backslashed(dir.path());
+    EXPECT_EQ(platform::create_directory(root + "\\new"), platform::kOk);
+    EXPECT_EQ(platform::create_directory(root + "\\new\\inner"), platform::kOk);
+    EXPECT_TRUE(dir.exists("new/inner")) << "each backslash is a separator";
+    EXPECT_EQ(platform::create_directory(root + "\\new"), platform::kAlreadyExists);
+    EXPECT_EQ(platform::create_directory(root + "\\file"), platform::kAlreadyExists);
+    EXPECT_EQ(platform::create_directory(root + "\\gone\\inner"), platform::kPathNotFound);
+    EXPECT_EQ(platform::create_directory(root + "\\file\\inner"), platform::kPathNotFound);
+
+    bool is_folder = false;
+    EXPECT_EQ(platform::get_attributes(root + "\\new\\inner", is_folder), platform::kOk);
+    EXPECT_TRUE(is_folder);
+    EXPECT_EQ(platform::get_attributes(root + "\\file", is_folder), platform::kOk);
+    EXPECT_FALSE(is_folder);
+    EXPECT_EQ(platform::get_attributes(root + "\\gone", is_folder), platform::kPathNotFound);
+
+    platform::TextFile file;
+    ASSERT_EQ(file.open_write(root + "\\new\\inner\\page.htm"), 0);
+    file.write("x");
+    ASSERT_EQ(file.close(), 0);
+    EXPECT_EQ(dir.read("new/inner/page.htm"), "x");
+    EXPECT_EQ(platform::native_path("a\\b\\\\c\\"), "a/b//c/");
+}
+
+}  // namespace
