@@ -19,9 +19,14 @@ struct Walk {
     uint32_t first_failure = platform::kOk;
 };
 
-void report(Walk& walk, const std::string& path, const std::string& reason) {
-    platform::print_err("tolbrik: " + platform::native_path(path) + ": " + reason + "\n");
+// Prints one line naming an entry by its native spelling.
+void report_native(Walk& walk, const std::string& native, const std::string& reason) {
+    platform::print_err("tolbrik: " + native + ": " + reason + "\n");
     walk.reported = true;
+}
+
+void report(Walk& walk, const std::string& path, const std::string& reason) {
+    report_native(walk, platform::native_path(path), reason);
 }
 
 // A name the tool's backslash paths and line-per-entry list cannot hold.
@@ -56,13 +61,17 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
 uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
                const std::string& name) {
     if (name == "." || name == "..") return platform::kOk;
+    if (!is_expressible(name)) {
+        // Named as it stands on the disk: its own backslashes are not separators, and a
+        // line feed is shown as "\n" so that the message stays one line.
+        std::string native = platform::native_path(pattern.substr(0, name_position + 1));
+        for (char c : name) native += c == '\n' ? std::string("\\n") : std::string(1, c);
+        report_native(walk, native, "not listed: a backslash or line feed in a name cannot be expressed");
+        return platform::kOk;
+    }
     std::string full_path = pattern.substr(0, name_position);
     full_path += '\\';
     full_path += name;
-    if (!is_expressible(name)) {
-        report(walk, full_path, "not listed: a backslash or line feed in a name cannot be expressed");
-        return platform::kOk;
-    }
     bool is_folder = false;
     uint32_t status = platform::get_attributes(full_path, is_folder);
     if (status != platform::kOk) {
