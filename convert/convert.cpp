@@ -20,6 +20,10 @@ struct Page {
     LinkContext links;
     char line[kLineBuffer];
     size_t valid = 0;  // bytes of `line` that hold text
+    // A font request's argument that reached the end of the buffer before its line end
+    // goes on at the head of the next fill, as argument text rather than a new line.
+    bool argument_runs_on = false;
+    ArgumentState argument;
 };
 
 void write_blockquote_closings(Sink& out, int count) {
@@ -145,6 +149,16 @@ bool matches(const Page& page, const Request& request) {
     return length < page.valid && (page.line[length] == ' ' || page.line[length] == '\n');
 }
 
+// Writes the font request argument that starts at `start` and runs to the line end, the
+// zero byte after the source's last line, or the end of the buffer. Returns where the
+// scan goes on.
+size_t write_argument(Page& page, size_t start) {
+    size_t length = kLineBuffer - start;
+    size_t stop = emit_argument(page.links, page.line + start, length, page.argument);
+    page.argument_runs_on = stop == length;
+    return start + stop;
+}
+
 // Handles the line at the head of the buffer, which begins with '.'. Returns where the
 // scan goes on.
 size_t handle_request(Page& page) {
@@ -156,10 +170,9 @@ size_t handle_request(Page& page) {
                 return request.position;
             case Resume::after_blank:
                 return page.line[3] == '\n' ? 3 : 4;
-            case Resume::at_argument: {
-                size_t start = request.position;
-                return start + emit_argument(page.links, page.line + start, kLineBuffer - start);
-            }
+            case Resume::at_argument:
+                page.argument = ArgumentState{};
+                return write_argument(page, request.position);
         }
     }
     // Any other request becomes page text without its dot.
@@ -281,7 +294,7 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
                   ConverterState& state) {
     write_head(out, pages[index].title);
     state = ConverterState{};
-    Page page{out, state, LinkContext{out, pages, index}, {}, 0};
+    Page page{out, state, LinkContext{out, pages, index}, {}, 0, false, {}};
 
     size_t retained = 0;
     for (;;) {
@@ -295,8 +308,9 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
         retained = 0;
 
         // Scan. Without a line end in the buffer nothing is retained, and the next fill
-        // starts a fresh piece whose first byte counts as the start of a line.
-        size_t p = 0;
+        // starts a fresh piece whose first byte counts as the start of a line, unless a
+        // font request's argument runs on into it.
+        size_t p = page.argument_runs_on ? write_argument(page, 0) : 0;
         while (p < page.valid) {
             char c = page.line[p];
             if (c == '\n') {

@@ -63,21 +63,27 @@ size_t emit_link(const LinkContext& context, const char* text, size_t length) {
     return end;
 }
 
-size_t emit_argument(const LinkContext& context, const char* text, size_t length) {
+size_t emit_argument(const LinkContext& context, const char* text, size_t length,
+                     ArgumentState& state) {
     size_t start = 0;
-    bool quoted = false;
+    // Writes the stretch [start, end): its first word may become a link unless it is
+    // quoted or had its attempt before the buffer ended.
+    auto write_stretch = [&](size_t end) {
+        if (!state.quoted && !state.attempted && start < end) {
+            start += emit_link(context, text + start, end - start);
+            state.attempted = true;
+        }
+        if (start < end) write_text(context.out, text + start, end - start);
+    };
     for (size_t i = 0; i < length; ++i) {
         char c = text[i];
         if (c != '"' && c != '\n' && c != '\0') continue;
-        if (!quoted && start < i) start += emit_link(context, text + start, i - start);
-        if (start < i) write_text(context.out, text + start, i - start);
-        quoted = !quoted;
+        write_stretch(i);
+        state = ArgumentState{!state.quoted, false};
         if (c != '"') return i;
         start = i + 1;  // the quote itself is never written
     }
-    // The line goes on past the buffer: write what is here; the rest of the line follows
-    // as text of its own.
-    if (!quoted && start < length) start += emit_link(context, text + start, length - start);
-    if (start < length) write_text(context.out, text + start, length - start);
+    // The line goes on past the buffer: the rest of the argument follows in the next one.
+    write_stretch(length);
     return length;
 }
