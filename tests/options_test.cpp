@@ -96,16 +96,7 @@ TEST(Options, EveryArgumentIsExamined) {
 }
 
 TEST(Options, HelpPrintsTheTextAndStopsExamining) {
-    const std::string help = testing_support::cp866(
-        "преобразователь UNIX man файлов справок в комплекс HTML страниц.Использование: tolbrik [настройки]\n"
-        "Настройки:\n"
-        " -indir:<папка>  устанавливает путь к папке с анализируемыми файлами\n"
-        " -outdir:<папка> устанавливает путь к папке для записи результатов\n"
-        " -nochm          запрещает генерировать файлы chm проекта\n"
-        "по умолчанию ищет файлы в домашней папке и записывает результаты туда-же\n"
-        "заметь, программа не разбирает расширений файлов, но ищет сигнатуры в\n"
-        " потенциальных man-страницах, так что из анализируемого блока файлов\n"
-        " желательно сперва убрать всё лишнее.");
+    const std::string help = testing_support::help_bytes();
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-?"},
              {"-nochm", "-?"},

@@ -42,6 +42,12 @@ std::string TempDir::write(const std::string& relative, const std::string& bytes
     return target.string();
 }
 
+std::string TempDir::folder(const std::string& relative) const {
+    fs::path target = fs::path(path_) / relative;
+    fs::create_directories(target);
+    return target.string();
+}
+
 std::string TempDir::read(const std::string& relative) const {
     return read_file((fs::path(path_) / relative).string());
 }
@@ -113,6 +119,21 @@ std::string cp866(const std::string& utf8) {
         bytes += static_cast<char>(out);
     }
     return bytes;
+}
+
+std::string banner_bytes() { return cp866("преобразователь MAN -> HTML. запусти с -? для справки\n"); }
+
+std::string help_bytes() {
+    return cp866(
+        "преобразователь UNIX man файлов справок в комплекс HTML страниц.Использование: tolbrik [настройки]\n"
+        "Настройки:\n"
+        " -indir:<папка>  устанавливает путь к папке с анализируемыми файлами\n"
+        " -outdir:<папка> устанавливает путь к папке для записи результатов\n"
+        " -nochm          запрещает генерировать файлы chm проекта\n"
+        "по умолчанию ищет файлы в домашней папке и записывает результаты туда-же\n"
+        "заметь, программа не разбирает расширений файлов, но ищет сигнатуры в\n"
+        " потенциальных man-страницах, так что из анализируемого блока файлов\n"
+        " желательно сперва убрать всё лишнее.");
 }
 
 std::string backslashed(const std::string& native) {

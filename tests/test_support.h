@@ -16,6 +16,8 @@ public:
     const std::string& path() const { return path_; }  // native, without a trailing '/'
     // `relative` uses '/' between folders; missing folders are made.
     std::string write(const std::string& relative, const std::string& bytes) const;
+    // Makes the folder `relative` and any missing folders above it; returns its path.
+    std::string folder(const std::string& relative) const;
     std::string read(const std::string& relative) const;
     bool exists(const std::string& relative) const;
 
@@ -37,6 +39,11 @@ Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd)
 
 // UTF-8 text (Russian letters and ASCII) as code page 866 bytes.
 std::string cp866(const std::string& utf8);
+
+// The console's banner and help text as the code page 866 bytes the tool must print,
+// made here from their UTF-8 wording.
+std::string banner_bytes();
+std::string help_bytes();
 
 // A native path in the tool's own spelling: every '/' becomes a backslash.
 std::string backslashed(const std::string& native);

@@ -101,9 +101,7 @@ TEST(Walk, ListsEveryFileDepthFirstInEnumerationOrder) {
                              "ru/\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.1", "#%&'.1"}) {
         dir.write(file, "x");
     }
-    for (const char* folder : {"empty", "only_empty", "only_empty/e1", "only_empty/e2"}) {
-        ASSERT_EQ(::mkdir((dir.path() + "/" + folder).c_str(), 0777), 0);
-    }
+    for (const char* folder : {"empty", "only_empty/e1", "only_empty/e2"}) dir.folder(folder);
     const Walked walked = walk(dir.path());
     EXPECT_EQ(walked.status, 0u);
     EXPECT_EQ(walked.list, expected_walk(dir.path()).list);
@@ -117,9 +115,7 @@ TEST(Walk, ListsEveryFileDepthFirstInEnumerationOrder) {
 
 TEST(Walk, NoFileGivesAnEmptyList) {
     TempDir empty, hollow;
-    for (const char* folder : {"a", "a/b", "c"}) {
-        ASSERT_EQ(::mkdir((hollow.path() + "/" + folder).c_str(), 0777), 0);
-    }
+    for (const char* folder : {"a/b", "c"}) hollow.folder(folder);
     for (const std::string& native : {empty.path(), hollow.path()}) {
         const Walked walked = walk(native);
         EXPECT_EQ(walked.status, 0u) << native;
