@@ -1,0 +1,156 @@
+"""The help project as its consumers see it: the program converts a tree, chmcmd compiles
+tolbrik.hhp into tolbrik.chm, and chmls reads the compiled file back. Every page must be
+in the compiled file, in the contents under its folders and in the index, with its title
+as name and its HTML path as local path.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+from collections import Counter
+
+from tolbrik_e2e import (chm_extract, chm_names, compile_chm, expected_contents, expected_pages,
+                         fold, html_path, index_entries, need, outline, project_files,
+                         read_bytes, read_sitemap, run_tolbrik, skip_loudly, source, write_tree)
+
+REAL_PAGES = 3000
+
+
+def chm_path(local):
+    return "/" + local.replace("\\", "/")
+
+
+def index_pairs(pages):
+    return sorted((title, html_path(path).replace("\\", "/")) for title, path in pages)
+
+
+class HelpProjectTest(unittest.TestCase):
+    maxDiff = 20000
+
+    def setUp(self):
+        need(self, ("chmcmd", "fp-utils"), ("chmls", "fp-utils"))
+        self.work = tempfile.mkdtemp(prefix="tolbrik-help-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def check_help_project(self, indir):
+        """Converts `indir`, checks the three files, compiles them and reads the compiled
+        file back. Returns the pages found."""
+        outdir = os.path.join(self.work, "out")
+        os.makedirs(outdir)
+        done = run_tolbrik(indir, outdir)
+        self.assertEqual((done.returncode, done.stderr), (0, b""))
+
+        pages = expected_pages(indir)
+        self.assertTrue(pages, "no page in " + indir)
+        contents = expected_contents(pages)
+        index = index_pairs(pages)
+
+        # The three files as written: the project file lists the HTML paths unescaped,
+        # in table order; the sitemaps parse into the expected tree and keywords.
+        files = project_files(read_bytes(os.path.join(outdir, "tolbrik.hhp")))
+        self.assertEqual(files, [html_path(path) for _, path in pages])
+        items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhc")))
+        self.assertEqual(problems, [])
+        self.assertEqual(outline(items), contents)
+        items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhk")))
+        self.assertEqual(problems, [])
+        self.assertEqual(index_entries(items), index)
+
+        # The compiler accepts the project and finds every file that a page links to.
+        status, log = compile_chm(outdir)
+        self.assertEqual(status, 0, log)
+        complaints = [line for line in log.splitlines()
+                      if line.startswith(("Warning", "Error")) or "couldn't find it on disk" in line]
+        self.assertEqual(complaints, [])
+
+        chm = os.path.join(outdir, "tolbrik.chm")
+        stored = chm_names(chm)
+        self.assertEqual([f for f in files if chm_path(f) not in stored], [])
+
+        items, problems = read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc")))
+        self.assertEqual(problems, [])
+        self.assertEqual(outline(items), contents)
+
+        # Names inside a compiled file do not regard letter case: pages whose HTML paths
+        # differ only in case become one topic there, so the index is compared without
+        # them; each of them must still have a keyword.
+        items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")))
+        self.assertEqual(problems, [])
+        read_back = index_entries(items)
+        shared = {local for local, count in Counter(fold(local) for _, local in index).items() if count > 1}
+        self.assertEqual([pair for pair in read_back if fold(pair[1]) not in shared],
+                         [pair for pair in index if fold(pair[1]) not in shared])
+        self.assertEqual(shared - {fold(local) for _, local in read_back}, set())
+        return pages
+
+    def test_bundled_examples(self):
+        pages = self.check_help_project(os.path.join(source(), "examples"))
+        self.assertGreaterEqual(len(pages), 5)
+
+    def check_tree(self, files):
+        """Writes {relative path: bytes} as the input tree and checks its help project."""
+        root = os.path.join(self.work, "in")
+        write_tree(root, files)
+        return self.check_help_project(root)
+
+    def test_folders_links_and_letter_case(self):
+        pages = self.check_tree({
+            "intro.7": b".TH intro 7\n.SH NAME\nintro \\- the pages of this tree\n.SH SEE ALSO\n.BR ls (1)\n",
+            "man1/ls.1": b".TH ls 1\n.SH NAME\nls\n.SH SEE ALSO\n.BR cp (1),\n.BR printf (3),\n.BR intro (7)\n",
+            "man1/cp.1": b".TH cp 1\r\n.SH NAME\r\ncp\r\n.I ls\r\n",
+            "MAN1/mv.1": b".TH mv 1\n.B cp\n",
+            "man3/printf.3": b".\\\" a comment first\n.TH printf 3\n.SH NAME\nprintf\n",
+            "a/b/c/deep.1": b".TH deep 1\n.B printf\n",
+            "a/b/flat.1": b".TH flat 1\n",
+            "a../x.1": b".TH dots 1\n.B deep\n",
+            "man8/ld.so.8": b".TH ld.so 8\n.B ls\n",
+            "ru/pr.1": b".TH \xcf\xf0\xe8\xec\xe5\xf0 1\n.B ls\n",
+            "README": b"not a page\n",
+            "man1/notes.1": b"no title line\n",
+        })
+        self.assertEqual(len(pages), 10)
+
+    def test_titles_and_names_with_markup_characters(self):
+        # Most real pages quote their title; titles and folder names may hold & < > ".
+        self.check_tree({
+            "man1/ls.1": b'.TH "LS" "1" "2024-01-01"\n.SH NAME\nls\n.BR "cp" (1)\n',
+            "man1/cp.1": b'.TH "cp" 1\n',
+            "R&D/and.1": b".TH a&b 1\n",
+            "R&D/lt.1": b".TH <x> 1\n",
+            "R&D/all.1": b'.TH "q&<>" 1\n',
+            "R&D/entity.1": b".TH &amp; 1\n",
+            'x"y/<a>.1': b".TH gt> 1\n",
+        })
+
+    def test_real_pages(self):
+        tool = os.path.join(source(), "..", "shared", "tools", "make-man-corpus")
+        if not os.access(tool, os.X_OK):
+            skip_loudly(self, "no corpus maker at " + tool)
+        root = os.path.join(self.work, "in")
+        made = subprocess.run([tool, root, "--limit", str(REAL_PAGES)], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, check=False)
+        names = sorted(os.path.relpath(os.path.join(folder, name), root)
+                       for folder, _, found in os.walk(root) for name in found)
+        if made.returncode != 0 or len(names) < REAL_PAGES // 2:
+            skip_loudly(self, "too few manual pages on this machine (%d): %s"
+                        % (len(names), made.stdout.decode("latin-1", "replace").strip()))
+        # The first pages in name order all lie in man1; spread some of them over more
+        # folders, deeper ones and one spelled in capitals, so that the contents tree has
+        # something to show.
+        places = ["", "man1/more", "deep/er/still", "MAN1", "deep/other"]
+        for number, name in enumerate(names):
+            place = places[number % 7] if number % 7 < len(places) else None
+            if place is None:
+                continue
+            target = os.path.join(root, place, os.path.basename(name))
+            if os.path.exists(target):
+                continue
+            os.makedirs(os.path.dirname(target) or root, exist_ok=True)
+            os.rename(os.path.join(root, name), target)
+        pages = self.check_help_project(root)
+        self.assertGreater(len(pages), REAL_PAGES // 2)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,293 @@
+"""Helpers shared by the end-to-end suites: the built program, input trees, the help
+compiler (chmcmd) and its reader (chmls), and a model of what a run must produce.
+
+Paths inside the help project use backslashes; the model keeps them that way, and only
+turns them into '/' where it compares them with what chmls reports.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+from html.parser import HTMLParser
+
+
+def exe():
+    """The built program, as ctest hands it over."""
+    return os.environ["TOLBRIK_EXE"]
+
+
+def source():
+    """The repository's root folder."""
+    root = os.environ.get("TOLBRIK_SOURCE")
+    if root:
+        return root
+    return os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+
+
+def under_ci():
+    return os.environ.get("CI") == "true"
+
+
+def skip_loudly(test, reason):
+    """Skips `test` after a line that cannot be missed; under CI=true the test fails."""
+    print("\n!!!!!!!! SKIPPED: %s: %s !!!!!!!!" % (test.id(), reason), file=sys.stderr, flush=True)
+    if under_ci():
+        test.fail("skipped under CI=true, which counts as a failure: " + reason)
+    raise unittest.SkipTest(reason)
+
+
+def need(test, *pairs):
+    """Makes sure the commands are there, installing their Debian packages through
+    scripts/need.sh; pairs are (command, package). Skips loudly when that fails."""
+    args = [a for pair in pairs for a in pair]
+    if all(shutil.which(cmd) for cmd, _ in pairs):
+        return
+    subprocess.run([os.path.join(source(), "scripts", "need.sh")] + args,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    missing = [cmd for cmd, _ in pairs if not shutil.which(cmd)]
+    if missing:
+        skip_loudly(test, "missing %s (scripts/need.sh could not install it)" % ", ".join(missing))
+
+
+def write_tree(root, files):
+    """Writes {relative path with '/': bytes} under `root`, making folders as needed."""
+    for relative, data in files.items():
+        path = os.path.join(root, *relative.split("/"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+
+def run_tolbrik(indir, outdir, *extra):
+    """Runs the program on `indir`, writing into `outdir`; stdout and stderr as bytes."""
+    return subprocess.run([exe(), "-indir:" + indir, "-outdir:" + outdir] + list(extra),
+                          cwd=outdir, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# ---- The model: which files are pages, under which titles, in which order ---------------
+
+WINDOW = 260       # identification looks at a page through a window of this many bytes
+TITLE_LIMIT = 127  # the longest title kept
+
+
+def walk(root):
+    """Every file under `root`, depth first in the order the folder lists them, as paths
+    relative to `root` joined by backslashes."""
+    found = []
+
+    def visit(folder, prefix):
+        with os.scandir(folder) as entries:
+            for entry in entries:
+                if entry.is_dir():
+                    visit(entry.path, prefix + entry.name + "\\")
+                else:
+                    found.append(prefix + entry.name)
+
+    visit(root, "")
+    return found
+
+
+def page_title(data):
+    """The title of a page held in `data` (bytes as on disk), or None when no line begins
+    with ".TH ". Text is read as a text stream: CR LF is one line end and Ctrl-Z ends the
+    file. A line longer than the window is looked at in window-sized pieces."""
+    data = data.split(b"\x1a", 1)[0].replace(b"\r\n", b"\n")
+    pos = 0
+    while pos < len(data):
+        window = data[pos:pos + WINDOW]
+        if window.startswith(b".TH "):
+            end = 4
+            while end < len(window) and window[end] not in b" \n":
+                end += 1
+            return window[4:end].split(b"\0", 1)[0][:TITLE_LIMIT]
+        line_feed = window.find(b"\n")
+        if line_feed >= 0:
+            pos += line_feed + 1
+        elif len(window) == WINDOW:
+            pos += WINDOW
+        else:
+            return None
+    return None
+
+
+def html_path(source_path):
+    return source_path[:source_path.rfind(".")] + ".htm"
+
+
+def expected_pages(root):
+    """[(title, source path)] of every page under `root`, in the order of the page table.
+    Titles are str decoded as Latin-1, so that every byte stays one character."""
+    pages = []
+    for relative in walk(root):
+        dot = relative.rfind(".")
+        if dot < 0 or relative[dot + 1:dot + 2] not in list("0123456789"):
+            continue
+        title = page_title(read_bytes(os.path.join(root, *relative.split("\\"))))
+        if title is not None:
+            pages.append((title.decode("latin-1"), relative))
+    return pages
+
+
+def fold(name):
+    """Folder names match without regard to ASCII letter case."""
+    return "".join(c.lower() if "A" <= c <= "Z" else c for c in name)
+
+
+def expected_contents(pages):
+    """The contents tree of `pages`: a folder heading each time a folder is entered from
+    the page before, and every page as an entry under its folders. Returns the outline
+    (see `outline`)."""
+    root = []
+    lists = [root]
+    current = []
+    for title, source_path in pages:
+        folders = source_path.split("\\")[:-1]
+        common = 0
+        while (common < len(folders) and common < len(current)
+               and fold(folders[common]) == fold(current[common])):
+            common += 1
+        del lists[common + 1:]
+        for folder in folders[common:]:
+            heading = Item()
+            heading.params.append(("name", folder))
+            lists[-1].append(heading)
+            lists.append(heading.children)
+        page = Item()
+        page.params += [("name", title), ("local", html_path(source_path))]
+        lists[-1].append(page)
+        current = folders
+    return outline(root)
+
+
+# ---- Sitemap files: the contents and index files, and what chmls extracts --------------
+
+class Item:
+    def __init__(self):
+        self.params = []    # (lower-case parameter name, value), in file order
+        self.children = []  # the list that follows the item, if any
+
+    def first(self, name):
+        return next((v for n, v in self.params if n == name), None)
+
+
+class SitemapReader(HTMLParser):
+    """Reads a sitemap into a list of Items. A <UL> right after an item holds that item's
+    children, as the contents format has it."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.root = []
+        self.lists = []
+        self.item = None
+        self.problems = []
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if tag == "ul":
+            if not self.lists:
+                self.lists.append(self.root)
+            elif self.lists[-1]:
+                self.lists.append(self.lists[-1][-1].children)
+            else:
+                self.problems.append("a list opens without an item before it")
+                self.lists.append([])
+        elif tag == "object":
+            self.item = None
+            if (attrs.get("type") or "").lower() == "text/sitemap":
+                self.item = Item()
+                if self.lists:
+                    self.lists[-1].append(self.item)
+                else:
+                    self.problems.append("an item outside every list")
+        elif tag == "param" and self.item is not None:
+            self.item.params.append(((attrs.get("name") or "").lower(), attrs.get("value") or ""))
+
+    def handle_endtag(self, tag):
+        if tag == "ul":
+            if self.lists:
+                self.lists.pop()
+            else:
+                self.problems.append("a list closes that was never opened")
+        elif tag == "object":
+            self.item = None
+
+
+def read_sitemap(data):
+    """Parses sitemap bytes; returns (items, problems)."""
+    reader = SitemapReader()
+    reader.feed(data.decode("latin-1"))
+    reader.close()
+    if reader.lists:
+        reader.problems.append("%d list(s) left open" % len(reader.lists))
+    return reader.root, reader.problems
+
+
+def outline(items, depth=0):
+    """The tree as lines "indent name -> local", with '/' between folders of the local
+    path, so that two trees compare line by line."""
+    lines = []
+    for item in items:
+        local = item.first("local")
+        text = "  " * depth + repr(item.first("name"))
+        if local is not None:
+            text += " -> " + local.replace("\\", "/")
+        lines.append(text)
+        lines += outline(item.children, depth + 1)
+    return lines
+
+
+def index_entries(items):
+    """Sorted (keyword, local path with '/') pairs of an index: one per Local parameter.
+    chmls names each keyword twice, first as it converts the stored Unicode text (where
+    bytes beyond ASCII turn into '?'), then with the bytes the sitemap gave; the keyword
+    is therefore an item's last Name."""
+    pairs = []
+    for item in items:
+        keyword = [value for name, value in item.params if name == "name"][-1:] or [None]
+        for name, value in item.params:
+            if name == "local":
+                pairs.append((keyword[0], value.replace("\\", "/")))
+    return sorted(pairs)
+
+
+def project_files(data):
+    """The lines of the project file's [FILES] section."""
+    text = data.decode("latin-1").replace("\r\n", "\n")
+    section = text.split("\n[FILES]\n", 1)[1].split("\n\n[INFOTYPES]\n", 1)[0]
+    return section.split("\n")
+
+
+# ---- The help compiler and its reader --------------------------------------------------
+
+def compile_chm(outdir):
+    """Runs chmcmd on the project in `outdir`; returns (status, everything it printed)."""
+    done = subprocess.run(["chmcmd", "--verbosity", "5", "tolbrik.hhp"], cwd=outdir,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    return done.returncode, done.stdout.decode("latin-1")
+
+
+def chmls(*args):
+    done = subprocess.run(["chmls"] + list(args), stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, check=False)
+    if done.returncode != 0:
+        raise AssertionError("chmls %s failed (%d): %s"
+                             % (" ".join(args), done.returncode, done.stdout.decode("latin-1")))
+    return done.stdout
+
+
+def chm_names(chm):
+    """Every name stored in the compiled file, as chmls lists it ("/man1/ls.htm")."""
+    listing = chmls("-p", "-n", "list", chm).decode("latin-1").splitlines()
+    return {line for line in listing if line.startswith("/")}
+
+
+def chm_extract(command, chm, target):
+    """The contents (extracttoc) or index (extractindex) as chmls reads it back."""
+    chmls(command, chm, target)
+    return read_bytes(target)
