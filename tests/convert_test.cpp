@@ -186,6 +186,10 @@ TEST(ConvertText, LongLinesAreTakenInPieces) {
         {x(258) + "\\fBy\n", x(258) + "\\fBy "},  // the letter lies in the next piece
         {x(257) + "\\fBy\n", x(257) + "<b>y "},
         {x(259) + "<\n", x(259) + "&lt;<br>"},
+        // An .IP piece inside a long .SH line meets the counter at -1: it closes one more
+        // level, and each heading flag is closed by a line end of its own.
+        {".SH " + x(256) + ".IP i\nz\n",
+         "</blockquote>\n<h1>" + x(256) + "</blockquote>\n<h3><tt>i </h1>\n<blockquote>z </tt></h3>\n<blockquote>"},
     });
 }
 
