@@ -221,21 +221,28 @@ namespace {
 int open_stream(FileState*& state, const std::string& path, bool writing) {
     std::string native = to_native(path);
     int flags = writing ? (O_WRONLY | O_CREAT | O_TRUNC) : O_RDONLY;
-    int fd = retry([&] { return ::open(native.c_str(), flags | O_CLOEXEC, 0666); });
+    // Opened without waiting: a named pipe would otherwise hold the run until some other
+    // process opened its other end (for writing, one without a reader fails with ENXIO).
+    int fd = retry([&] { return ::open(native.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666); });
     if (fd < 0) {
         int e = errno;
         fail_with_errno(e);
         return e;
     }
     if (!writing) {
-        // Opening a folder succeeds on POSIX but not with the Windows runtime.
+        // Only a regular file is read. Opening a folder succeeds on POSIX but not with the
+        // Windows runtime, which answers EACCES; a pipe, socket or device (reached through
+        // a link, say) could keep a read waiting or never end, and is refused alike.
         struct stat info;
-        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             ::close(fd);
-            fail_with_errno(EISDIR);
+            fail_with_errno(EACCES);
             return EACCES;
         }
     }
+    // From here on reads and writes wait as usual.
+    int status_flags = ::fcntl(fd, F_GETFL);
+    if (status_flags != -1) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
     state = new FileState;
     state->fd = fd;
     state->writing = writing;

@@ -1,6 +1,7 @@
 // The platform layer on this system: text-mode streams, folder enumeration, folder
 // creation and the mapping of the tool's backslash paths.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,6 +100,12 @@ TEST(TextFileOpen, FailuresAnswerTheErrorNumber) {
     // A folder cannot be opened as a text file, as with the Windows runtime.
     EXPECT_EQ(file.open_read(backslashed(dir.path() + "/sub")), EACCES);
     EXPECT_FALSE(file.is_open());
+    // Nothing but a regular file is read: a named pipe or a device would wait or never end.
+    ASSERT_EQ(::mkfifo((dir.path() + "/pipe.1").c_str(), 0666), 0);
+    EXPECT_EQ(file.open_read(backslashed(dir.path() + "/pipe.1")), EACCES);
+    EXPECT_EQ(file.open_read("/dev/zero"), EACCES);
+    // Writing into a pipe that nobody reads fails at once instead of waiting.
+    EXPECT_EQ(file.open_write(backslashed(dir.path() + "/pipe.1")), ENXIO);
     // A write that the disk refuses is reported when the file is closed.
     ASSERT_EQ(file.open_write("/dev/full"), 0);
     file.write("some text\n");
