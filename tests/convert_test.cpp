@@ -311,13 +311,15 @@ TEST(ConvertPage, PagePathsAndTheirFolders) {
     dir.write("in/a/b/c/ls.1", "x\n");
     dir.write("in/man.1/ls", "y\n");
     dir.write("in/top.1m", "z\n");
+    dir.write("in/a/b/c/ls.8", "later\n");
     dir.write("out/new/top.htm", "an older and longer page of the same name");
-    PageTable pages = table_of({{"ls", "a\\b\\c\\ls.1", 1}, {"ls", "man.1\\ls", 1}, {"top", "top.1m", 1}});
+    PageTable pages = table_of(
+        {{"ls", "a\\b\\c\\ls.1", 1}, {"ls", "man.1\\ls", 1}, {"top", "top.1m", 1}, {"ls8", "a\\b\\c\\ls.8", 8}});
     ConverterState state;
     for (uint32_t i = 0; i < pages.count; ++i) {
         EXPECT_TRUE(convert_page(pages, i, dir.path() + "/in\\", dir.path() + "/out/new\\", state));
     }
-    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(html("ls", "x ")));
+    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(html("ls8", "later ")));  // the later page replaces it
     EXPECT_EQ(dir.read("out/new/man.htm"), crlf(html("ls", "y ")));  // cut at the folder's '.'
     EXPECT_EQ(dir.read("out/new/top.htm"), crlf(html("top", "z ")));
 }
