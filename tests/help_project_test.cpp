@@ -1,0 +1,242 @@
+// The help project's three files, whole, written from a page table held in memory; then
+// the files on disk, and a file that cannot be created.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "driver/page_table.h"
+#include "helpproject/help_project.h"
+#include "platform/stream.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+// (source path, title) of each page, in table order.
+using Pages = std::vector<std::pair<const char*, const char*>>;
+
+PageTable table_of(const Pages& pages) {
+    PageTable table;
+    for (const auto& [path, title] : pages) {
+        PageRecord record;
+        record.title = title;
+        record.source_path = path;
+        table.records.push_back(record);
+    }
+    table.count = static_cast<uint32_t>(table.records.size());
+    return table;
+}
+
+std::string written(void (*writer)(Sink&, const PageTable&), const Pages& pages) {
+    Sink out;
+    writer(out, table_of(pages));
+    return out.text();
+}
+
+// A text file's bytes on disk: every line feed written reaches the disk as CR LF.
+std::string on_disk(const std::string& text) {
+    std::string bytes;
+    for (char c : text) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+    return bytes;
+}
+
+const std::string kSitemapHead =
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n"
+    "<HTML lang=\"ru\">\n"
+    "<HEAD>\n"
+    "<meta content=\"text/html;charset=windows-1251\" http-equiv=\"Content-Type\">\n"
+    "<meta name=\"GENERATOR\" content=\"tolbrik\">\n"
+    "<!-- Sitemap 1.0 -->\n"
+    "</HEAD><BODY>\n";
+const std::string kContentsHead = kSitemapHead +
+    "<OBJECT type=\"text/site properties\">\n"
+    "<param name=\"ImageType\" value=\"Folder\">\n"
+    "</OBJECT>\n"
+    "<UL>\n";
+const std::string kIndexHead = kSitemapHead + "<UL>\n";
+const std::string kTrailer = "</UL>\n</BODY></HTML>";
+const std::string kProjectHead =
+    "[OPTIONS]\n"
+    "Compatibility=1.1 or later\n"
+    "Compiled file=tolbrik.chm\n"
+    "Contents file=tolbrik.hhc\n"
+    "Display compile progress=No\n"
+    "Index file=tolbrik.hhk\n"
+    "Language=\n"
+    "\n"
+    "[FILES]\n";
+const std::string kProjectTail = "\n[INFOTYPES]\n";
+
+// The sitemap's pieces as the first contents example below spells them out: a page entry
+// and a folder heading at nesting depth d, and a closing line after t tabs.
+std::string tabs(int count) { return std::string(static_cast<size_t>(count), '\t'); }
+
+std::string page(int d, const std::string& name, const std::string& local) {
+    return tabs(d) + "\t<LI> <OBJECT type=\"text/sitemap\">\n" +
+           tabs(d) + "\t\t<param name=\"Name\" value=\"" + name + "\">\n" +
+           tabs(d) + "\t\t<param name=\"Local\" value=\"" + local + "\">\n" +
+           tabs(d) + "\t\t</OBJECT>\n";
+}
+
+std::string folder(int d, const std::string& name) {
+    return tabs(d) + "\t<LI> <OBJECT type=\"text/sitemap\">\n" +
+           tabs(d) + "\t\t<param name=\"Name\" value=\"" + name + "\">\n" +
+           tabs(d) + "\t\t</OBJECT>\n" +
+           tabs(d) + "\t<UL>\n";
+}
+
+std::string closing(int t) { return tabs(t) + "</UL>\n"; }
+
+struct Case {
+    const char* what;
+    Pages pages;
+    std::string body;  // between the head and the trailer
+};
+
+TEST(ContentsFile, ListsPagesUnderFolderHeadings) {
+    const std::vector<Case> cases = {
+        {"pages in the root and in two folders",
+         {{"intro.7", "intro"}, {"man1\\cp.1", "cp"}, {"man1\\ls.1", "ls"}, {"man3\\printf.3", "printf"}},
+         "\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t<param name=\"Name\" value=\"intro\">\n"
+         "\t\t<param name=\"Local\" value=\"intro.htm\">\n"
+         "\t\t</OBJECT>\n"
+         "\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t<param name=\"Name\" value=\"man1\">\n"
+         "\t\t</OBJECT>\n"
+         "\t<UL>\n"
+         "\t\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t\t<param name=\"Name\" value=\"cp\">\n"
+         "\t\t\t<param name=\"Local\" value=\"man1\\cp.htm\">\n"
+         "\t\t\t</OBJECT>\n"
+         "\t\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t\t<param name=\"Name\" value=\"ls\">\n"
+         "\t\t\t<param name=\"Local\" value=\"man1\\ls.htm\">\n"
+         "\t\t\t</OBJECT>\n"
+         "</UL>\n"
+         "\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t<param name=\"Name\" value=\"man3\">\n"
+         "\t\t</OBJECT>\n"
+         "\t<UL>\n"
+         "\t\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t\t<param name=\"Name\" value=\"printf\">\n"
+         "\t\t\t<param name=\"Local\" value=\"man3\\printf.htm\">\n"
+         "\t\t\t</OBJECT>\n"
+         "\t</UL>\n"},
+        {"all pages in the root: no heading, no closing",
+         {{"ls.1", "ls"}, {"cp.1", "cp"}},
+         page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm")},
+        {"a single page in a folder",
+         {{"man1\\ls.1", "ls"}},
+         folder(0, "man1") + page(1, "ls", "man1\\ls.htm") + closing(1)},
+        {"three folders deep after a page in the root",
+         {{"intro.7", "intro"}, {"a\\b\\c\\x.1", "x"}},
+         page(0, "intro", "intro.htm") + folder(0, "a") + folder(1, "b") + folder(2, "c") +
+             page(3, "x", "a\\b\\c\\x.htm") + closing(3) + closing(2) + closing(1)},
+        {"leaving two folders, then entering another",
+         {{"a\\b\\x.1", "x"}, {"c\\y.1", "y"}},
+         folder(0, "a") + folder(1, "b") + page(2, "x", "a\\b\\x.htm") + closing(1) + closing(0) +
+             folder(0, "c") + page(1, "y", "c\\y.htm") + closing(1)},
+        {"Man1 and man1 are one folder, headed as first spelled",
+         {{"Man1\\a.1", "a"}, {"man1\\b.1", "b"}},
+         folder(0, "Man1") + page(1, "a", "Man1\\a.htm") + page(1, "b", "man1\\b.htm") + closing(1)},
+        {"a page whose name is the next page's folder",
+         {{"a\\x", "x"}, {"a\\x\\y.1", "y"}},
+         folder(0, "a") + page(1, "x", "a\\x.htm") + folder(1, "x") + page(2, "y", "a\\x\\y.htm") +
+             closing(2) + closing(1)},
+        {"a folder entered again gets a heading again",
+         {{"man1\\a.1", "a"}, {"man3\\b.3", "b"}, {"man1\\c.1", "c"}},
+         folder(0, "man1") + page(1, "a", "man1\\a.htm") + closing(0) + folder(0, "man3") +
+             page(1, "b", "man3\\b.htm") + closing(0) + folder(0, "man1") + page(1, "c", "man1\\c.htm") +
+             closing(1)},
+        // Only a whole ".." component leaves a folder: names that end in dots are folders.
+        {"folders named with trailing dots are entered",
+         {{"a..\\x.1", "x"}, {"a..\\...\\y.1", "y"}, {"z.1", "z"}},
+         folder(0, "a..") + page(1, "x", "a..\\x.htm") + folder(1, "...") +
+             page(2, "y", "a..\\...\\y.htm") + closing(1) + closing(0) + page(0, "z", "z.htm")},
+        {"titles, folder names and paths are escaped",
+         {{"R&D\\<a>.1", "\"LS\""}, {"x\"y\\b.1", "a&b <c> \"d\""}},
+         folder(0, "R&amp;D") + page(1, "&quot;LS&quot;", "R&amp;D\\&lt;a&gt;.htm") + closing(0) +
+             folder(0, "x&quot;y") + page(1, "a&amp;b &lt;c&gt; &quot;d&quot;", "x&quot;y\\b.htm") +
+             closing(1)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(written(write_contents, c.pages), kContentsHead + c.body + kTrailer) << c.what;
+    }
+}
+
+TEST(IndexFile, HasOneKeywordPerPageInTableOrder) {
+    const std::vector<Case> cases = {
+        {"one page",
+         {{"man1\\ls.1", "ls"}},
+         "\t<LI> <OBJECT type=\"text/sitemap\">\n"
+         "\t\t<param name=\"Name\" value=\"ls\">\n"
+         "\t\t<param name=\"Local\" value=\"man1\\ls.htm\">\n"
+         "\t\t</OBJECT>\n"},
+        {"only the part from the last dot is replaced; equal titles stay apart; folders are "
+         "not headed",
+         {{"ld.so.8", "ld.so"}, {"a\\b\\x.3pm", "x"}, {"man1\\x.1", "x"}},
+         page(0, "ld.so", "ld.so.htm") + page(0, "x", "a\\b\\x.htm") + page(0, "x", "man1\\x.htm")},
+        {"titles and paths are escaped",
+         {{"R&D\\<a>.1", "\"LS\""}, {"b\".1", "a&b <c> &amp;"}},
+         page(0, "&quot;LS&quot;", "R&amp;D\\&lt;a&gt;.htm") +
+             page(0, "a&amp;b &lt;c&gt; &amp;amp;", "b&quot;.htm")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(written(write_index, c.pages), kIndexHead + c.body + kTrailer) << c.what;
+    }
+}
+
+TEST(ProjectFile, ListsEveryHtmlFileUnescaped) {
+    const std::vector<Case> cases = {
+        {"a page in the root and one in a folder",
+         {{"intro.7", "intro"}, {"man1\\ls.1", "ls"}},
+         "intro.htm\n"
+         "man1\\ls.htm\n"},
+        {"only the part from the last dot is replaced",
+         {{"man8\\ld.so.8", "ld.so"}},
+         "man8\\ld.so.htm\n"},
+        {"a plain text file: no escaping",
+         {{"R&D\\<a>.1", "\"LS\""}, {"x\"y\\b.1", "b"}},
+         "R&D\\<a>.htm\n"
+         "x\"y\\b.htm\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(written(write_project, c.pages), kProjectHead + c.body + kProjectTail) << c.what;
+    }
+}
+
+TEST(HelpProject, IsWrittenIntoTheOutputFolderAsText) {
+    TempDir dir;
+    const Pages pages = {{"intro.7", "intro"}, {"man1\\ls.1", "\"LS\""}};
+    const PageTable table = table_of(pages);
+    ASSERT_TRUE(write_help_project(table, dir.path() + "/"));
+    EXPECT_EQ(dir.read("tolbrik.hhc"), on_disk(written(write_contents, pages)));
+    EXPECT_EQ(dir.read("tolbrik.hhk"), on_disk(written(write_index, pages)));
+    EXPECT_EQ(dir.read("tolbrik.hhp"), on_disk(written(write_project, pages)));
+}
+
+// A help-project file that cannot be created is named on standard error with the reason;
+// the others are still written and the run ends with status 1.
+TEST(HelpProject, AFileThatCannotBeCreatedIsReported) {
+    TempDir dir;
+    dir.write("in/man1/ls.1", ".TH ls 1\n");
+    dir.write("out/tolbrik.hhk/keep", "");  // a folder where the index file belongs
+    const std::string out = dir.path() + "/out";
+    auto result = testing_support::run_tolbrik({"-indir:" + dir.path() + "/in", "-outdir:" + out}, dir.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "tolbrik: cannot create " + out + "/tolbrik.hhk: " + std::strerror(EISDIR) + "\n");
+    const Pages pages = {{"man1\\ls.1", "ls"}};
+    EXPECT_EQ(dir.read("out/tolbrik.hhc"), on_disk(written(write_contents, pages)));
+    EXPECT_EQ(dir.read("out/tolbrik.hhp"), on_disk(written(write_project, pages)));
+}
+
+}  // namespace
