@@ -6,7 +6,7 @@
 #include <string>
 
 // Creates every folder named by a prefix of `path[0, length)` that ends before a
-// backslash, and the one of the whole `length` characters. Folders that already exist,
-// and refusals for lack of access, are passed over. Returns 0, or the code of the first
-// other refusal; deeper folders are then not attempted.
+// backslash or slash, and the one of the whole `length` characters, outermost first.
+// Folders that already exist, and refusals for lack of access, are passed over. Returns
+// 0, or the code of the first other refusal; deeper folders are then not attempted.
 uint32_t create_folders(const std::string& path, size_t length);

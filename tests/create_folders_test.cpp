@@ -33,6 +33,7 @@ TEST(CreateFolders, MakesEveryFolderAlongThePathOrStopsAtTheFirstRefusal) {
         {"\\pre\\a\\new", 10, platform::kOk, {"pre/a/new"}, {}},
         {"\\abc\\def", 3, platform::kOk, {"ab"}, {"abc"}},  // the length ends inside a name
         {"/solo", 5, platform::kOk, {"solo"}, {}},
+        {"/s1/s2\\s3", 9, platform::kOk, {"s1/s2/s3"}, {}},
         {"\\d1\\\\d2", 7, platform::kOk, {"d1/d2"}, {}},  // the prefix "d1\" names d1 again
         {long_path, long_path.size(), platform::kOk, {long_path.substr(1)}, {}},
         {"\\file\\g\\h", 7, platform::kPathNotFound, {}, {"file/g"}},
@@ -51,13 +52,13 @@ TEST(CreateFolders, MakesEveryFolderAlongThePathOrStopsAtTheFirstRefusal) {
     EXPECT_EQ(dir.read("file"), "a file where a folder must be");
 }
 
-TEST(CreateFolders, NoDeeperFolderIsAttemptedAfterARefusal) {
+TEST(CreateFolders, MakesTheParentsOfAFolderWrittenWithSlashes) {
     TempDir dir;
-    // A backslash at position 0 makes the first prefix empty, which the system refuses
-    // as a missing path; the folders below it, which could be made, are not attempted.
-    EXPECT_EQ(create_folders(backslashed(dir.path()) + "\\new\\deeper", backslashed(dir.path()).size() + 11),
-              platform::kPathNotFound);
-    EXPECT_FALSE(dir.exists("new"));
+    // An output folder given as ".../out/html/" with neither folder there yet.
+    std::string page = dir.path() + "/out/html/\\man1\\ls.htm";
+    EXPECT_EQ(create_folders(page, page.rfind('\\')), platform::kOk);
+    EXPECT_TRUE(dir.exists("out/html/man1"));
+    EXPECT_FALSE(dir.exists("out/html/man1/ls.htm"));
 }
 
 }  // namespace
