@@ -131,9 +131,9 @@ TEST(ContentsFile, ListsPagesUnderFolderHeadings) {
          "\t\t\t<param name=\"Local\" value=\"man3\\printf.htm\">\n"
          "\t\t\t</OBJECT>\n"
          "\t</UL>\n"},
-        {"all pages in the root: no heading, no closing",
-         {{"ls.1", "ls"}, {"cp.1", "cp"}},
-         page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm")},
+        {"all pages in the root: no heading, no closing; an empty title is an empty name",
+         {{"ls.1", "ls"}, {"cp.1", "cp"}, {"empty.1", ""}},
+         page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm") + page(0, "", "empty.htm")},
         {"a single page in a folder",
          {{"man1\\ls.1", "ls"}},
          folder(0, "man1") + page(1, "ls", "man1\\ls.htm") + closing(1)},
@@ -185,6 +185,9 @@ TEST(IndexFile, HasOneKeywordPerPageInTableOrder) {
          "not headed",
          {{"ld.so.8", "ld.so"}, {"a\\b\\x.3pm", "x"}, {"man1\\x.1", "x"}},
          page(0, "ld.so", "ld.so.htm") + page(0, "x", "a\\b\\x.htm") + page(0, "x", "man1\\x.htm")},
+        {"a page with an empty title has no keyword",
+         {{"ls.1", "ls"}, {"man1\\empty.1", ""}, {"cp.1", "cp"}},
+         page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm")},
         {"titles and paths are escaped",
          {{"R&D\\<a>.1", "\"LS\""}, {"b\".1", "a&b <c> &amp;"}},
          page(0, "&quot;LS&quot;", "R&amp;D\\&lt;a&gt;.htm") +

@@ -22,7 +22,9 @@ def chm_path(local):
 
 
 def index_pairs(pages):
-    return sorted((title, html_path(path).replace("\\", "/")) for title, path in pages)
+    """The index's (keyword, local path with '/') pairs: a page with an empty title has
+    no keyword."""
+    return sorted((title, html_path(path).replace("\\", "/")) for title, path in pages if title)
 
 
 class HelpProjectTest(unittest.TestCase):
@@ -111,9 +113,15 @@ class HelpProjectTest(unittest.TestCase):
         })
         self.assertEqual(len(pages), 10)
 
-    def test_titles_and_names_with_markup_characters(self):
-        # Most real pages quote their title; titles and folder names may hold & < > ".
+    def test_quoted_odd_and_markup_titles(self):
+        # Most real pages quote their title; titles and folder names may hold & < > ",
+        # tabs, control bytes and troff escapes, or be empty.
         self.check_tree({
+            "odd/empty.1": b".TH  1\n",
+            "odd/tab.1": b".TH a\tb 1\n",
+            "odd/control.1": b".TH a\x01b 1\n",
+            "odd/alone.1": b".TH alone\n.SH NAME\n",
+            "odd/escape.1": b".TH GIT\\-ADD 1\n",
             "man1/ls.1": b'.TH "LS" "1" "2024-01-01"\n.SH NAME\nls\n.BR "cp" (1)\n',
             "man1/cp.1": b'.TH "cp" 1\n',
             "R&D/and.1": b".TH a&b 1\n",

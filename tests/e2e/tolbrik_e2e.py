@@ -230,11 +230,12 @@ def read_sitemap(data):
 
 def outline(items, depth=0):
     """The tree as lines "indent name -> local", with '/' between folders of the local
-    path, so that two trees compare line by line."""
+    path, so that two trees compare line by line. An empty name reads like a missing one,
+    since chmls leaves empty names out."""
     lines = []
     for item in items:
         local = item.first("local")
-        text = "  " * depth + repr(item.first("name"))
+        text = "  " * depth + repr(item.first("name") or "")
         if local is not None:
             text += " -> " + local.replace("\\", "/")
         lines.append(text)
@@ -249,7 +250,7 @@ def index_entries(items):
     is therefore an item's last Name."""
     pairs = []
     for item in items:
-        keyword = [value for name, value in item.params if name == "name"][-1:] or [None]
+        keyword = [value for name, value in item.params if name == "name"][-1:] or [""]
         for name, value in item.params:
             if name == "local":
                 pairs.append((keyword[0], value.replace("\\", "/")))
