@@ -144,7 +144,11 @@ uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string&
         }
     }
     Walk walk{strip_length, file_list, reported, {}, platform::kOk};
-    walk.path.push_back(platform::folder_identity(pattern.substr(0, name_position)));
+    // The walked folder is the pattern's part before its last backslash; a pattern whose
+    // only backslash leads it ("\\*", from an empty -indir: value) walks the root folder.
+    std::string top = pattern.substr(0, name_position);
+    if (top.empty() && !pattern.empty() && pattern[0] == '\\') top = "\\";
+    walk.path.push_back(platform::folder_identity(top));
     uint32_t status = walk_folder(walk, pattern, name_position);
     file_list.shrink_to_fit();
     return status != platform::kOk ? status : walk.first_failure;
