@@ -229,20 +229,21 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
         fail_with_errno(e);
         return e;
     }
-    if (!writing) {
+    struct stat info;
+    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (!writing && !regular) {
         // Only a regular file is read. Opening a folder succeeds on POSIX but not with the
         // Windows runtime, which answers EACCES; a pipe, socket or device (reached through
         // a link, say) could keep a read waiting or never end, and is refused alike.
-        struct stat info;
-        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            ::close(fd);
-            fail_with_errno(EACCES);
-            return EACCES;
-        }
+        ::close(fd);
+        fail_with_errno(EACCES);
+        return EACCES;
     }
-    // From here on reads and writes wait as usual.
-    int status_flags = ::fcntl(fd, F_GETFL);
-    if (status_flags != -1) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
+    // A regular file ignores O_NONBLOCK; anything else written to waits as usual from here.
+    if (!regular) {
+        int status_flags = ::fcntl(fd, F_GETFL);
+        if (status_flags != -1) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
+    }
     state = new FileState;
     state->fd = fd;
     state->writing = writing;
