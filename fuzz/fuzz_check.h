@@ -1,0 +1,114 @@
+// What the fuzz targets share: the check that ends a run when an invariant is broken (so
+// that libFuzzer keeps the input), quiet console output, and the test that a relative path
+// really leads from one page to another.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fuzz {
+
+[[noreturn]] inline void broken(const char* file, int line, const std::string& what) {
+    std::fprintf(stderr, "%s:%d: invariant broken: %s\n", file, line, what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+#define FUZZ_CHECK(condition, what)                                          \
+    do {                                                                     \
+        if (!(condition)) ::fuzz::broken(__FILE__, __LINE__, (what));        \
+    } while (0)
+
+// The tool prints the help text and the messages about candidates on standard output;
+// millions of runs need none of it.
+inline void silence_standard_output() {
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+}
+
+// Bytes shown readably in a message.
+inline std::string shown(std::string_view bytes) {
+    std::string text;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            text += static_cast<char>(c);
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            text += code;
+        }
+    }
+    return text;
+}
+
+inline std::vector<std::string_view> components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) {
+            parts.push_back(path.substr(start));
+            return parts;
+        }
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+// A path as the page table holds one: not empty, no empty, "." or ".." component.
+inline bool is_source_path(std::string_view path) {
+    for (std::string_view part : components(path)) {
+        if (part.empty() || part == "." || part == "..") return false;
+    }
+    return true;
+}
+
+inline bool same_folder_name(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Checks that `relative`, taken from the folder that holds `from`, leads to `to`: its
+// "..\" steps climb out of folders of `from` (never above the common root), the folders
+// it keeps match those of `to` without regard to ASCII letter case, and the rest spells
+// the remainder of `to` exactly. It must also climb no higher than it has to: the folders
+// kept are the longest common run of leading folders. Returns "" or what is wrong.
+inline std::string check_resolves(std::string_view from, std::string_view to,
+                                  std::string_view relative) {
+    std::vector<std::string_view> folders = components(from);
+    folders.pop_back();  // the file name
+    size_t ups = 0;
+    while (relative.substr(0, 3) == "..\\") {
+        relative.remove_prefix(3);
+        ++ups;
+    }
+    if (ups > folders.size()) return "climbs above the common folder";
+    size_t kept = folders.size() - ups;
+
+    std::vector<std::string_view> target = components(to);
+    std::vector<std::string_view> rest = components(relative);
+    if (kept + rest.size() != target.size()) return "leads to a path of another depth";
+    for (size_t i = 0; i < kept; ++i) {
+        if (!same_folder_name(folders[i], target[i])) return "keeps a folder that differs";
+    }
+    for (size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] != target[kept + i]) return "spells the target differently";
+    }
+    size_t common = 0;
+    while (common < folders.size() && common + 1 < target.size() &&
+           same_folder_name(folders[common], target[common])) {
+        ++common;
+    }
+    if (kept != common) return "does not keep the longest common run of folders";
+    return "";
+}
+
+}  // namespace fuzz

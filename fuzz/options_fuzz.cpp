@@ -1,0 +1,91 @@
+// Option parsing on arbitrary argument vectors. Whatever the arguments, a run gets two
+// folders that end in a backslash: the last value given for each, or the working folder.
+//
+// Input: the arguments after the program name, separated by NUL bytes.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/options.h"
+#include "fuzz_check.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::string working_folder() {
+    std::string folder;
+    if (!platform::current_folder(folder)) std::abort();
+    return folder;
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The folder an option value names: a backslash is appended unless it ends in one.
+std::string as_folder(std::string_view value) {
+    std::string folder(value);
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::silence_standard_output();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::string working = working_folder();
+    // Each argument is its own heap block, so that a read past its end is seen.
+    std::vector<std::vector<char>> storage;
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    storage.push_back({'t', 'o', 'l', 'b', 'r', 'i', 'k', '\0'});
+    if (size > 0) {
+        size_t start = 0;
+        for (;;) {
+            size_t end = input.find('\0', start);
+            std::string_view argument = input.substr(start, end == std::string_view::npos ? end : end - start);
+            storage.emplace_back(argument.begin(), argument.end());
+            storage.back().push_back('\0');
+            if (end == std::string_view::npos) break;
+            start = end + 1;
+        }
+    }
+    std::vector<const char*> argv;
+    for (const auto& argument : storage) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    Options options;
+    OptionsResult result = parse_options(static_cast<int>(storage.size()), argv.data(), options);
+
+    // What the arguments ask for, read left to right up to a "-?".
+    bool help = false, nochm = false;
+    const char* input_value = nullptr;
+    const char* output_value = nullptr;
+    for (size_t i = 1; i < storage.size() && !help; ++i) {
+        std::string_view argument(storage[i].data());
+        if (argument == "-?") help = true;
+        else if (starts_with(argument, "-indir:")) input_value = storage[i].data() + 7;
+        else if (starts_with(argument, "-outdir:")) output_value = storage[i].data() + 8;
+        else if (argument == "-nochm") nochm = true;
+    }
+    FUZZ_CHECK(options.nochm == nochm, "the nochm flag");
+    if (help) {
+        FUZZ_CHECK(result == OptionsResult::help, "\"-?\" did not give the help text");
+        return 0;
+    }
+    FUZZ_CHECK(result == OptionsResult::run, "no run without \"-?\"");
+    FUZZ_CHECK(!options.input_folder.empty() && options.input_folder.back() == '\\',
+               "input folder " + fuzz::shown(options.input_folder) + " does not end in a backslash");
+    FUZZ_CHECK(!options.output_folder.empty() && options.output_folder.back() == '\\',
+               "output folder " + fuzz::shown(options.output_folder) + " does not end in a backslash");
+    FUZZ_CHECK(options.input_folder == (input_value ? as_folder(input_value) : working + '\\'),
+               "input folder " + fuzz::shown(options.input_folder));
+    FUZZ_CHECK(options.output_folder == (output_value ? as_folder(output_value) : working + '\\'),
+               "output folder " + fuzz::shown(options.output_folder));
+    return 0;
+}
