@@ -74,16 +74,19 @@ class HelpProjectTest(unittest.TestCase):
         self.assertEqual(problems, [])
         self.assertEqual(outline(items), contents)
 
-        # Names inside a compiled file do not regard letter case: pages whose HTML paths
-        # differ only in case become one topic there, so the index is compared without
-        # them; each of them must still have a keyword.
+        # A compiled file regards neither the letter case of its names nor that of its
+        # keywords: pages whose HTML paths differ only in case become one topic there, and
+        # keywords that differ only in case one keyword, spelled as one of them. So the
+        # keywords are compared without regard to case, and pages sharing a topic apart:
+        # each of those must still have a keyword.
         items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")))
         self.assertEqual(problems, [])
-        read_back = index_entries(items)
-        shared = {local for local, count in Counter(fold(local) for _, local in index).items() if count > 1}
-        self.assertEqual([pair for pair in read_back if fold(pair[1]) not in shared],
-                         [pair for pair in index if fold(pair[1]) not in shared])
-        self.assertEqual(shared - {fold(local) for _, local in read_back}, set())
+        read_back = [(fold(keyword), fold(local)) for keyword, local in index_entries(items)]
+        wanted = [(fold(keyword), fold(local)) for keyword, local in index]
+        shared = {local for local, count in Counter(local for _, local in wanted).items() if count > 1}
+        self.assertEqual(sorted(pair for pair in read_back if pair[1] not in shared),
+                         sorted(pair for pair in wanted if pair[1] not in shared))
+        self.assertEqual(shared - {local for _, local in read_back}, set())
         return pages
 
     def test_bundled_examples(self):

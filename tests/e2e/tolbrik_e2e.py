@@ -78,12 +78,15 @@ TITLE_LIMIT = 127  # the longest title kept
 
 def walk(root):
     """Every file under `root`, depth first in the order the folder lists them, as paths
-    relative to `root` joined by backslashes."""
+    relative to `root` joined by backslashes. A name that holds a backslash or a line
+    feed cannot be listed and is passed over."""
     found = []
 
     def visit(folder, prefix):
         with os.scandir(folder) as entries:
             for entry in entries:
+                if "\\" in entry.name or "\n" in entry.name:
+                    continue
                 if entry.is_dir():
                     visit(entry.path, prefix + entry.name + "\\")
                 else:
