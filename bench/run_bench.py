@@ -1,0 +1,415 @@
+#!/usr/bin/env python3
+"""Whole-process benchmark of tolbrik; prints one markdown table.
+
+usage: run_bench.py [--build DIR] [--copies K] [--runs R] [--synthetic N,N]
+                    [--refs K] [--no-real] [--no-alternatives] [--no-inner]
+
+Trees (made once and kept under BUILD/bench-trees/):
+  - the real corpus: every manual page of this machine, decompressed by
+    make-man-corpus (--copies K repeats it K times);
+  - synthetic trees from bench/make_synthetic.py: N pages, one folder per 1000 pages,
+    K cross-references per page.
+On every tree, in the same session and on the same bytes: tolbrik with the help project,
+and `cp -r` of the tree (the floor: the same bytes read and written). On the real corpus
+also the alternatives a user would script otherwise, one process per page: mandoc -Thtml
+and man2html. Each figure is the median of R runs after one warm-up run; the tools take
+turns within each round so that a busy machine weighs on all of them alike. Before each
+run the file system is synced (not timed); every run writes into a fresh folder, and all
+of them are removed at the end. Then the inner loops run under Google Benchmark.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def note(text):
+    print("bench: " + text, file=sys.stderr, flush=True)
+
+
+def loud_skip(what, why):
+    line = "!!!!!!!! SKIPPED: %s (%s) !!!!!!!!" % (what, why)
+    print(line, file=sys.stderr, flush=True)
+    return line
+
+
+# ---- Trees -------------------------------------------------------------------------------
+
+
+def tree_stats(tree):
+    """(candidate pages, bytes of all files, folders): a candidate's last '.' is followed
+    by a digit, as the tool's name test asks."""
+    pages, size, folders = [], 0, set()
+    for root, dirs, names in os.walk(tree):
+        dirs.sort()
+        for n in sorted(names):
+            p = os.path.join(root, n)
+            size += os.path.getsize(p)
+            rel = os.path.relpath(p, tree)
+            dot = rel.rfind(".")
+            if dot >= 0 and rel[dot + 1 : dot + 2].isdigit():
+                pages.append(rel)
+                folders.add(os.path.dirname(rel))
+    return pages, size, sorted(folders)
+
+
+def cached_tree(trees, name, make):
+    """The tree `name` under `trees`, made by `make(dest)` unless a finished one is there."""
+    dest = os.path.join(trees, name)
+    done = dest + ".done"
+    if os.path.exists(done) and os.path.isdir(dest):
+        return dest
+    if os.path.exists(dest):
+        shutil.rmtree(dest)
+    note("making the tree %s ..." % name)
+    make(dest)
+    with open(done, "w") as f:
+        f.write(datetime.datetime.now().isoformat() + "\n")
+    return dest
+
+
+def real_corpus(trees, copies):
+    tool = os.environ.get("TOLBRIK_CORPUS_TOOL",
+                          os.path.join(os.path.dirname(REPO), "shared", "tools", "make-man-corpus"))
+    if not os.access(tool, os.X_OK):
+        return None, "make-man-corpus not found at %s" % tool
+    name = "corpus" if copies == 1 else "corpus-x%d" % copies
+
+    def make(dest):
+        subprocess.run([tool, dest, "--copies", str(copies)], check=True, stdout=sys.stderr)
+
+    return cached_tree(trees, name, make), None
+
+
+def synthetic_tree(trees, pages, refs):
+    name = "synthetic-%d-refs%d" % (pages, refs)
+
+    def make(dest):
+        subprocess.run([sys.executable, os.path.join(REPO, "bench", "make_synthetic.py"), dest,
+                        "--pages", str(pages), "--refs", str(refs)], check=True, stdout=sys.stderr)
+
+    return cached_tree(trees, name, make)
+
+
+# ---- Runs --------------------------------------------------------------------------------
+
+
+class Runner:
+    def __init__(self, runs_dir):
+        self.runs_dir = runs_dir
+        self.serial = 0
+
+    def fresh(self, label):
+        self.serial += 1
+        return os.path.join(self.runs_dir, "%04d-%s" % (self.serial, label))
+
+    def run(self, argv):
+        """Runs argv once after a sync; returns (wall seconds, peak RSS in KB, CPU seconds,
+        exit status). The figures of the process come from /usr/bin/time, which starts it
+        from a small process: a child of this interpreter would count the interpreter's
+        own memory in its peak. For a shell loop the peak is that of the largest single
+        process."""
+        report = os.path.join(self.runs_dir, "time.txt")
+        os.sync()
+        start = time.perf_counter()
+        status = subprocess.call(["/usr/bin/time", "-q", "-f", "%M %U %S %x", "-o", report] + argv,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        wall = time.perf_counter() - start
+        with open(report) as f:
+            rss, user, system, code = f.read().split()[-4:]
+        return wall, int(rss), float(user) + float(system), int(code) if status == 0 else status
+
+
+def per_page_script(work, tool_line):
+    """A shell loop that runs one process per page, as a user would write it."""
+    path = os.path.join(work, tool_line.split()[0] + "-per-page.sh")
+    with open(path, "w") as f:
+        f.write('#!/usr/bin/env bash\n# usage: script IN OUT LIST\nin=$1 out=$2 list=$3\n'
+                'cd "$in" || exit 1\n'
+                'while IFS= read -r d; do mkdir -p "$out/$d"; done < "$list.folders"\n'
+                'while IFS= read -r f; do %s "$f" > "$out/${f%%.*}.html" 2>/dev/null; done < "$list"\n'
+                % tool_line)
+    return path
+
+
+def write_list(work, name, pages, folders):
+    path = os.path.join(work, name + ".pages")
+    with open(path, "w") as f:
+        f.write("".join(p + "\n" for p in pages))
+    with open(path + ".folders", "w") as f:
+        f.write("".join((d or ".") + "\n" for d in folders))
+    return path
+
+
+def measure_tree(runner, work, label, tree, tools, runs):
+    """Runs each tool once to warm up, then `runs` rounds of all tools in turn. Returns
+    {tool: [(wall, rss, cpu, status), ...]}."""
+    pages, size, folders = tree_stats(tree)
+    full_list = write_list(work, label, pages, folders)
+    warm_list = write_list(work, label + "-warm", pages[:500], sorted({os.path.dirname(p) for p in pages[:500]}))
+    results = {name: [] for name, _ in tools}
+    for round_ in range(runs + 1):
+        for name, command in tools:
+            out = runner.fresh("%s-%s" % (label, name.split()[0]))
+            warm = round_ == 0
+            argv = command(tree, out, warm_list if warm else full_list)
+            note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
+                                     " (first 500 pages)" if warm and name in PER_PAGE else ""))
+            result = runner.run(argv)
+            if not warm:
+                results[name].append(result)
+    return results, len(pages), size, len(folders)
+
+
+PER_PAGE = ("mandoc -Thtml, one process per page", "man2html, one process per page")
+
+
+def tools_for(exe, work, alternatives):
+    def tolbrik(tree, out, _list):
+        return [exe, "-indir:" + tree + "/", "-outdir:" + out + "/"]
+
+    def copy(tree, out, _list):
+        return ["cp", "-r", tree, out]
+
+    # The whole-tree tools warm up on the whole tree, which warms the page cache for the
+    # per-page loops too; those warm up on the first 500 pages.
+    tools = [("tolbrik", tolbrik), ("cp -r", copy)]
+    skipped = []
+    if alternatives:
+        for (name, binary, line) in (
+            (PER_PAGE[0], "mandoc", "mandoc -Thtml"),
+            (PER_PAGE[1], "man2html", "man2html -r"),
+        ):
+            if shutil.which(binary) is None:
+                skipped.append(loud_skip(name, "%s is not installed" % binary))
+                continue
+            script = per_page_script(work, line)
+
+            def per_page(tree, out, page_list, script=script):
+                return ["bash", script, tree, out, page_list]
+
+            tools.append((name, per_page))
+    return tools, skipped
+
+
+# ---- Inner loops -------------------------------------------------------------------------
+
+
+def inner_loops(bench_exe):
+    if not os.access(bench_exe, os.X_OK):
+        return None, loud_skip("inner-loop benchmarks", "%s was not built" % bench_exe)
+    note("inner loops (Google Benchmark, median of 3 repetitions) ...")
+    done = subprocess.run([bench_exe, "--benchmark_format=json", "--benchmark_repetitions=3",
+                           "--benchmark_report_aggregates_only=true"],
+                          check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    medians = {}
+    for b in json.loads(done.stdout)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            medians[b["run_name"]] = b
+    return medians, None
+
+
+# ---- Formatting --------------------------------------------------------------------------
+
+
+def seconds(s):
+    return "%.2f s" % s if s >= 0.1 else "%.1f ms" % (s * 1e3)
+
+
+def per_unit(ns):
+    if ns >= 1e6:
+        return "%.2f ms" % (ns / 1e6)
+    if ns >= 1e3:
+        return "%.1f µs" % (ns / 1e3)
+    return "%.0f ns" % ns
+
+
+def rate(x):
+    if x >= 1e6:
+        return "{:,.1f} M".format(x / 1e6)
+    return "{:,.0f}".format(x)
+
+
+def median_of(results, index):
+    return statistics.median(r[index] for r in results)
+
+
+def machine_line(work):
+    model = ""
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    model = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
+    fs = "?"
+    try:
+        best = ""
+        with open("/proc/mounts") as f:
+            for line in f:
+                parts = line.split()
+                if os.path.realpath(work).startswith(parts[1]) and len(parts[1]) > len(best):
+                    best, fs = parts[1], parts[2]
+    except OSError:
+        pass
+    return "%d cores (%s), %.0f GB RAM, Linux %s, work folder on %s" % (
+        os.cpu_count() or 0, model or platform.machine(), memory, platform.release(), fs)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default=os.path.join(REPO, "build-bench"))
+    ap.add_argument("--copies", type=int, default=1)
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--synthetic", default="10000,100000")
+    ap.add_argument("--refs", type=int, default=20)
+    ap.add_argument("--no-real", action="store_true")
+    ap.add_argument("--no-alternatives", action="store_true")
+    ap.add_argument("--no-inner", action="store_true")
+    a = ap.parse_args()
+
+    build = os.path.abspath(a.build)
+    exe = os.path.join(build, "tolbrik")
+    trees = os.path.join(build, "bench-trees")
+    work = os.path.join(build, "bench-work")
+    runs_dir = os.path.join(work, "runs")
+    os.makedirs(trees, exist_ok=True)
+    if os.path.exists(runs_dir):
+        note("removing the outputs of an earlier run ...")
+        shutil.rmtree(runs_dir)
+    os.makedirs(runs_dir)
+    runner = Runner(runs_dir)
+    load_start = os.getloadavg()[0]
+    started = datetime.datetime.now(datetime.timezone.utc)
+
+    rows, notes, skipped = [], [], []
+    header = ("| Measurement | Tree | Pages | MB | Time (median) | Pages/s | MB/s | Peak memory "
+              "| Ratio |\n|---|---|--:|--:|--:|--:|--:|--:|--:|")
+
+    def whole_rows(label, results, pages, size):
+        floor = median_of(results["cp -r"], 0)
+        for name, res in results.items():
+            wall = median_of(res, 0)
+            ratio = "1.00 (floor)" if name == "cp -r" else "%.2f × cp -r" % (wall / floor)
+            rows.append("| %s | %s | %s | %.0f | %s | %s | %.1f | %.1f MB | %s |" % (
+                name, label, "{:,}".format(pages), size / 1e6, seconds(wall), rate(pages / wall),
+                size / 1e6 / wall, median_of(res, 1) / 1024, ratio))
+        return floor
+
+    corpus_text = []
+    # The real corpus.
+    if not a.no_real:
+        tree, why = real_corpus(trees, a.copies)
+        if tree is None:
+            skipped.append(loud_skip("real corpus", why))
+        else:
+            tools, skipped_tools = tools_for(exe, work, not a.no_alternatives)
+            skipped += skipped_tools
+            label = "real" if a.copies == 1 else "real ×%d" % a.copies
+            results, pages, size, folders = measure_tree(runner, work, "real", tree, tools, a.runs)
+            floor = whole_rows(label, results, pages, size)
+            ours = median_of(results["tolbrik"], 0)
+            corpus_text.append("real: this machine's manual pages (make-man-corpus%s), %s files, "
+                               "%.0f MB, %d folders" % ("" if a.copies == 1 else " --copies %d" % a.copies,
+                                                        "{:,}".format(pages), size / 1e6, folders))
+            notes.append("Full real corpus with the help project: %s, %.2f × `cp -r` (%s); target at "
+                         "most 2: %s." % (seconds(ours), ours / floor, seconds(floor),
+                                          "met" if ours <= 2 * floor else "MISSED"))
+            for name in PER_PAGE:
+                if name in results:
+                    notes.append("%s takes %.1f × as long as tolbrik on the same tree." % (
+                        name, median_of(results[name], 0) / ours))
+    # Synthetic trees, for scaling.
+    per_page = {}
+    sizes = [int(n) for n in a.synthetic.split(",") if n]
+    for n in sizes:
+        tree = synthetic_tree(trees, n, a.refs)
+        tools, _ = tools_for(exe, work, False)
+        label = "synthetic {:,}".format(n)
+        results, pages, size, folders = measure_tree(runner, work, "synthetic-%d" % n, tree, tools, a.runs)
+        whole_rows(label, results, pages, size)
+        wall = median_of(results["tolbrik"], 0)
+        per_page[n] = (wall / pages, median_of(results["tolbrik"], 1), size / pages,
+                       median_of(results["cp -r"], 0) / pages)
+        corpus_text.append("synthetic: {:,} pages in {} folders, {} cross-references per page, "
+                           "{:.1f} KB per page".format(pages, folders, a.refs, size / pages / 1e3))
+    for n in sizes:
+        cost, rss, _, floor_cost = per_page[n]
+        notes.append("Cost per page at {:,} synthetic pages: {:.1f} µs (`cp -r`: {:.1f} µs); peak memory "
+                     "{:.1f} MB.".format(n, cost * 1e6, floor_cost * 1e6, rss / 1024))
+    if len(sizes) >= 2:
+        small, large = min(sizes), max(sizes)
+        growth = per_page[large][0] / per_page[small][0]
+        floor_growth = per_page[large][3] / per_page[small][3]
+        notes.append("Scaling: cost per page at {:,} is {:.2f} × the cost at {:,} (`cp -r`: {:.2f} ×); "
+                     "target at most 1.2: {}.".format(large, growth, small, floor_growth,
+                                                     "met" if growth <= 1.2 else "MISSED"))
+        extra = (per_page[large][1] - per_page[small][1]) * 1024 / (large - small)
+        notes.append("Peak memory grows by {:.0f} bytes per added page from {:,} to {:,} pages: the page's "
+                     "file-list entry, title, page record and index entry; nothing of a page's text "
+                     "is kept.".format(extra, small, large))
+
+    # Inner loops.
+    if not a.no_inner:
+        medians, why = inner_loops(os.path.join(build, "bench", "tolbrik_bench"))
+        if medians is None:
+            skipped.append(why)
+        else:
+            for arg in ("10000", "100000"):
+                b = medians.get("convert_page_in_memory/" + arg)
+                if b:
+                    rows.append("| convert one page, memory to memory (inner loop) | 5 KB page, 20 links, "
+                                "table of {:,} | 1 | {:.3f} | {} | {} | {:.1f} | – | – |".format(
+                                    int(arg), b["page_bytes"] / 1e6, per_unit(b["cpu_time"]),
+                                    rate(b["items_per_second"]), b["bytes_per_second"] / 1e6))
+            for arg in ("1000", "10000", "100000"):
+                indexed = medians.get("find_title_indexed/" + arg)
+                linear = medians.get("find_title_linear/" + arg)
+                if indexed and linear:
+                    rows.append("| title lookup, indexed (inner loop) | table of {:,} | – | – | {} | {} | – | – "
+                                "| table-order scan {:.0f} × slower |".format(
+                                    int(arg), per_unit(indexed["cpu_time"]),
+                                    rate(indexed["items_per_second"]),
+                                    linear["cpu_time"] / indexed["cpu_time"]))
+            b = medians.get("relative_path_of_link")
+            if b:
+                rows.append("| relative path of a link (inner loop) | – | – | – | {} | {} | – | – | – |".format(
+                    per_unit(b["cpu_time"]), rate(b["items_per_second"])))
+
+    note("removing the outputs of the runs ...")
+    shutil.rmtree(runs_dir, ignore_errors=True)
+
+    print("Date: %s · Machine: %s · Load average %.1f at the start, %.1f at the end" % (
+        started.strftime("%Y-%m-%d %H:%M UTC"), machine_line(work), load_start, os.getloadavg()[0]))
+    print()
+    print("Corpus: " + "; ".join(corpus_text) if corpus_text else "Corpus: none")
+    print()
+    print("Whole-process rows: median of %d runs after one warm-up run (the page cache cannot be "
+          "dropped: every tree is read warm); the tools take turns in each round; each run "
+          "writes a fresh output folder after a sync. Peak memory is the largest resident set of "
+          "the process (for the per-page loops, of the largest single process). Inner loops: CPU "
+          "time per operation, median of 3 Google Benchmark repetitions." % a.runs)
+    print()
+    print(header)
+    for row in rows:
+        print(row)
+    print()
+    for line in notes + skipped:
+        print("- " + line)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
