@@ -21,7 +21,7 @@ for target in "${targets[@]}"; do
   scripts/need.sh "$triplet-g++" "$package" cmake cmake file file
   build=build-$target
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw-$toolchain.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+    -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli >/dev/null
   cmake --build "$build" -j 2 >/dev/null || cmake --build "$build" -j 1
 
   exe=$build/tolbrik.exe

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# 50-wine.sh BUILD: the Windows program, cross-built, run under Wine on the same input
+# trees as the Linux program BUILD/tolbrik; both must write the same files byte for byte
+# and print the same console bytes (tests/wine/compare.py says how the trees are made and
+# what the one accepted difference is). The 64-bit build runs under wine64; the 32-bit
+# build runs too where wine32 is installed. Exit 0 passed, 1 failed, 77 skipped.
+set -u
+build=${1:-build}
+cd "$(dirname "$0")/../.."
+repo=$(pwd)
+linux_exe=$(realpath "$build/tolbrik" 2>/dev/null || true)
+
+skip() {
+  echo "!!!!!!!! 50-wine.sh SKIPPED: $* !!!!!!!!"
+  exit 77
+}
+
+if [ -z "$linux_exe" ] || [ ! -x "$linux_exe" ]; then
+  echo "50-wine.sh: no Linux build at $build/tolbrik to compare with" >&2
+  exit 1
+fi
+
+# The 64-bit loader: Debian's wine64 package keeps it out of PATH.
+wine64_loader() {
+  for candidate in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64; do
+    [ -n "$candidate" ] && [ -x "$candidate" ] && { echo "$candidate"; return 0; }
+  done
+  return 1
+}
+
+if ! wine64_loader >/dev/null; then
+  scripts/need.sh /usr/lib/wine/wine64 wine64 >/dev/null 2>&1
+fi
+loader64=$(wine64_loader) || skip "wine64 is not installed and could not be installed (apt-get install wine64)"
+scripts/need.sh python3 python3 x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64 >/dev/null 2>&1 ||
+  skip "python3 or the 64-bit MinGW-w64 cross compiler is missing and could not be installed"
+scripts/windows.sh win64 >/dev/null || { echo "50-wine.sh: the 64-bit cross build failed" >&2; exit 1; }
+
+# A few hundred real pages, made once per run of the suite.
+corpus=$(mktemp -d "${TMPDIR:-/tmp}/tolbrik-wine-corpus.XXXXXX")
+trap 'rm -rf "$corpus"' EXIT
+/work/shared/tools/make-man-corpus "$corpus/pages" --limit 300 >/dev/null ||
+  { echo "50-wine.sh: could not make the corpus of real pages" >&2; exit 1; }
+
+# Makes the Wine prefix PREFIX of architecture ARCH (win64 or win32) once, with LOADER;
+# its first start takes a few seconds.
+make_prefix() {
+  local loader=$1 prefix=$2 arch=$3
+  [ -e "$prefix/system.reg" ] && return 0
+  mkdir -p "$prefix"
+  WINEARCH=$arch WINEPREFIX=$prefix WINEDEBUG=-all "$loader" wineboot -i >"$prefix.log" 2>&1
+  WINEPREFIX=$prefix "$(dirname "$loader")/wineserver" -w 2>/dev/null || true
+  [ -e "$prefix/system.reg" ]
+}
+
+# Compares one Windows build, run through LOADER in PREFIX, with the Linux build, then
+# waits for that prefix's Wine processes to end. The trees go to a tmpfs (see
+# tests/wine/compare.py for why), the build folder being the last resort.
+compare() {
+  local label=$1 loader=$2 prefix=$3 exe=$4 status
+  WINEPREFIX=$prefix WINEDEBUG=-all python3 tests/wine/compare.py --label "$label" \
+    --linux "$linux_exe" --windows "$repo/$exe" --wine "$loader" --source "$repo" \
+    --corpus "$corpus/pages" --work-in /dev/shm --work-in "${TMPDIR:-/tmp}" \
+    --work-in "$repo/$(dirname "$exe")"
+  status=$?
+  WINEPREFIX=$prefix "$(dirname "$loader")/wineserver" -w 2>/dev/null || true
+  return $status
+}
+
+make_prefix "$loader64" "$repo/build-win64/wineprefix" win64 ||
+  { echo "50-wine.sh: could not make the Wine prefix (see build-win64/wineprefix.log)" >&2; exit 1; }
+compare "wine64, build-win64/tolbrik.exe" "$loader64" "$repo/build-win64/wineprefix" build-win64/tolbrik.exe
+status=$?
+if [ $status -eq 77 ]; then
+  skip "no folder here keeps directory entries in creation order, which the comparison needs (see above)"
+fi
+[ $status -eq 0 ] || exit $status
+
+# The 32-bit program needs the 32-bit loader (Debian's wine32, an i386 package).
+if [ -x /usr/lib/wine/wine ]; then
+  scripts/windows.sh win32 >/dev/null || { echo "50-wine.sh: the 32-bit cross build failed" >&2; exit 1; }
+  make_prefix /usr/lib/wine/wine "$repo/build-win32/wineprefix" win32 ||
+    { echo "50-wine.sh: could not make the 32-bit Wine prefix (see build-win32/wineprefix.log)" >&2; exit 1; }
+  compare "wine32, build-win32/tolbrik.exe" /usr/lib/wine/wine "$repo/build-win32/wineprefix" build-win32/tolbrik.exe
+  status=$?
+else
+  echo "32-bit run skipped: wine32 is not installed (dpkg --add-architecture i386 && apt-get install wine32)"
+fi
+exit $status

@@ -1,0 +1,507 @@
+#!/usr/bin/env python3
+"""Runs the Linux build and the Windows build (under Wine) on the same input trees and
+checks that the two write the same files, byte for byte, and print the same console
+bytes.
+
+usage: compare.py --linux EXE --windows EXE --wine LOADER --work-in DIR [--work-in DIR ...]
+                  --source REPO [--corpus DIR] [--label NAME]
+
+The trees are made in a new folder under the first --work-in folder whose file system
+keeps them in the order needed (see below), and removed at the end. WINEPREFIX and
+WINEDEBUG come from the environment. Exit status 0 when every case agrees, 1 when one
+does not, 77 when no --work-in folder can hold a comparable tree.
+
+Why the trees are made the way they are:
+- The page table follows the order in which the platform enumerates a folder. Wine's
+  FindFirstFileA/FindNextFileA yield names sorted without regard to letter case (letters
+  compared as capitals, as NTFS does); Linux readdir on ext4 yields hash order. The two
+  programs would then number the same pages differently, and the contents, index and
+  project files would list them in different orders. So every tree is created entry by
+  entry on a file system whose readdir order follows the creation order (tmpfs does,
+  oldest or newest first depending on the kernel; the direction is probed), so that
+  readdir yields the Windows order, and before any run each folder's readdir order is
+  checked against it. The byte comparison of each file is never relaxed.
+- Names are plain ASCII that Windows accepts, without two names in one folder that
+  differ only in letter case: a name outside that set has no single spelling that both
+  programs would see (Wine turns UTF-8 names into the ANSI code page, and a Windows
+  folder cannot hold two such names).
+- Standard output of the Windows runtime is a text stream: each LF reaches the pipe as
+  CR LF. That is the one difference accepted on standard output; the Windows bytes must
+  equal the Linux bytes with every LF replaced by CR LF.
+- Standard error (empty unless a file cannot be written) names paths in the platform's
+  own spelling, '/' on Linux and as given on Windows, with each program's own case
+  folder in them; it is compared with the Windows backslashes read as '/' and the case
+  folder of each side taken out, after the same LF to CR LF step.
+- A folder that already exists under the output folder in another letter case is used
+  as it is by Windows (CreateDirectoryA reports it as existing, and the files go into
+  it), while Linux makes a second folder beside it. The case that shows this compares
+  each file at the path Windows must use, with the same bytes.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+WINDOWS_FORBIDDEN = set('<>:"/\\|?*')
+DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {"COM%d" % i for i in range(1, 10)} | {
+    "LPT%d" % i for i in range(1, 10)}
+HIDDEN_SYSTEM = b"0x6"  # Wine keeps DOS attributes in this extended attribute
+
+
+def windows_key(name):
+    """The order in which Wine (like NTFS) enumerates a folder: names compared with
+    their letters as capitals."""
+    return name.upper().encode("ascii")
+
+
+# ---- Input trees ----------------------------------------------------------------------
+# A tree maps '/'-separated relative paths to bytes (a file) or None (a folder, which
+# may be empty). Folders on the way to a file need not be named.
+
+def page(title, section, body=b""):
+    return b".TH " + title + b" " + section + b" 2024-05-01 tolbrik\n" + body
+
+
+def crlf(text):
+    return text.replace(b"\n", b"\r\n")
+
+
+def big_crlf_page():
+    """A page of CR LF lines over 200 KiB, with CR LF pairs and lone CRs placed across
+    the 4 KiB and 64 KiB boundaries at which stream buffers refill."""
+    out = bytearray(crlf(page(b"BIG", b"1", b".SH NAME\nbig \\- a long page\n.SH TEXT\n")))
+    n = 0
+    while len(out) < 210 * 1024:
+        n += 1
+        out += crlf(b".B LS\nline %d of a long page %s\n" % (n, b"x" * (n % 97)))
+    for boundary in (4096, 65536, 131072, 196608):
+        # A CR LF pair split by the boundary, then a lone CR on it a little further on.
+        out[boundary - 1:boundary + 1] = b"\r\n"
+        out[boundary + 99:boundary + 101] = b"\rq"
+    return bytes(out)
+
+
+def mixed_tree():
+    """The tree of the option cases: letter case in folder names, CR LF sources, a
+    folder named like a page, hidden files and folders, names with blanks and
+    punctuation, a Ctrl-Z, a candidate without a title line, deep folders."""
+    see_also = b".SH SEE ALSO\n.BR LS (1),\n.BR CAT (1),\n.BR CONFIG (5),\n.B INNER\nand\n.I DEEP\n"
+    return {
+        "intro.7": page(b"INTRO", b"7", b".SH NAME\nintro \\- the pages of this tree\n" + see_also),
+        "README": b"not a page: no dot in the name\n",
+        "notes.txt": b".TH NOTES 1\nnot a page: no digit after the last dot\n",
+        ".hidden.1": page(b"HIDDEN", b"1", b".SH NAME\nhidden \\- a dot name\n" + see_also),
+        "..twodots.1": page(b"TWODOTS", b"1", b".SH NAME\ntwodots\n.BR LS (1)\n"),
+        "zero.1": b"",
+        "notitle.2": b".SH NAME\nno title line here\n",
+        "lateTH.1": b".SH NAME\n\x1a.TH LATE 1\ntext after a Ctrl-Z is never read\n",
+        "Man1/ls.1": crlf(page(b"LS", b"1", b".SH NAME\nls \\- list\n.SH DESCRIPTION\n"
+                               b".B ls\nlists; see\n.BR CAT (1)\nand \\fBCONFIG\\fR.\n"
+                               b".SS Options\n.TP\n.B \\-l\nlong\n.PP\n" + see_also)),
+        "Man1/cat.1": page(b"CAT", b"1", b".SH NAME\ncat\r \\- a lone CR stays\n.SH SEE ALSO\n"
+                                        b".BR LS (1)\nwith CR CR LF:\r\r\n.B INTRO\r\n"),
+        "Man1/ctrlz.1": page(b"CTRLZ", b"1", b".SH NAME\nctrlz \\- ends at the Ctrl-Z\n"
+                                             b".B LS\n\x1a.SH LOST\n.B CAT\nnever read\n"),
+        "Man1/g++.1": page(b"G++", b"1", b".SH NAME\ng++ \\- punctuation in a name\n.BR LS (1)\n"),
+        "Man1/x [y] z.1": page(b"XYZ", b"1", b".SH NAME\nblanks and brackets\n.B G++\n"),
+        "Man1/hs.1": page(b"HS", b"1", b".SH NAME\nhs \\- hidden and system attributes\n.B LS\n"),
+        "Man1/big.1": big_crlf_page(),
+        "MAN5/config.5": crlf(page(b"CONFIG", b"5", b".SH NAME\nconfig\n.SH FILES\n.I /etc/x\n"
+                                                    b".SH SEE ALSO\n.BR LS (1)\n")),
+        "MAN5/config.5.bak": b".TH CONFIGBAK 5\nnot a page: a letter after the last dot\n",
+        "man.1/inner.1": page(b"INNER", b"1", b".SH NAME\ninner \\- in a folder named like a page\n"
+                                             b".BR LS (1)\n.BR CONFIG (5)\n"),
+        ".attic/old.8": page(b"OLD", b"8", b".SH NAME\nold \\- in a folder with a dot name\n.B INTRO\n"),
+        "Hidden/kept.8": page(b"KEPT", b"8", b".SH NAME\nkept \\- in a hidden folder\n.B LS\n"),
+        "empty": None,
+        "deep/a/B/c/D/page.3x": crlf(page(b"DEEP", b"3x", b".SH NAME\ndeep\n.SH SEE ALSO\n"
+                                                         b".BR LS (1),\n.BR INNER (1)\n")),
+        "deep/a/B/zz.9": page(b"ZZ", b"9", b".SH NAME\nzz\n.I DEEP\n"),
+        "UPPER.1": page(b"UPPER", b"1", b".SH NAME\nUPPER \\- a capital file name\n.B ls\n.B LS\n"),
+    }
+
+
+MIXED_HIDDEN = ["Man1/hs.1", "Hidden"]
+
+
+def under(prefix, tree):
+    return {prefix + "/" + rel: data for rel, data in tree.items()}
+
+
+def read_tree(folder):
+    """A folder on disk as a tree (files only; the walk never lists a folder)."""
+    tree = {}
+    for root, dirs, files in os.walk(folder):
+        for name in files:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                tree[os.path.relpath(path, folder).replace(os.sep, "/")] = f.read()
+        for name in dirs:
+            rel = os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/")
+            tree.setdefault(rel, None)
+    return tree
+
+
+# ---- Making trees in the Windows order ------------------------------------------------
+
+def children_of(tree):
+    """folder -> {name: is_folder}, '' being the top."""
+    children = {"": {}}
+    for rel, data in tree.items():
+        parts = rel.split("/")
+        for i, name in enumerate(parts):
+            parent = "/".join(parts[:i])
+            last = i == len(parts) - 1
+            is_folder = not last or data is None
+            children.setdefault(parent, {})[name] = children.get(parent, {}).get(name, False) or is_folder
+            if is_folder:
+                children.setdefault("/".join(parts[:i + 1]), {})
+    return children
+
+
+def windows_name_problems(tree):
+    problems = []
+    for folder, names in children_of(tree).items():
+        seen = {}
+        for name in names:
+            where = (folder + "/" + name).lstrip("/")
+            if any(ord(c) < 0x20 or ord(c) > 0x7E or c in WINDOWS_FORBIDDEN for c in name):
+                problems.append("%s: not a plain ASCII name that Windows accepts" % where)
+            elif name.endswith((" ", ".")) or name.split(".")[0].upper() in DEVICE_NAMES:
+                problems.append("%s: Windows would not keep this name as it is" % where)
+            if name.upper() in seen:
+                problems.append("%s: differs from %s only in letter case" % (where, seen[name.upper()]))
+            seen[name.upper()] = name
+    return problems
+
+
+def creation_order(location):
+    """'forward' when readdir under `location` yields entries in creation order,
+    'reverse' when newest first, None when in an order of its own (a hash)."""
+    probe = os.path.join(location, "order-probe")
+    shutil.rmtree(probe, ignore_errors=True)
+    os.makedirs(probe)
+    names = ["n%02d%s" % (i, "x" * (i * 7 % 5)) for i in range(40)]
+    for name in names:
+        open(os.path.join(probe, name), "wb").close()
+    seen = [e.name for e in os.scandir(probe)]
+    shutil.rmtree(probe)
+    if seen == names:
+        return "forward"
+    if seen == names[::-1]:
+        return "reverse"
+    return None
+
+
+def materialize(tree, root, mode, hidden=()):
+    """Creates `tree` under `root`, every folder's entries in the Windows order."""
+    children = children_of(tree)
+    os.makedirs(root)
+
+    def make(folder):
+        names = sorted(children.get(folder, {}), key=windows_key)
+        if mode == "reverse":
+            names.reverse()
+        for name in names:
+            rel = (folder + "/" + name).lstrip("/")
+            path = os.path.join(root, rel)
+            if children[folder][name]:
+                os.mkdir(path)
+            else:
+                with open(path, "wb") as f:
+                    f.write(tree[rel])
+        for name in sorted(names, key=windows_key):
+            if children[folder][name]:
+                make((folder + "/" + name).lstrip("/"))
+
+    make("")
+    attributes_set = True
+    for rel in hidden:
+        try:
+            os.setxattr(os.path.join(root, rel), "user.DOSATTRIB", HIDDEN_SYSTEM)
+        except OSError:
+            attributes_set = False
+    return attributes_set
+
+
+def order_problems(root):
+    """Folders under `root` whose readdir order is not the Windows order."""
+    problems = []
+    for folder, dirs, files in os.walk(root):
+        seen = [e.name for e in os.scandir(folder)]
+        if seen != sorted(seen, key=windows_key):
+            problems.append("%s: readdir gives %s" % (folder, seen))
+    return problems
+
+
+# ---- Runs -----------------------------------------------------------------------------
+
+class Case:
+    """One run of both programs. `args` may hold {DB}, the case folder as each platform
+    spells an absolute path (Z:\\dev\\shm\\... on Windows, /dev/shm/... on Linux), {DF},
+    the same with forward slashes (Z:/dev/shm/... and /dev/shm/...), and {DR}, the same
+    from the root of the current drive, with backslashes on both (\\dev\\shm\\...). `cwd`
+    is relative to the case folder. `folded` marks the case in which a folder exists
+    under the output folder in another letter case."""
+
+    def __init__(self, name, tree, args, cwd="", hidden=(), folded=False, writes=True):
+        self.name, self.tree, self.args, self.cwd = name, tree, args, cwd
+        self.hidden, self.folded = hidden, folded
+        # Whether the run must write files (None: either way), so that a case cannot
+        # pass by both programs writing nothing.
+        self.writes = writes
+
+
+def spell(template, folder, windows):
+    backslashed = folder.replace("/", "\\")
+    drive = "Z:" if windows else ""
+    return (template.replace("{DB}", drive + (backslashed if windows else folder))
+            .replace("{DF}", drive + folder).replace("{DR}", backslashed))
+
+
+def run(command, cwd):
+    """Runs `command`; returns its exit status, standard output and standard error. The
+    two streams go to files, not pipes: Wine's own helper processes, which outlive the
+    program by a few seconds, inherit them, and a pipe would not end before they do."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=err, timeout=300)
+        out.seek(0)
+        err.seek(0)
+        return done.returncode, out.read(), err.read()
+
+
+def snapshot(folder):
+    files, dirs = {}, set()
+    for root, subdirs, names in os.walk(folder):
+        for name in subdirs:
+            dirs.add(os.path.relpath(os.path.join(root, name), folder))
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = f.read()
+    return files, dirs
+
+
+def fold_onto_existing(path, existing):
+    """`path` spelt the way Windows resolves it: each leading component that names a
+    folder which existed before the run, in any letter case, takes that folder's
+    spelling."""
+    parts = path.split(os.sep)
+    for i in range(len(parts)):
+        prefix = os.sep.join(parts[:i + 1]).upper()
+        if prefix in existing:
+            parts[:i + 1] = existing[prefix].split(os.sep)
+    return os.sep.join(parts)
+
+
+def first_difference(a, b):
+    for i, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return i
+    return min(len(a), len(b))
+
+
+def describe(label, a, b):
+    i = first_difference(a, b)
+    return "%s: %d bytes vs %d, first difference at byte %d: %r vs %r" % (
+        label, len(a), len(b), i, a[max(0, i - 40):i + 40], b[max(0, i - 40):i + 40])
+
+
+def compare_case(case, linux_root, windows_root, linux_exe, windows_command):
+    """Runs the case in its two copies; returns (problems, files written, files compared)."""
+    problems = []
+    results = {}
+    for side, root, command in (("linux", linux_root, [linux_exe]),
+                                ("windows", windows_root, windows_command)):
+        windows = side == "windows"
+        folder = os.path.join(root, case.name)
+        args = [spell(a, folder, windows) for a in case.args]
+        cwd = os.path.join(folder, case.cwd)
+        results[side] = run(command + args, cwd) + snapshot(folder) + (args,)
+
+    l_status, l_out, l_err, l_files, l_dirs, l_args = results["linux"]
+    w_status, w_out, w_err, w_files, w_dirs, w_args = results["windows"]
+    if l_status != w_status:
+        problems.append("exit status: Linux %d, Windows %d" % (l_status, w_status))
+    if w_out != l_out.replace(b"\n", b"\r\n"):
+        problems.append(describe("standard output (Linux with LF as CR LF vs Windows)",
+                                 l_out.replace(b"\n", b"\r\n"), w_out))
+    l_err = l_err.replace(os.path.join(linux_root, case.name).encode(), b"<case>")
+    w_err = w_err.replace(b"\\", b"/").replace(b"Z:" + os.path.join(windows_root, case.name).encode(),
+                                                b"<case>").replace(
+        os.path.join(windows_root, case.name).encode(), b"<case>")
+    if w_err != l_err.replace(b"\n", b"\r\n"):
+        problems.append(describe("standard error (Linux with LF as CR LF vs Windows with / for \\)",
+                                 l_err.replace(b"\n", b"\r\n"), w_err))
+
+    if case.folded:
+        existing = {rel.replace("/", os.sep).upper(): rel.replace("/", os.sep)
+                    for rel in children_of(case.tree) if rel}
+        l_files = {fold_onto_existing(p, existing): data for p, data in l_files.items()}
+        l_dirs = {fold_onto_existing(p, existing) for p in l_dirs}
+    for path in sorted(set(l_files) | set(w_files)):
+        if path not in w_files:
+            problems.append("only Linux wrote %s" % path)
+        elif path not in l_files:
+            problems.append("only Windows wrote %s" % path)
+        elif l_files[path] != w_files[path]:
+            problems.append(describe(path, l_files[path], w_files[path]))
+    for path in sorted(l_dirs ^ w_dirs):
+        problems.append("folder %s only on %s" % (path, "Linux" if path in l_dirs else "Windows"))
+
+    before = {rel.replace("/", os.sep): data for rel, data in case.tree.items() if data is not None}
+    written = [p for p, data in w_files.items() if before.get(p) != data]
+    if case.writes is not None and bool(written) != case.writes:
+        problems.append("the run was to write %s, and wrote %d files"
+                        % ("files" if case.writes else "nothing", len(written)))
+    if problems:
+        problems.insert(0, "arguments: Linux %r, Windows %r" % (l_args, w_args))
+    return problems, len(written), len(w_files)
+
+
+def cases(source, corpus):
+    mixed = mixed_tree()
+    existing_same_case = under("in", mixed)
+    existing_same_case.update({
+        "out/Man1": None,                      # exists already, same spelling as the input
+        "out/MAN5/config.htm": b"stale page, overwritten\n",
+        "out/tolbrik.hhc": b"stale contents file, overwritten\n",
+        "out/keep.txt": b"not touched\n",
+    })
+    existing_other_case = under("in", mixed)
+    existing_other_case.update({"out/MAN1": None, "out/Deep/A": None})
+    examples = read_tree(os.path.join(source, "examples"))
+    listed = [
+        Case("abs-backslash", under("in", mixed), ["-indir:{DB}\\in", "-outdir:{DB}\\out"],
+             hidden=["in/" + h for h in MIXED_HIDDEN]),
+        Case("abs-backslash-trailing", under("in", mixed), ["-indir:{DB}\\in\\", "-outdir:{DB}\\out\\"]),
+        Case("forward-slashes", under("in", mixed), ["-outdir:{DF}/out", "-indir:{DF}/in"]),
+        Case("forward-slashes-trailing", under("in", mixed), ["-indir:{DF}/in/", "-outdir:{DF}/out/"]),
+        Case("relative", under("in", mixed), ["-indir:in", "-outdir:out\\html\\"]),
+        # Output folders named with both kinds of slash, and from the drive's root, once
+        # with the output tree there already and once without it.
+        Case("mixed-separators-existing", dict(under("in", mixed), **{"out/x": None}),
+             ["-indir:./in/", "-outdir:out/x\\y"]),
+        Case("mixed-separators-missing", under("in", mixed), ["-indir:in", "-outdir:out/x\\y"],
+             writes=None),
+        Case("drive-root-existing", dict(under("in", mixed), **{
+            "out/" + rel: None for rel in children_of(mixed) if rel}),
+             ["-indir:{DR}\\in\\", "-outdir:{DR}\\out"]),
+        Case("drive-root-missing", under("in", mixed), ["-indir:{DR}\\in", "-outdir:{DR}\\out"],
+             writes=None),
+        Case("blank-in-folder-names", under("my pages", mixed), ["-indir:my pages", "-outdir:my out\\"]),
+        Case("defaults", under("in", mixed), [], cwd="in"),
+        Case("output-inside-input", under("in", mixed), ["-indir:{DB}\\in\\", "-outdir:{DB}\\in\\html"]),
+        Case("nochm", under("in", mixed), ["-nochm", "-indir:in", "-outdir:out"]),
+        Case("existing-output-folders", existing_same_case, ["-indir:in\\", "-outdir:out"]),
+        Case("existing-output-folder-other-case", existing_other_case, ["-indir:in", "-outdir:out"],
+             folded=True),
+        Case("help", {"in/a.1": page(b"A", b"1")}, ["-indir:in", "-?", "-outdir:out"], writes=False),
+        Case("only-empty-folders", {"in/a": None, "in/b/c": None}, ["-indir:in", "-outdir:out"],
+             writes=False),
+        Case("missing-input-folder", {"out": None}, ["-indir:{DB}\\missing", "-outdir:out"],
+             writes=False),
+        Case("no-pages", {"in/x.1": b"no title\n", "in/y.txt": page(b"Y", b"1"), "in/s/z.5": b""},
+             ["-indir:in", "-outdir:out"], writes=False),
+        Case("examples", under("in", examples), ["-indir:{DB}\\in", "-outdir:{DB}\\out"]),
+    ]
+    if corpus:
+        listed.append(Case("corpus", under("in", read_tree(corpus)), ["-indir:{DF}/in", "-outdir:{DF}/out"]))
+    return listed
+
+
+def choose_location(parents):
+    """A new folder under the first of `parents` where readdir follows creation order,
+    with that order's direction; (None, None) when there is none."""
+    for parent in parents:
+        try:
+            os.makedirs(parent, exist_ok=True)
+            location = tempfile.mkdtemp(prefix="tolbrik-wine-", dir=parent)
+        except OSError as e:
+            print("%s: cannot make a folder there (%s)" % (parent, e))
+            continue
+        mode = creation_order(location)
+        if mode:
+            return location, mode
+        shutil.rmtree(location, ignore_errors=True)
+        print("%s: readdir there does not follow creation order" % parent)
+    return None, None
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--linux", required=True)
+    ap.add_argument("--windows", required=True)
+    ap.add_argument("--wine", required=True)
+    ap.add_argument("--work-in", required=True, action="append", dest="work_in",
+                    help="a folder to make the trees in; the first that fits is taken")
+    ap.add_argument("--source", required=True)
+    ap.add_argument("--corpus")
+    ap.add_argument("--label", default="windows")
+    a = ap.parse_args()
+    a.linux, a.windows = os.path.abspath(a.linux), os.path.abspath(a.windows)
+
+    location, mode = choose_location(a.work_in)
+    if location is None:
+        print("!!! none of %s lists a folder's entries in creation order, so no tree can be"
+              " made in the order in which Wine enumerates it: nothing compared" % a.work_in)
+        return 77
+    print("%s: trees under %s, where readdir yields entries %s" % (
+        a.label, location, "oldest first" if mode == "forward" else "newest first"))
+    try:
+        return compare_all(a, location, mode)
+    finally:
+        shutil.rmtree(location, ignore_errors=True)
+
+
+def compare_all(a, location, mode):
+    all_cases = cases(a.source, a.corpus)
+    failed = 0
+    total_written = total_files = 0
+    trees = set()
+    linux_root = os.path.join(location, "linux")
+    windows_root = os.path.join(location, "windows")
+    attributes_note = ""
+    for case in all_cases:
+        names = windows_name_problems(case.tree)
+        if names:
+            print("FAIL %s: the tree has names Windows cannot hold as they are:\n  %s"
+                  % (case.name, "\n  ".join(names)))
+            failed += 1
+            continue
+        for root in (linux_root, windows_root):
+            if not materialize(case.tree, os.path.join(root, case.name), mode, case.hidden):
+                attributes_note = "; hidden and system attributes could not be set there"
+        order = order_problems(os.path.join(linux_root, case.name)) + \
+            order_problems(os.path.join(windows_root, case.name))
+        if order:
+            print("FAIL %s: a folder's readdir order is not the Windows order:\n  %s"
+                  % (case.name, "\n  ".join(order)))
+            failed += 1
+            continue
+        problems, written, files = compare_case(case, linux_root, windows_root, a.linux,
+                                                [a.wine, a.windows])
+        for root in (linux_root, windows_root):
+            shutil.rmtree(os.path.join(root, case.name), ignore_errors=True)
+        trees.add(tuple(sorted((k, v) for k, v in case.tree.items() if not k.startswith("out/"))))
+        if problems:
+            failed += 1
+            print("FAIL %s:\n  %s" % (case.name, "\n  ".join(problems[:40])))
+        else:
+            total_written += written
+            total_files += files
+            print("ok   %-36s %4d files written, %4d files compared" % (case.name, written, files))
+
+    print("%s: %d cases on %d distinct input trees, %d failed; in the cases that agree, %d files"
+          " written by each program are byte for byte the same (%d files in all, inputs"
+          " included), and so are the console bytes, LF being CR LF on Windows%s"
+          % (a.label, len(all_cases), len(trees), failed, total_written, total_files,
+             attributes_note))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
