@@ -12,6 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 
+// The runtime's start-up splits the command line into arguments without expanding
+// wildcards, whatever the toolchain's default: "-indir:man*" reaches main as written.
+extern "C" int _CRT_glob;
+int _CRT_glob = 0;
+
 namespace platform {
 namespace {
 

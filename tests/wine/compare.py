@@ -399,6 +399,10 @@ def cases(source, corpus):
         Case("existing-output-folders", existing_same_case, ["-indir:in\\", "-outdir:out"]),
         Case("existing-output-folder-other-case", existing_other_case, ["-indir:in", "-outdir:out"],
              folded=True),
+        # "-noch?" would become "-nochm", the name of a file in the working folder, if
+        # the start-up expanded wildcards.
+        Case("no-wildcard-expansion", dict(under("in", mixed), **{"-nochm": b""}),
+             ["-indir:in", "-outdir:out", "-noch?"]),
         Case("help", {"in/a.1": page(b"A", b"1")}, ["-indir:in", "-?", "-outdir:out"], writes=False),
         Case("only-empty-folders", {"in/a": None, "in/b/c": None}, ["-indir:in", "-outdir:out"],
              writes=False),
