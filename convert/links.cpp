@@ -6,10 +6,7 @@
 #include "convert/paths.h"
 
 uint32_t find_title(const PageTable& pages, std::string_view word) {
-    if (!pages.first_by_title.empty()) {
-        auto found = pages.first_by_title.find(word);
-        return found == pages.first_by_title.end() ? kNoPage : found->second;
-    }
+    if (!pages.titles.slots.empty()) return indexed_title(pages, word);
     for (uint32_t i = 0; i < pages.count; ++i) {
         if (pages[i].title == word) return i;
     }

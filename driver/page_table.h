@@ -2,10 +2,10 @@
 // stage knows a page by its index here; the run owns the table for its whole length.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 struct PageRecord {
@@ -14,17 +14,31 @@ struct PageRecord {
     uint8_t section = 0;              // low 8 bits of the section number; not used for output
 };
 
+// Each title to the first page in table order that has it, for the link lookup. Open
+// addressing over a power of two of slots, so that a word that is no title costs one
+// probe: a slot holds the title's hash in its high 32 bits and the page index + 1 in its
+// low 32 bits, 0 when it is free.
+struct TitleIndex {
+    std::vector<uint64_t> slots;
+    size_t longest = 0;         // a longer word is no title
+    bool blank_in_title = false;  // when false, a word holding a blank is no title
+};
+
 struct PageTable {
     // One record per candidate; the first `count` are in use.
     std::vector<PageRecord> records;
     uint32_t count = 0;
 
-    // Each title to the first page in table order that has it, for the link lookup. A
-    // table whose titles were never indexed is searched in order instead.
-    std::unordered_map<std::string_view, uint32_t> first_by_title;
+    // Filled by index_titles. A table whose titles were never indexed is searched in
+    // order instead.
+    TitleIndex titles;
 
     const PageRecord& operator[](uint32_t index) const { return records[index]; }
 };
 
-// Fills `first_by_title` from the records in use; call it once the table is complete.
+// Fills the title index from the records in use; call it once the table is complete.
 void index_titles(PageTable& pages);
+
+// Through the index: the first page in table order whose title is exactly `word`, or
+// UINT32_MAX when no page has it.
+uint32_t indexed_title(const PageTable& pages, std::string_view word);
