@@ -12,6 +12,12 @@ bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 uint32_t create_folders(const std::string& path, size_t length) {
     if (length > path.size()) length = path.size();
+    // Where the deepest folder exists already, so does every folder above it, and making
+    // each of them would only be refused as existing: one call settles it.
+    if (length > 0 && length < path.size() &&
+        platform::create_directory(path.substr(0, length)) == platform::kAlreadyExists) {
+        return platform::kOk;
+    }
     size_t position = 0;
     for (;;) {
         if (position >= path.size()) return platform::kOk;

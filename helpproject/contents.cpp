@@ -63,17 +63,14 @@ void write_contents(Sink& out, const PageTable& pages) {
             if (folder == "..") {
                 put_tabs(out, depth - 1);
                 out.put("</UL>\n");
-                out.flush();
                 --depth;
             } else {
                 put_heading(out, depth, folder);
-                out.flush();
                 ++depth;
             }
             start = p + 1;
         }
         put_entry(out, depth, pages[i].title, html_path(pages[i].source_path));
-        out.flush();
         if (i + 1 < pages.count) step = relative_path(pages[i].source_path, pages[i + 1].source_path);
     }
     for (int d = depth; d >= 1; --d) {
