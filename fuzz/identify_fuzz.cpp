@@ -39,14 +39,11 @@ struct Scratch {
 const Scratch& scratch() {
     static const Scratch* folder = [] {
         const char* base = std::getenv("TOLBRIK_FUZZ_TMP");
-        std::string pattern = std::string(base != nullptr ? base : "/dev/shm");
-        if (std::FILE* probe = std::fopen((pattern + "/.").c_str(), "r")) {
-            std::fclose(probe);
-        } else {
-            pattern = "/tmp";
+        std::string pattern = std::string(base != nullptr ? base : "/dev/shm") + "/tolbrik-fuzz-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            pattern = "/tmp/tolbrik-fuzz-XXXXXX";
+            if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         }
-        pattern += "/tolbrik-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         if (::mkdir((pattern + "/man.1").c_str(), 0700) != 0) std::abort();
         Scratch* made = new Scratch{pattern, pattern};
         for (char& c : made->tool) {
