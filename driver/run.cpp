@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "convert/convert.h"
 #include "discovery/identify.h"
@@ -81,11 +82,25 @@ int run(int argc, const char* const* argv) {
     index_titles(pages);
 
     ConverterState state;
+    std::vector<bool> written(pages.count, true);
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) failed = true;
+        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) {
+            written[i] = false;
+            failed = true;
+        }
     }
     if (!options.nochm && pages.count != 0) {
-        if (!write_help_project(pages, options.output_folder)) failed = true;
+        // A page whose HTML file could not be written stays out of the help project: the
+        // help compiler gives up on a project that lists a file it cannot open.
+        PageTable listed;
+        if (failed) {
+            for (uint32_t i = 0; i < pages.count; ++i) {
+                if (written[i]) listed.records.push_back(pages.records[i]);
+            }
+            listed.count = static_cast<uint32_t>(listed.records.size());
+        }
+        const PageTable& project = failed ? listed : pages;
+        if (project.count != 0 && !write_help_project(project, options.output_folder)) failed = true;
     }
     platform::flush_console();
     return failed ? 1 : 0;
