@@ -143,6 +143,9 @@ const Request kRequests[] = {
 };
 
 bool matches(const Page& page, const Request& request) {
+    // Every prefix is a dot and at least two more bytes: the byte after the dot tells
+    // most rows apart at once.
+    if (page.valid < 2 || page.line[1] != request.prefix[1]) return false;
     size_t length = std::strlen(request.prefix);
     if (page.valid < length || std::memcmp(page.line, request.prefix, length) != 0) return false;
     if (!request.needs_word_end) return true;
@@ -212,6 +215,17 @@ size_t font_escape(Page& page, size_t p) {
         return p + 3;
     }
     return kDeclined;
+}
+
+// A byte that the character writer copies as it is (or holds back on the title line).
+bool is_plain(char c) { return c != '\n' && c != '<' && c != '>' && c != '\\'; }
+
+// Writes the run of plain bytes that starts at p in one piece; returns where it ends.
+size_t write_plain_run(Page& page, size_t p) {
+    size_t end = p + 1;
+    while (end < page.valid && is_plain(page.line[end])) ++end;
+    if (!page.state.title_line) page.out.put(page.line + p, end - p);
+    return end;
 }
 
 size_t write_character(Page& page, size_t p) {
@@ -320,7 +334,11 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
                 line_end_closings(page);
                 break;
             }
-            p = (p == 0 && c == '.') ? handle_request(page) : write_character(page, p);
+            if (p == 0 && c == '.') {
+                p = handle_request(page);
+            } else {
+                p = is_plain(c) ? write_plain_run(page, p) : write_character(page, p);
+            }
         }
     }
 
