@@ -208,7 +208,8 @@ struct FileState {
     bool writing = false;
     int error = 0;          // first failure, reported by close()
     bool end = false;       // the end of the file (or a Ctrl-Z) has been reached
-    std::vector<char> raw;  // reading: bytes from the disk not yet handed out
+    std::unique_ptr<char[]> raw;  // reading: kStreamBuffer bytes from the disk, not cleared
+                                  // first; raw_pos to raw_len are not yet handed out
     size_t raw_pos = 0;
     size_t raw_len = 0;
     std::string pending;    // writing: translated bytes not yet written
@@ -250,15 +251,21 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
     if (writing) {
         state->pending.reserve(kStreamBuffer + kStreamBuffer / 4);
     } else {
-        state->raw.resize(kStreamBuffer);
+        state->raw.reset(new char[kStreamBuffer]);
     }
     return 0;
+}
+
+// The position of the first `c` in bytes[from, to), or `to`.
+size_t stop_of(const char* bytes, size_t from, size_t to, char c) {
+    const void* found = std::memchr(bytes + from, c, to - from);
+    return found == nullptr ? to : static_cast<size_t>(static_cast<const char*>(found) - bytes);
 }
 
 // Refills the raw buffer. Returns false at the end of the file or on an error.
 bool refill(FileState& s) {
     if (s.end) return false;
-    ssize_t got = retry([&] { return ::read(s.fd, s.raw.data(), s.raw.size()); });
+    ssize_t got = retry([&] { return ::read(s.fd, s.raw.get(), kStreamBuffer); });
     if (got <= 0) {
         if (got < 0 && s.error == 0) {
             s.error = errno;
@@ -328,11 +335,11 @@ size_t TextFile::read(char* buffer, size_t count) {
             continue;
         }
         // Copy the plain run up to the next CR or Ctrl-Z in one go.
-        size_t run_end = s.raw_pos;
         size_t limit = s.raw_pos + (count - out);
         if (limit > s.raw_len) limit = s.raw_len;
-        while (run_end < limit && s.raw[run_end] != '\r' && s.raw[run_end] != kCtrlZ) ++run_end;
-        std::memcpy(buffer + out, s.raw.data() + s.raw_pos, run_end - s.raw_pos);
+        size_t run_end = stop_of(s.raw.get(), s.raw_pos, limit, '\r');
+        run_end = stop_of(s.raw.get(), s.raw_pos, run_end, kCtrlZ);
+        std::memcpy(buffer + out, s.raw.get() + s.raw_pos, run_end - s.raw_pos);
         out += run_end - s.raw_pos;
         s.raw_pos = run_end;
     }
