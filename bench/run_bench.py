@@ -189,7 +189,7 @@ def measure_tree(runner, work, label, tree, tools, runs):
     results = {name: [] for name, _ in tools}
     for round_ in range(runs + 1):
         for name, command in tools:
-            out = runner.fresh("%s-%s" % (label, name.split()[0]))
+            out = runner.fresh("%s-%s" % (label, name.split()[0].strip(",")))
             warm = round_ == 0
             argv = command(tree, out, warm_list if warm else full_list)
             note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
