@@ -15,7 +15,10 @@ also the alternatives a user would script otherwise, one process per page: mando
 and man2html. Each figure is the median of R runs after one warm-up run; the tools take
 turns within each round so that a busy machine weighs on all of them alike. Before each
 run the file system is synced (not timed); every run writes into a fresh folder, and all
-of them are removed at the end. Then the inner loops run under Google Benchmark.
+of them are removed at the end. The synthetic trees are measured a second time in RAM
+(--ram, /dev/shm by default), where the file system's cost per file does not grow with
+the number of files, so that the program's own scaling shows. Then the inner loops run
+under Google Benchmark.
 """
 import argparse
 import datetime
@@ -133,9 +136,11 @@ def settle(stamp, seconds):
 
 
 class Runner:
-    def __init__(self, runs_dir):
+    def __init__(self, runs_dir, discard=False):
         self.runs_dir = runs_dir
+        self.discard = discard  # remove each output right after its run
         self.serial = 0
+        os.makedirs(runs_dir, exist_ok=True)
 
     def fresh(self, label):
         self.serial += 1
@@ -195,6 +200,8 @@ def measure_tree(runner, work, label, tree, tools, runs):
             note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
                                      " (first 500 pages)" if warm and name in PER_PAGE else ""))
             result = runner.run(argv)
+            if runner.discard:
+                shutil.rmtree(out, ignore_errors=True)
             if not warm:
                 results[name].append(result)
     return results, len(pages), size, len(folders)
@@ -298,6 +305,44 @@ def machine_line(work):
         os.cpu_count() or 0, model or platform.machine(), memory, platform.release(), fs)
 
 
+def ram_folder(base, sizes, trees, refs):
+    """A fresh folder for the runs in RAM under `base`, or None when `base` is not there
+    or lacks room for the largest synthetic tree, one output and a margin."""
+    if not base or not sizes or not os.path.isdir(base):
+        return None
+    largest = synthetic_tree(trees, max(sizes), refs)
+    need = 3 * sum(os.path.getsize(os.path.join(r, f)) for r, _, fs in os.walk(largest) for f in fs)
+    info = os.statvfs(base)
+    if info.f_bavail * info.f_frsize < need:
+        return None
+    folder = os.path.join(base, "tolbrik-bench-%d" % os.getpid())
+    os.makedirs(folder)
+    return folder
+
+
+def scaling_notes(per_page, sizes, where):
+    notes = []
+    for n in sizes:
+        cost, rss, cpu, floor_cost = per_page[n]
+        notes.append("Cost per page at {:,} synthetic pages{}: {:.1f} µs, of which {:.1f} µs CPU time "
+                     "(`cp -r`: {:.1f} µs); peak memory {:.1f} MB.".format(
+                         n, where, cost * 1e6, cpu * 1e6, floor_cost * 1e6, rss / 1024))
+    if len(sizes) < 2:
+        return notes
+    small, large = min(sizes), max(sizes)
+    growth = per_page[large][0] / per_page[small][0]
+    notes.append("Scaling{}: cost per page at {:,} is {:.2f} × the cost at {:,} (CPU time per page: "
+                 "{:.2f} ×; `cp -r`: {:.2f} ×); target at most 1.2: {}.".format(
+                     where, large, growth, small, per_page[large][2] / per_page[small][2],
+                     per_page[large][3] / per_page[small][3], "met" if growth <= 1.2 else "MISSED"))
+    if not where:
+        extra = (per_page[large][1] - per_page[small][1]) * 1024 / (large - small)
+        notes.append("Peak memory grows by {:.0f} bytes per added page from {:,} to {:,} pages: the "
+                     "page's file-list entry, title, page record and index entry; nothing of a page's "
+                     "text is kept.".format(extra, small, large))
+    return notes
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(REPO, "build-bench"))
@@ -308,6 +353,8 @@ def main():
     ap.add_argument("--no-real", action="store_true")
     ap.add_argument("--no-alternatives", action="store_true")
     ap.add_argument("--no-inner", action="store_true")
+    ap.add_argument("--ram", default="/dev/shm",
+                    help="a RAM file system for a second scaling pass ('' skips it)")
     ap.add_argument("--settle", type=int, default=SETTLE_SECONDS,
                     help="seconds to wait after a removal of many files (default %(default)s)")
     a = ap.parse_args()
@@ -365,38 +412,40 @@ def main():
                 if name in results:
                     notes.append("%s takes %.1f × as long as tolbrik on the same tree." % (
                         name, median_of(results[name], 0) / ours))
-    # Synthetic trees, for scaling.
-    per_page = {}
+    # Synthetic trees, for scaling: on the disk, and again in RAM where the file system's
+    # own cost per file does not change with the number of files.
     sizes = [int(n) for n in a.synthetic.split(",") if n]
-    for n in sizes:
-        tree = synthetic_tree(trees, n, a.refs)
-        tools, _ = tools_for(exe, work, False)
-        label = "synthetic {:,}".format(n)
-        results, pages, size, folders = measure_tree(runner, work, "synthetic-%d" % n, tree, tools, a.runs)
-        whole_rows(label, results, pages, size)
-        wall = median_of(results["tolbrik"], 0)
-        per_page[n] = (wall / pages, median_of(results["tolbrik"], 1),
-                       median_of(results["tolbrik"], 2) / pages, median_of(results["cp -r"], 0) / pages)
-        corpus_text.append("synthetic: {:,} pages in {} folders, {} cross-references per page, "
-                           "{:.1f} KB per page".format(pages, folders, a.refs, size / pages / 1e3))
-    for n in sizes:
-        cost, rss, cpu, floor_cost = per_page[n]
-        notes.append("Cost per page at {:,} synthetic pages: {:.1f} µs, of which {:.1f} µs CPU time "
-                     "(`cp -r`: {:.1f} µs); peak memory {:.1f} MB.".format(
-                         n, cost * 1e6, cpu * 1e6, floor_cost * 1e6, rss / 1024))
-    if len(sizes) >= 2:
-        small, large = min(sizes), max(sizes)
-        growth = per_page[large][0] / per_page[small][0]
-        floor_growth = per_page[large][3] / per_page[small][3]
-        cpu_growth = per_page[large][2] / per_page[small][2]
-        notes.append("Scaling: cost per page at {:,} is {:.2f} × the cost at {:,} (CPU time per page: "
-                     "{:.2f} ×; `cp -r`: {:.2f} ×); target at most 1.2: {}.".format(
-                         large, growth, small, cpu_growth, floor_growth,
-                         "met" if growth <= 1.2 else "MISSED"))
-        extra = (per_page[large][1] - per_page[small][1]) * 1024 / (large - small)
-        notes.append("Peak memory grows by {:.0f} bytes per added page from {:,} to {:,} pages: the page's "
-                     "file-list entry, title, page record and index entry; nothing of a page's text "
-                     "is kept.".format(extra, small, large))
+    places = [("", runner, None)]
+    ram = ram_folder(a.ram, sizes, trees, a.refs)
+    if ram is not None:
+        places.append((", in RAM", Runner(os.path.join(ram, "runs"), discard=True), ram))
+    elif sizes and a.ram:
+        skipped.append(loud_skip("scaling runs in RAM", "%s is missing or has too little room" % a.ram))
+    for where, place_runner, copy_root in places:
+        per_page = {}
+        for n in sizes:
+            tree = synthetic_tree(trees, n, a.refs)
+            if copy_root is not None:
+                note("copying the synthetic tree of {:,} pages into {} ...".format(n, copy_root))
+                copy = os.path.join(copy_root, os.path.basename(tree))
+                shutil.rmtree(copy, ignore_errors=True)
+                shutil.copytree(tree, copy)
+                tree = copy
+            tools, _ = tools_for(exe, work, False)
+            label = "synthetic {:,}{}".format(n, where)
+            results, pages, size, folders = measure_tree(place_runner, work, "synthetic-%d" % n, tree,
+                                                         tools, a.runs)
+            if copy_root is not None:
+                shutil.rmtree(tree, ignore_errors=True)
+            whole_rows(label, results, pages, size)
+            per_page[n] = (median_of(results["tolbrik"], 0) / pages, median_of(results["tolbrik"], 1),
+                           median_of(results["tolbrik"], 2) / pages, median_of(results["cp -r"], 0) / pages)
+            if not where:
+                corpus_text.append("synthetic: {:,} pages in {} folders, {} cross-references per page, "
+                                   "{:.1f} KB per page".format(pages, folders, a.refs, size / pages / 1e3))
+        notes.extend(scaling_notes(per_page, sizes, where))
+    if ram is not None:
+        shutil.rmtree(ram, ignore_errors=True)
 
     # Inner loops.
     if not a.no_inner:
@@ -435,7 +484,8 @@ def main():
     print()
     print("Whole-process rows: median of %d runs after one warm-up run (the page cache cannot be "
           "dropped: every tree is read warm); the tools take turns in each round; each run "
-          "writes a fresh output folder after a sync. Peak memory is the largest resident set of "
+          "writes a fresh output folder after a sync (in RAM, each output is removed right after "
+          "its run). Peak memory is the largest resident set of "
           "the process (for the per-page loops, of the largest single process). Inner loops: CPU "
           "time per operation, median of 3 Google Benchmark repetitions." % a.runs)
     print()
