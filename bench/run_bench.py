@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Whole-process benchmark of tolbrik; prints one markdown table.
 
-usage: run_bench.py [--build DIR] [--copies K] [--runs R] [--synthetic N,N]
-                    [--refs K] [--no-real] [--no-alternatives] [--no-inner]
+usage: run_bench.py [--build DIR] [--copies K] [--runs R] [--synthetic N,N] [--refs K]
+                    [--ram DIR] [--settle S] [--no-real] [--no-alternatives] [--no-inner]
 
 Trees (made once and kept under BUILD/bench-trees/):
   - the real corpus: every manual page of this machine, decompressed by

@@ -2,7 +2,8 @@
 # bench.sh [options]: builds a Release tolbrik and the inner-loop benchmarks in
 # build-bench, then runs bench/run_bench.py, which prints one markdown table on standard
 # output (progress goes to standard error). The options go to run_bench.py: --copies K,
-# --runs R, --synthetic N,N, --refs K, --no-real, --no-alternatives, --no-inner.
+# --runs R, --synthetic N,N, --refs K, --ram DIR, --settle S, --no-real, --no-alternatives,
+# --no-inner.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/need.sh cmake cmake g++ g++ python3 python3 \
