@@ -217,8 +217,17 @@ size_t font_escape(Page& page, size_t p) {
     return kDeclined;
 }
 
-// A byte that the character writer copies as it is (or holds back on the title line).
-bool is_plain(char c) { return c != '\n' && c != '<' && c != '>' && c != '\\'; }
+// The bytes that the character writer copies as they are (or holds back on the title
+// line), as a table: the scan for the end of a run of them is the converter's inner loop.
+struct PlainBytes {
+    bool plain[256];
+    constexpr PlainBytes() : plain() {
+        for (int i = 0; i < 256; ++i) plain[i] = i != '\n' && i != '<' && i != '>' && i != '\\';
+    }
+};
+constexpr PlainBytes kPlainBytes;
+
+bool is_plain(char c) { return kPlainBytes.plain[static_cast<unsigned char>(c)]; }
 
 // Writes the run of plain bytes that starts at p in one piece; returns where it ends.
 size_t write_plain_run(Page& page, size_t p) {
