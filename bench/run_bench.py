@@ -22,6 +22,7 @@ under Google Benchmark.
 """
 import argparse
 import datetime
+import fcntl
 import json
 import os
 import platform
@@ -365,6 +366,15 @@ def main():
     work = os.path.join(build, "bench-work")
     runs_dir = os.path.join(work, "runs")
     os.makedirs(trees, exist_ok=True)
+    os.makedirs(work, exist_ok=True)
+    # One benchmark at a time per build folder: two would share the trees, the output
+    # folders and the machine.
+    lock = open(os.path.join(work, "lock"), "w")
+    try:
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        note("another benchmark is running in %s; waiting for it to end ..." % build)
+        fcntl.flock(lock, fcntl.LOCK_EX)
     stamp = os.path.join(work, "last-removal")
     if os.path.exists(runs_dir):
         note("removing the outputs of an earlier, unfinished run ...")
