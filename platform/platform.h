@@ -23,7 +23,6 @@ enum : uint32_t {
     kGeneralFailure = 31,
     kFilenameTooLong = 206,
     kAlreadyExists = 183,
-    kDirectory = 267,       // a name that should be a folder is not one
 };
 
 // Text of the reason for the last failed operation of this layer, for messages
