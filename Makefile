@@ -20,7 +20,7 @@ test: build
 	scripts/test.sh $(BUILD)
 
 bench:
-	scripts/bench.sh
+	@scripts/bench.sh
 
 windows:
 	scripts/windows.sh
