@@ -15,7 +15,7 @@
 constexpr size_t kLineBuffer = 260;
 
 // What the converter knows while it works through a page. Every field starts at zero
-// with each page.
+// with each page, except the last one, which convert_page keeps from page to page.
 struct ConverterState {
     // Runs that may span many lines.
     bool no_fill = false;        // .nf until .fi or a heading: every line end writes "<br>"
@@ -32,6 +32,10 @@ struct ConverterState {
     // Blockquotes open beyond the current section's own one; -1 between a .SH request and
     // its line end. A signed byte.
     int8_t nesting = 0;
+
+    // The output folder of the page written last, made sure of then: the next page in the
+    // same folder does not ask the system for it again.
+    std::string made_folder;
 };
 
 // Converts the text of page `index` from `source` into `out`: head, body and tail.

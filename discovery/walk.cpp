@@ -59,7 +59,7 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
 
 // Looks at one entry of a folder: enters a subfolder, lists a file.
 uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
-               const std::string& name) {
+               const std::string& name, platform::EntryKind kind) {
     if (name == "." || name == "..") return platform::kOk;
     if (!is_expressible(name)) {
         // Named as it stands on the disk: its own backslashes are not separators, and a
@@ -72,8 +72,11 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     std::string full_path = pattern.substr(0, name_position);
     full_path += '\\';
     full_path += name;
-    bool is_folder = false;
-    uint32_t status = platform::get_attributes(full_path, is_folder);
+    // The listing usually says already whether an entry is a folder; only links and
+    // entries it leaves open are looked up one by one.
+    bool is_folder = kind == platform::EntryKind::folder;
+    uint32_t status = platform::kOk;
+    if (kind == platform::EntryKind::unknown) status = platform::get_attributes(full_path, is_folder);
     if (status != platform::kOk) {
         // A link to nothing is simply no page; any other entry that cannot be looked at
         // is named, and the walk goes on without it.
@@ -113,7 +116,7 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         return platform::kOk;
     }
     for (;;) {
-        status = visit(walk, pattern, name_position, name);
+        status = visit(walk, pattern, name_position, name, enumeration.kind());
         if (status != platform::kOk) break;  // the list cannot grow
         status = enumeration.next(name);
         if (status != platform::kOk) {

@@ -51,6 +51,10 @@ struct FolderIdentity {
 
 struct EnumerationState;  // the platform's handle, opaque here
 
+// What the folder listing itself tells of an entry, where it tells it for sure. A link
+// (or a file system that does not say) gives `unknown`: then get_attributes decides.
+enum class EntryKind : uint8_t { unknown, file, folder };
+
 // One open enumeration of a pattern: a folder path, a backslash, and a name pattern
 // ("*" in practice). Yields "." and ".." like any other entry. Closing is explicit so
 // that its failure can be seen; the destructor closes what is still open.
@@ -68,9 +72,12 @@ public:
     uint32_t next(std::string& name);
     // Closes the enumeration. Returns 0 or the failure's code.
     uint32_t close();
+    // The kind of the entry last yielded, as the listing gave it.
+    EntryKind kind() const { return kind_; }
 
 private:
     EnumerationState* state_ = nullptr;
+    EntryKind kind_ = EntryKind::unknown;
 };
 
 // Reads whether `path` is a folder, following symbolic links. Returns 0, or the

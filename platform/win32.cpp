@@ -70,6 +70,17 @@ struct EnumerationState {
 
 Enumeration::~Enumeration() { close(); }
 
+namespace {
+
+// A reparse point (a link or a junction) is left to GetFileAttributesA, as is anything
+// the listing does not describe plainly.
+EntryKind kind_of(const WIN32_FIND_DATAA& data) {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::unknown;
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::folder : EntryKind::file;
+}
+
+}  // namespace
+
 uint32_t Enumeration::first(const std::string& pattern, std::string& name) {
     close();
     WIN32_FIND_DATAA data;
@@ -77,6 +88,7 @@ uint32_t Enumeration::first(const std::string& pattern, std::string& name) {
     if (handle == INVALID_HANDLE_VALUE) return fail_with_code(GetLastError());
     state_ = new EnumerationState{handle};
     name = data.cFileName;
+    kind_ = kind_of(data);
     return kOk;
 }
 
@@ -85,10 +97,12 @@ uint32_t Enumeration::next(std::string& name) {
     WIN32_FIND_DATAA data;
     if (!FindNextFileA(state_->handle, &data)) return fail_with_code(GetLastError());
     name = data.cFileName;
+    kind_ = kind_of(data);
     return kOk;
 }
 
 uint32_t Enumeration::close() {
+    kind_ = EntryKind::unknown;
     if (state_ == nullptr) return kOk;
     BOOL closed = FindClose(state_->handle);
     delete state_;
