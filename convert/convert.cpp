@@ -3,6 +3,8 @@
 #include "convert/convert.h"
 
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "convert/create_folders.h"
 #include "convert/links.h"
@@ -40,7 +42,7 @@ enum class Resume {
 };
 
 struct Request {
-    const char* prefix;
+    std::string_view prefix;
     bool needs_word_end;  // the byte after the prefix must be a blank or the line end
     void (*act)(Page& page);
     Resume resume;
@@ -146,8 +148,8 @@ bool matches(const Page& page, const Request& request) {
     // Every prefix is a dot and at least two more bytes: the byte after the dot tells
     // most rows apart at once.
     if (page.valid < 2 || page.line[1] != request.prefix[1]) return false;
-    size_t length = std::strlen(request.prefix);
-    if (page.valid < length || std::memcmp(page.line, request.prefix, length) != 0) return false;
+    size_t length = request.prefix.size();
+    if (page.valid < length || std::memcmp(page.line, request.prefix.data(), length) != 0) return false;
     if (!request.needs_word_end) return true;
     return length < page.valid && (page.line[length] == ' ' || page.line[length] == '\n');
 }
@@ -316,7 +318,9 @@ void close_fonts(Sink& out, ConverterState& state) {
 void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t index,
                   ConverterState& state) {
     write_head(out, pages[index].title);
+    std::string made_folder = std::move(state.made_folder);
     state = ConverterState{};
+    state.made_folder = std::move(made_folder);
     Page page{out, state, LinkContext{out, pages, index}, {}, 0, false, {}};
 
     size_t retained = 0;
@@ -371,7 +375,11 @@ bool convert_page(const PageTable& pages, uint32_t index, const std::string& inp
 
     std::string page_path = output_folder + html_path(record.source_path);
     size_t folder_end = page_path.rfind('\\');
-    if (folder_end != std::string::npos && folder_end > 0) create_folders(page_path, folder_end);
+    if (folder_end != std::string::npos && folder_end > 0 &&
+        state.made_folder.compare(0, std::string::npos, page_path, 0, folder_end) != 0) {
+        create_folders(page_path, folder_end);
+        state.made_folder.assign(page_path, 0, folder_end);
+    }
 
     platform::TextFile page_file;
     if (int error = page_file.open_write(page_path); error != 0) {

@@ -32,6 +32,9 @@ void index_titles(PageTable& pages) {
     size_t size = 16;
     while (size < 2 * static_cast<size_t>(pages.count)) size *= 2;
     index.slots.assign(size, 0);
+    // About 16 bits per title: a word that is no title passes the filter 1 time in 16.
+    index.filter.assign(size / 8, 0);
+    const size_t filter_mask = size * 8 - 1;
     index.longest = 0;
     index.blank_in_title = false;
     for (uint32_t i = 0; i < pages.count; ++i) {
@@ -39,6 +42,7 @@ void index_titles(PageTable& pages) {
         if (title.size() > index.longest) index.longest = title.size();
         if (title.find(' ') != std::string::npos) index.blank_in_title = true;
         uint32_t hash = title_hash(title);
+        index.filter[(hash & filter_mask) >> 6] |= uint64_t{1} << (hash & 63);
         // The first page of a title keeps its slot: later pages with the same title are
         // never link targets.
         uint64_t& slot = index.slots[probe(pages, title, hash)];
@@ -51,6 +55,9 @@ uint32_t indexed_title(const PageTable& pages, std::string_view word) {
     // Cheap refusals first: most words handed over are option names and running text.
     if (word.size() > index.longest) return UINT32_MAX;
     if (!index.blank_in_title && word.find(' ') != std::string_view::npos) return UINT32_MAX;
-    uint64_t slot = index.slots[probe(pages, word, title_hash(word))];
+    uint32_t hash = title_hash(word);
+    const size_t filter_mask = index.filter.size() * 64 - 1;
+    if ((index.filter[(hash & filter_mask) >> 6] >> (hash & 63) & 1) == 0) return UINT32_MAX;
+    uint64_t slot = index.slots[probe(pages, word, hash)];
     return slot == 0 ? UINT32_MAX : page_of(slot);
 }

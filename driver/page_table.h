@@ -20,6 +20,10 @@ struct PageRecord {
 // low 32 bits, 0 when it is free.
 struct TitleIndex {
     std::vector<uint64_t> slots;
+    // One bit per hash value (modulo its size), set for every title: most words asked for
+    // are no title, and this small table, which stays in the processor's cache, turns
+    // them away without touching the slots.
+    std::vector<uint64_t> filter;
     size_t longest = 0;         // a longer word is no title
     bool blank_in_title = false;  // when false, a word holding a blank is no title
 };

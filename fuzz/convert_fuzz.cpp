@@ -300,7 +300,7 @@ std::string convert(std::string_view source_bytes, const PageTable& pages, uint3
     Source source(source_bytes);
     Sink out;
     convert_text(source, out, pages, current, state);
-    return out.text();
+    return std::string(out.text());
 }
 
 }  // namespace

@@ -100,9 +100,17 @@ Enumeration::~Enumeration() { close(); }
 
 namespace {
 
-// Reads entries until one matches the pattern. Returns 0 with `name` set, 18 at the
-// end, or the failure's code.
-uint32_t next_match(EnumerationState& state, std::string& name) {
+EntryKind kind_of(unsigned char type) {
+    switch (type) {
+        case DT_REG: return EntryKind::file;
+        case DT_DIR: return EntryKind::folder;
+        default: return EntryKind::unknown;  // a link, something else, or not told
+    }
+}
+
+// Reads entries until one matches the pattern. Returns 0 with `name` and `kind` set, 18
+// at the end, or the failure's code.
+uint32_t next_match(EnumerationState& state, std::string& name, EntryKind& kind) {
     for (;;) {
         errno = 0;
         const dirent* entry = ::readdir(state.dir);
@@ -114,6 +122,7 @@ uint32_t next_match(EnumerationState& state, std::string& name) {
         if (state.name_pattern == "*" ||
             ::fnmatch(state.name_pattern.c_str(), entry->d_name, 0) == 0) {
             name = entry->d_name;
+            kind = kind_of(entry->d_type);
             return kOk;
         }
     }
@@ -136,7 +145,7 @@ uint32_t Enumeration::first(const std::string& pattern, std::string& name) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return fail_with_errno(errno);
     state_ = new EnumerationState{dir, name_pattern};
-    uint32_t status = next_match(*state_, name);
+    uint32_t status = next_match(*state_, name, kind_);
     if (status == kNoMoreFiles) {
         close();
         g_last_error_text = "no file matches";
@@ -155,10 +164,11 @@ uint32_t Enumeration::next(std::string& name) {
         g_last_error_text = "enumeration is not open";
         return kGeneralFailure;
     }
-    return next_match(*state_, name);
+    return next_match(*state_, name, kind_);
 }
 
 uint32_t Enumeration::close() {
+    kind_ = EntryKind::unknown;
     if (state_ == nullptr) return kOk;
     int result = ::closedir(state_->dir);
     delete state_;
@@ -208,10 +218,17 @@ struct FileState {
     bool writing = false;
     int error = 0;          // first failure, reported by close()
     bool end = false;       // the end of the file (or a Ctrl-Z) has been reached
-    std::unique_ptr<char[]> raw;  // reading: kStreamBuffer bytes from the disk, not cleared
-                                  // first; raw_pos to raw_len are not yet handed out
+    // Reading: one block from the disk, already translated (CR LF made LF, cut at a
+    // Ctrl-Z); raw_pos to raw_len are not yet handed out. One byte more than a block, for
+    // a CR held back from the previous block.
+    std::unique_ptr<char[]> raw;
     size_t raw_pos = 0;
     size_t raw_len = 0;
+    bool held_cr = false;  // the previous block ended in a CR: whether an LF follows is
+                           // told by the next block
+    bool short_read = false;    // the last read gave less than a full buffer
+    uint64_t size_at_open = 0;  // reading: the file's size when it was opened
+    uint64_t taken = 0;         // reading: bytes read from the disk so far
     std::string pending;    // writing: translated bytes not yet written
 };
 
@@ -230,28 +247,27 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
         fail_with_errno(e);
         return e;
     }
-    struct stat info;
-    bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (!writing && !regular) {
+    struct stat info {};
+    if (!writing) {
         // Only a regular file is read. Opening a folder succeeds on POSIX but not with the
         // Windows runtime, which answers EACCES; a pipe, socket or device (reached through
         // a link, say) could keep a read waiting or never end, and is refused alike.
-        ::close(fd);
-        fail_with_errno(EACCES);
-        return EACCES;
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            fail_with_errno(EACCES);
+            return EACCES;
+        }
     }
-    // A regular file ignores O_NONBLOCK; anything else written to waits as usual from here.
-    if (!regular) {
-        int status_flags = ::fcntl(fd, F_GETFL);
-        if (status_flags != -1) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
-    }
+    // Written to, a regular file ignores O_NONBLOCK; anything else is made to wait as
+    // usual the first time it would not take bytes at once (see write_all).
     state = new FileState;
     state->fd = fd;
     state->writing = writing;
+    if (!writing) state->size_at_open = static_cast<uint64_t>(info.st_size);
     if (writing) {
         state->pending.reserve(kStreamBuffer + kStreamBuffer / 4);
     } else {
-        state->raw.reset(new char[kStreamBuffer]);
+        state->raw.reset(new char[kStreamBuffer + 1]);
     }
     return 0;
 }
@@ -262,26 +278,86 @@ size_t stop_of(const char* bytes, size_t from, size_t to, char c) {
     return found == nullptr ? to : static_cast<size_t>(static_cast<const char*>(found) - bytes);
 }
 
-// Refills the raw buffer. Returns false at the end of the file or on an error.
-bool refill(FileState& s) {
-    if (s.end) return false;
-    ssize_t got = retry([&] { return ::read(s.fd, s.raw.get(), kStreamBuffer); });
+// Reads the next block from the disk. Returns the number of bytes, 0 at the end of the
+// file or on an error (which is recorded).
+size_t read_block(FileState& s, char* into) {
+    if (s.end) return 0;
+    if (s.size_at_open > 0 && s.taken >= s.size_at_open && s.short_read) {
+        // A regular file that has given all the bytes it held when it was opened, the
+        // last of them in a read that came back short, is at its end: asking again would
+        // only hear so. (A file whose size says nothing, 0 for generated files, is read
+        // until the system answers with nothing.)
+        s.end = true;
+        return 0;
+    }
+    ssize_t got = retry([&] { return ::read(s.fd, into, kStreamBuffer); });
     if (got <= 0) {
         if (got < 0 && s.error == 0) {
             s.error = errno;
             fail_with_errno(errno);
         }
         s.end = true;
-        return false;
+        return 0;
+    }
+    s.short_read = static_cast<size_t>(got) < kStreamBuffer;
+    s.taken += static_cast<uint64_t>(got);
+    return static_cast<size_t>(got);
+}
+
+// Refills the buffer with the next block, translated as text mode reads it: a CR right
+// before an LF is dropped, and a Ctrl-Z ends the file. A CR that is the last byte of a
+// block is held back until the next block shows what follows it. Returns false when
+// nothing more is to be had.
+bool refill(FileState& s) {
+    char* raw = s.raw.get();
+    size_t start = 0;
+    if (s.held_cr) {
+        raw[0] = '\r';
+        start = 1;
+        s.held_cr = false;
+    }
+    size_t length = start + read_block(s, raw + start);
+    if (length == 0) return false;
+
+    // Everything from a Ctrl-Z on is not part of the text.
+    size_t stop = stop_of(raw, start, length, kCtrlZ);
+    if (stop < length) {
+        length = stop;
+        s.end = true;
+    }
+    // Drop each CR that an LF follows, moving the rest down.
+    size_t kept = stop_of(raw, 0, length, '\r');
+    size_t from = kept;
+    while (from < length) {
+        // raw[from] is a CR.
+        if (from + 1 == length && !s.end) {
+            s.held_cr = true;  // its follower is in the next block
+            break;
+        }
+        if (from + 1 == length || raw[from + 1] != '\n') raw[kept++] = '\r';
+        ++from;
+        size_t next = stop_of(raw, from, length, '\r');
+        std::memmove(raw + kept, raw + from, next - from);
+        kept += next - from;
+        from = next;
     }
     s.raw_pos = 0;
-    s.raw_len = static_cast<size_t>(got);
+    s.raw_len = kept;
+    // A block that was only a held-back CR leaves nothing now; the caller asks again.
     return true;
 }
 
 int write_all(FileState& s, const char* data, size_t count) {
     while (count > 0) {
         ssize_t put = retry([&] { return ::write(s.fd, data, count); });
+        if (put < 0 && errno == EAGAIN) {
+            // A pipe or device opened without waiting is full: from now on it waits.
+            int status_flags = ::fcntl(s.fd, F_GETFL);
+            if (status_flags == -1 || ::fcntl(s.fd, F_SETFL, status_flags & ~O_NONBLOCK) == -1) {
+                return errno;
+            }
+            continue;
+        }
         if (put < 0) return errno;
         data += put;
         count -= static_cast<size_t>(put);
@@ -317,31 +393,15 @@ size_t TextFile::read(char* buffer, size_t count) {
     FileState& s = *state_;
     size_t out = 0;
     while (out < count) {
-        if (s.raw_pos == s.raw_len && !refill(s)) break;
-        char c = s.raw[s.raw_pos];
-        if (c == kCtrlZ) {
-            s.end = true;
-            s.raw_pos = s.raw_len = 0;
-            break;
-        }
-        if (c == '\r') {
-            // A CR counts only when no LF follows it; the LF may lie in the next block.
-            ++s.raw_pos;
-            if (s.raw_pos == s.raw_len && !refill(s)) {
-                buffer[out++] = '\r';
-                break;
-            }
-            if (s.raw[s.raw_pos] != '\n') buffer[out++] = '\r';
+        if (s.raw_pos == s.raw_len) {
+            if (!refill(s)) break;
             continue;
         }
-        // Copy the plain run up to the next CR or Ctrl-Z in one go.
-        size_t limit = s.raw_pos + (count - out);
-        if (limit > s.raw_len) limit = s.raw_len;
-        size_t run_end = stop_of(s.raw.get(), s.raw_pos, limit, '\r');
-        run_end = stop_of(s.raw.get(), s.raw_pos, run_end, kCtrlZ);
-        std::memcpy(buffer + out, s.raw.get() + s.raw_pos, run_end - s.raw_pos);
-        out += run_end - s.raw_pos;
-        s.raw_pos = run_end;
+        size_t take = s.raw_len - s.raw_pos;
+        if (take > count - out) take = count - out;
+        std::memcpy(buffer + out, s.raw.get() + s.raw_pos, take);
+        out += take;
+        s.raw_pos += take;
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #include "platform/stream.h"
 
 #include <cstring>
+#include <utility>
 
 size_t Source::read(char* buffer, size_t count) {
     if (file_ != nullptr) return file_->read(buffer, count);
@@ -14,7 +15,34 @@ size_t Source::read(char* buffer, size_t count) {
 
 void Sink::flush() {
     if (file_ == nullptr) return;
-    file_->write(pending_);
-    pending_.clear();
+    file_->write(buffer_.get(), used_);
+    used_ = 0;
     file_->flush();
+}
+
+void Sink::make_room(size_t count) {
+    if (file_ != nullptr) {
+        file_->write(buffer_.get(), used_);
+        used_ = 0;
+        if (count < size_) return;
+    }
+    size_t size = size_ < 256 ? 256 : size_;
+    while (size - used_ <= count) size *= 2;
+    std::unique_ptr<char[]> larger(new char[size]);
+    if (used_ != 0) std::memcpy(larger.get(), buffer_.get(), used_);
+    buffer_ = std::move(larger);
+    size_ = size;
+}
+
+void Sink::put_large(std::string_view text) {
+    if (file_ != nullptr && text.size() >= kBlock) {
+        // Larger than the buffer itself: handed over directly, after what is gathered.
+        file_->write(buffer_.get(), used_);
+        used_ = 0;
+        file_->write(text.data(), text.size());
+        return;
+    }
+    make_room(text.size());
+    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
 }

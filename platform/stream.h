@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,30 +26,42 @@ private:
 };
 
 // Bytes written to a text file (gathered and handed over in large blocks), or kept in
-// memory.
+// memory. Putting a few bytes is a copy into the gathering buffer, inline.
 class Sink {
 public:
     Sink() = default;
-    explicit Sink(platform::TextFile& file) : file_(&file) { pending_.reserve(kBlock + 256); }
+    explicit Sink(platform::TextFile& file)
+        : file_(&file), buffer_(new char[kBlock]), size_(kBlock) {}
 
     void put(char c) {
-        pending_ += c;
-        if (file_ != nullptr && pending_.size() >= kBlock) flush();
+        if (used_ == size_) make_room(1);
+        buffer_[used_++] = c;
     }
     void put(std::string_view text) {
-        pending_ += text;
-        if (file_ != nullptr && pending_.size() >= kBlock) flush();
+        // (An empty text on an empty buffer goes the long way too: no copy to nowhere.)
+        if (size_ - used_ <= text.size()) {
+            put_large(text);
+            return;
+        }
+        std::memcpy(buffer_.get() + used_, text.data(), text.size());
+        used_ += text.size();
     }
     void put(const char* data, size_t count) { put(std::string_view(data, count)); }
 
     // Hands what is gathered to the file; nothing happens in memory.
     void flush();
 
-    // What was written, in memory.
-    const std::string& text() const { return pending_; }
+    // What was written, in memory; valid until the next put.
+    std::string_view text() const { return std::string_view(buffer_.get(), used_); }
 
 private:
     static constexpr size_t kBlock = 64 * 1024;
+    // Makes room for `count` more bytes: a file's buffer is handed over, memory grows.
+    void make_room(size_t count);
+    void put_large(std::string_view text);
+
     platform::TextFile* file_ = nullptr;
-    std::string pending_;
+    std::unique_ptr<char[]> buffer_;  // size_ bytes; the first used_ are written
+    size_t size_ = 0;
+    size_t used_ = 0;
 };

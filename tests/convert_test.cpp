@@ -39,7 +39,7 @@ std::string convert_with(const std::string& source, const PageTable& pages, uint
     Source in(source);
     Sink out;
     convert_text(in, out, pages, index, state);
-    return out.text();
+    return std::string(out.text());
 }
 
 // Converts `source` as page `index` with a fresh state; the whole output.

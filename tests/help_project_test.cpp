@@ -35,7 +35,7 @@ PageTable table_of(const Pages& pages) {
 std::string written(void (*writer)(Sink&, const PageTable&), const Pages& pages) {
     Sink out;
     writer(out, table_of(pages));
-    return out.text();
+    return std::string(out.text());
 }
 
 // A text file's bytes on disk: every line feed written reaches the disk as CR LF.

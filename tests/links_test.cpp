@@ -35,13 +35,13 @@ struct Emitted {
 Emitted link(const std::string& text, size_t length) {
     Sink out;
     size_t result = emit_link(LinkContext{out, pages(), 0}, text.data(), length);
-    return {out.text(), result};
+    return {std::string(out.text()), result};
 }
 
 Emitted argument(const std::string& text, ArgumentState& state, size_t length) {
     Sink out;
     size_t result = emit_argument(LinkContext{out, pages(), 0}, text.data(), length, state);
-    return {out.text(), result};
+    return {std::string(out.text()), result};
 }
 
 void expect(const Emitted& actual, const std::string& text, size_t result, const std::string& input) {

@@ -1,11 +1,17 @@
 // The platform layer on this system: text-mode streams, folder enumeration, folder
 // creation and the mapping of the tool's backslash paths.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <map>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -55,6 +61,13 @@ TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
         {"CR at the block end, no LF", block_less_one + "\rz", block_less_one + "\rz"},
         {"CR at the block end and file end", block_less_one + "\r", block_less_one + "\r"},
         {"Ctrl-Z opens the next block", block_less_one + "x\x1A" "tail", block_less_one + "x"},
+        {"CR at the block end, Ctrl-Z next", block_less_one + "\r\x1A\n", block_less_one + "\r"},
+        {"CR CR LF across the block", block_less_one + "\r\r\n", block_less_one + "\r\n"},
+        // Files that fill whole blocks, or one byte more: the end is told right either way.
+        {"exactly one block", block_less_one + "\n", block_less_one + "\n"},
+        {"one block and a byte", block_less_one + "x\n", block_less_one + "x\n"},
+        {"exactly two blocks", block_less_one + "x" + block_less_one + "\n",
+         block_less_one + "x" + block_less_one + "\n"},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -63,6 +76,40 @@ TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
             EXPECT_EQ(read_text(file, chunk), c.text) << c.name << ", read " << chunk << " at a time";
         }
     }
+}
+
+TEST(TextFileRead, AgreesWithAByteByByteModelOnRandomText) {
+    // Text mode as one byte at a time would read it.
+    auto model = [](const std::string& disk) {
+        std::string text;
+        for (size_t i = 0; i < disk.size(); ++i) {
+            if (disk[i] == '\x1A') break;
+            if (disk[i] == '\r' && i + 1 < disk.size() && disk[i + 1] == '\n') continue;
+            text += disk[i];
+        }
+        return text;
+    };
+    std::mt19937 random(7);
+    TempDir dir;
+    for (int round = 0; round < 40; ++round) {
+        // Mostly letters and line ends, CRs in clusters, now and then a Ctrl-Z.
+        std::string disk(kBlock * 2 + random() % 5000, 'a');
+        for (char& c : disk) {
+            auto r = static_cast<unsigned>(random() % 100);
+            c = r < 20 ? '\r' : r < 35 ? '\n' : (round % 4 == 0 && r == 99 && random() % 2000 == 0) ? '\x1A' : 'a';
+        }
+        std::string file = dir.write("random", disk);
+        for (size_t chunk : {size_t{1}, size_t{259}, kBlock - 1, kBlock * 3}) {
+            ASSERT_EQ(read_text(file, chunk), model(disk)) << "round " << round << ", chunk " << chunk;
+        }
+    }
+}
+
+TEST(TextFileRead, AFileWhoseSizeSaysNothingIsReadToItsEnd) {
+    // Generated files report a size of 0 and still hold text.
+    const std::string status = read_text("/proc/self/status", 260);
+    EXPECT_NE(status.find("Name:"), std::string::npos);
+    EXPECT_NE(status.find("VmPeak:"), std::string::npos) << "more than the first read";
 }
 
 TEST(TextFileWrite, EveryLineFeedReachesTheDiskAsCrLf) {
@@ -106,6 +153,34 @@ TEST(TextFileOpen, FailuresAnswerTheErrorNumber) {
     EXPECT_EQ(file.open_read("/dev/zero"), EACCES);
     // Writing into a pipe that nobody reads fails at once instead of waiting.
     EXPECT_EQ(file.open_write(backslashed(dir.path() + "/pipe.1")), ENXIO);
+    // Into a pipe that is read slowly, every byte arrives: the writer waits for room.
+    {
+        std::string sent, expected;
+        for (int i = 0; i < 50000; ++i) {
+            sent += "line " + std::to_string(i) + "\n";
+            expected += "line " + std::to_string(i) + "\r\n";
+        }
+        int reader = ::open((dir.path() + "/pipe.1").c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        ASSERT_EQ(::fcntl(reader, F_SETFL, ::fcntl(reader, F_GETFL) & ~O_NONBLOCK), 0);
+        std::string received;
+        std::thread drain([&] {
+            char chunk[4096];
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                ssize_t got = ::read(reader, chunk, sizeof chunk);
+                if (got <= 0) break;
+                received.append(chunk, static_cast<size_t>(got));
+            }
+        });
+        ASSERT_EQ(file.open_write(backslashed(dir.path() + "/pipe.1")), 0);
+        file.write(sent);
+        EXPECT_EQ(file.close(), 0);
+        drain.join();
+        ::close(reader);
+        EXPECT_EQ(received.size(), expected.size());
+        EXPECT_TRUE(received == expected);
+    }
     // A write that the disk refuses is reported when the file is closed.
     ASSERT_EQ(file.open_write("/dev/full"), 0);
     file.write("some text\n");
@@ -132,6 +207,33 @@ TEST(Enumeration, YieldsEveryEntryThenNoMoreFiles) {
     std::sort(dots.begin(), dots.end());
     EXPECT_EQ(dots, (std::vector<std::string>{".", ".."}));
     EXPECT_EQ(others, readdir_names(dir.path()));
+}
+
+TEST(Enumeration, TellsFilesAndFoldersButLeavesLinksOpen) {
+    TempDir dir;
+    dir.write("page.1", "x");
+    dir.folder("man1");
+    ASSERT_EQ(::symlink("man1", (dir.path() + "/to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink("page.1", (dir.path() + "/to-page").c_str()), 0);
+    ASSERT_EQ(::symlink("nothing", (dir.path() + "/dangling").c_str()), 0);
+
+    platform::Enumeration enumeration;
+    std::map<std::string, platform::EntryKind> kinds;
+    std::string name;
+    for (uint32_t status = enumeration.first(backslashed(dir.path()) + "\\*", name);
+         status == platform::kOk; status = enumeration.next(name)) {
+        kinds[name] = enumeration.kind();
+    }
+    using platform::EntryKind;
+    // Where the file system does not tell (DT_UNKNOWN), everything is left open: that is
+    // allowed, never a wrong answer.
+    if (kinds["page.1"] == EntryKind::unknown) GTEST_SKIP() << "this file system does not tell kinds";
+    EXPECT_EQ(kinds["page.1"], EntryKind::file);
+    EXPECT_EQ(kinds["man1"], EntryKind::folder);
+    EXPECT_EQ(kinds["."], EntryKind::folder);
+    EXPECT_EQ(kinds["to-folder"], EntryKind::unknown) << "a link is looked up, then followed";
+    EXPECT_EQ(kinds["to-page"], EntryKind::unknown);
+    EXPECT_EQ(kinds["dangling"], EntryKind::unknown);
 }
 
 TEST(Enumeration, FailuresAnswerWindowsCodes) {
