@@ -28,9 +28,15 @@ void write_text(Sink& out, const char* text, size_t length) {
 namespace {
 
 // Bytes that end a word: blanks do not, so "ls -l" is one word (and no title).
-bool ends_word(char c) {
-    return c == '"' || c == '\'' || c == '\n' || c == '(' || c == ')' || c == '\0';
-}
+struct WordEnds {
+    bool ends[256];
+    constexpr WordEnds() : ends() {
+        for (int c : {'"', '\'', '\n', '(', ')', '\0'}) ends[c] = true;
+    }
+};
+constexpr WordEnds kWordEnds;
+
+bool ends_word(char c) { return kWordEnds.ends[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
@@ -39,8 +45,14 @@ size_t emit_link(const LinkContext& context, const char* text, size_t length) {
     while (lead < length && text[lead] == ' ') ++lead;
     context.out.put(text, lead);
 
+    // A word runs on to the line end unless something ends it; once it holds a byte
+    // other than a blank past the length of the longest title, it can be no title, and
+    // the scan stops there.
+    const size_t longest = longest_title(context.pages);
     size_t end = lead;
-    while (end < length && !ends_word(text[end])) ++end;
+    for (; end < length && !ends_word(text[end]); ++end) {
+        if (end - lead >= longest && text[end] != ' ') return lead;
+    }
     while (end > 0 && text[end - 1] == ' ') --end;
     if (end <= lead) return lead;
 

@@ -43,6 +43,12 @@ struct PageTable {
 // Fills the title index from the records in use; call it once the table is complete.
 void index_titles(PageTable& pages);
 
+// The length of the longest title: a longer word is no title. Without the index, no
+// bound is known.
+inline size_t longest_title(const PageTable& pages) {
+    return pages.titles.slots.empty() ? SIZE_MAX : pages.titles.longest;
+}
+
 // Through the index: the first page in table order whose title is exactly `word`, or
 // UINT32_MAX when no page has it.
 uint32_t indexed_title(const PageTable& pages, std::string_view word);
