@@ -64,6 +64,12 @@ TEST(EmitLink, WritesLeadingBlanksAndALinkedWord) {
         {"lsx", 2, "<a href=\"ls.htm\">ls</a>", 2},  // the length cuts the word
         {std::string("ls\0x", 4), 4, "<a href=\"ls.htm\">ls</a>", 2},
         {"ls -l\n", 6, "", 0},
+        // The longest title has 4 bytes: blanks after a word do not make it longer, a
+        // byte past them does.
+        {"ls          (1)", 15, "<a href=\"ls.htm\">ls</a>", 2},
+        {"open        \n", 13, "<a href=\"..\\man3\\open.htm\">open</a>", 4},
+        {"ls   x\n", 7, "", 0},
+        {"openx\n", 6, "", 0},
         {"LS\n", 3, "", 0},
         {"cp\n", 3, "", 0},  // the current page
         {"   \n", 4, "   ", 3},
