@@ -186,26 +186,35 @@ def write_list(work, name, pages, folders):
     return path
 
 
-def measure_tree(runner, work, label, tree, tools, runs):
-    """Runs each tool once to warm up, then `runs` rounds of all tools in turn. Returns
-    {tool: [(wall, rss, cpu, status), ...]}."""
-    pages, size, folders = tree_stats(tree)
-    full_list = write_list(work, label, pages, folders)
-    warm_list = write_list(work, label + "-warm", pages[:500], sorted({os.path.dirname(p) for p in pages[:500]}))
-    results = {name: [] for name, _ in tools}
+def measure_trees(runner, work, entries, tools, runs):
+    """Runs each tool on each tree once to warm up, then `runs` rounds in which every tool
+    runs on every tree in turn: trees measured side by side see the machine in the same
+    state, which matters for a comparison between them (the scaling figures) on a machine
+    whose speed drifts. `entries` is a list of (label, tree). Returns one
+    ({tool: [(wall, rss, cpu, status), ...]}, pages, bytes, folders) per entry."""
+    prepared = []
+    for label, tree in entries:
+        pages, size, folders = tree_stats(tree)
+        full_list = write_list(work, label, pages, folders)
+        warm_list = write_list(work, label + "-warm", pages[:500],
+                               sorted({os.path.dirname(p) for p in pages[:500]}))
+        prepared.append((label, tree, pages, size, folders, full_list, warm_list,
+                         {name: [] for name, _ in tools}))
     for round_ in range(runs + 1):
-        for name, command in tools:
-            out = runner.fresh("%s-%s" % (label, name.split()[0].strip(",")))
-            warm = round_ == 0
-            argv = command(tree, out, warm_list if warm else full_list)
-            note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
-                                     " (first 500 pages)" if warm and name in PER_PAGE else ""))
-            result = runner.run(argv)
-            if runner.discard:
-                shutil.rmtree(out, ignore_errors=True)
-            if not warm:
-                results[name].append(result)
-    return results, len(pages), size, len(folders)
+        for label, tree, _, _, _, full_list, warm_list, results in prepared:
+            for name, command in tools:
+                out = runner.fresh("%s-%s" % (label, name.split()[0].strip(",")))
+                warm = round_ == 0
+                argv = command(tree, out, warm_list if warm else full_list)
+                note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
+                                         " (first 500 pages)" if warm and name in PER_PAGE else ""))
+                result = runner.run(argv)
+                if runner.discard:
+                    shutil.rmtree(out, ignore_errors=True)
+                if not warm:
+                    results[name].append(result)
+    return [(results, len(pages), size, len(folders))
+            for _, _, pages, size, folders, _, _, results in prepared]
 
 
 PER_PAGE = ("mandoc -Thtml, one process per page", "man2html, one process per page")
@@ -409,7 +418,7 @@ def main():
             tools, skipped_tools = tools_for(exe, work, not a.no_alternatives)
             skipped += skipped_tools
             label = "real" if a.copies == 1 else "real ×%d" % a.copies
-            results, pages, size, folders = measure_tree(runner, work, "real", tree, tools, a.runs)
+            [(results, pages, size, folders)] = measure_trees(runner, work, [("real", tree)], tools, a.runs)
             floor = whole_rows(label, results, pages, size)
             ours = median_of(results["tolbrik"], 0)
             corpus_text.append("real: this machine's manual pages (make-man-corpus%s), %s files, "
@@ -432,7 +441,7 @@ def main():
     elif sizes and a.ram:
         skipped.append(loud_skip("scaling runs in RAM", "%s is missing or has too little room" % a.ram))
     for where, place_runner, copy_root in places:
-        per_page = {}
+        entries = []
         for n in sizes:
             tree = synthetic_tree(trees, n, a.refs)
             if copy_root is not None:
@@ -441,13 +450,14 @@ def main():
                 shutil.rmtree(copy, ignore_errors=True)
                 shutil.copytree(tree, copy)
                 tree = copy
-            tools, _ = tools_for(exe, work, False)
-            label = "synthetic {:,}{}".format(n, where)
-            results, pages, size, folders = measure_tree(place_runner, work, "synthetic-%d" % n, tree,
-                                                         tools, a.runs)
+            entries.append(("synthetic-%d" % n, tree))
+        tools, _ = tools_for(exe, work, False)
+        measured = measure_trees(place_runner, work, entries, tools, a.runs)
+        per_page = {}
+        for n, (_, tree), (results, pages, size, folders) in zip(sizes, entries, measured):
             if copy_root is not None:
                 shutil.rmtree(tree, ignore_errors=True)
-            whole_rows(label, results, pages, size)
+            whole_rows("synthetic {:,}{}".format(n, where), results, pages, size)
             per_page[n] = (median_of(results["tolbrik"], 0) / pages, median_of(results["tolbrik"], 1),
                            median_of(results["tolbrik"], 2) / pages, median_of(results["cp -r"], 0) / pages)
             if not where:
@@ -493,7 +503,8 @@ def main():
     print("Corpus: " + "; ".join(corpus_text) if corpus_text else "Corpus: none")
     print()
     print("Whole-process rows: median of %d runs after one warm-up run (the page cache cannot be "
-          "dropped: every tree is read warm); the tools take turns in each round; each run "
+          "dropped: every tree is read warm); the tools take turns in each round, and so do the "
+          "synthetic sizes; each run "
           "writes a fresh output folder after a sync (in RAM, each output is removed right after "
           "its run). Peak memory is the largest resident set of "
           "the process (for the per-page loops, of the largest single process). Inner loops: CPU "
