@@ -5,13 +5,15 @@
 
 #include "convert/paths.h"
 
-uint32_t find_title(const PageTable& pages, std::string_view word) {
-    if (!pages.titles.slots.empty()) return indexed_title(pages, word);
+TitleTarget find_target(const PageTable& pages, std::string_view word) {
+    if (!pages.titles.slots.empty()) return indexed_target(pages, word);
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (pages[i].title == word) return i;
+        if (pages[i].title == word) return {i, pages[i].source_path};
     }
-    return kNoPage;
+    return {};
 }
+
+uint32_t find_title(const PageTable& pages, std::string_view word) { return find_target(pages, word).page; }
 
 void write_text(Sink& out, const char* text, size_t length) {
     size_t start = 0;
@@ -57,13 +59,13 @@ size_t emit_link(const LinkContext& context, const char* text, size_t length) {
     if (end <= lead) return lead;
 
     std::string_view word(text + lead, end - lead);
-    uint32_t target = find_title(context.pages, word);
-    if (target == kNoPage || target == context.current) return lead;
+    TitleTarget target = find_target(context.pages, word);
+    if (target.page == kNoPage || target.page == context.current) return lead;
 
     // The link leads to where the target's HTML file lies, seen from the current page's
     // folder: both trees mirror the input folder.
     std::string href = relative_path(context.pages[context.current].source_path,
-                                     html_path(context.pages[target].source_path));
+                                     html_path(target.source_path));
     context.out.put("<a href=\"");
     context.out.put(escape_attribute(href));
     context.out.put("\">");

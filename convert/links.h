@@ -17,7 +17,10 @@ struct LinkContext {
 
 constexpr uint32_t kNoPage = UINT32_MAX;
 
-// The first page in table order whose title is exactly `word`, or kNoPage.
+// The first page in table order whose title is exactly `word` (page kNoPage when there
+// is none), and its source path.
+TitleTarget find_target(const PageTable& pages, std::string_view word);
+// Its page alone.
 uint32_t find_title(const PageTable& pages, std::string_view word);
 
 // Writes the blanks at the head of `text[0, length)` and, when the word after them is the

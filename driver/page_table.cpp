@@ -1,5 +1,7 @@
 #include "driver/page_table.h"
 
+#include <cstring>
+
 namespace {
 
 uint32_t title_hash(std::string_view text) {
@@ -12,17 +14,36 @@ uint32_t title_hash(std::string_view text) {
     return hash;
 }
 
-uint32_t page_of(uint64_t slot) { return static_cast<uint32_t>(slot & 0xFFFFFFFFu) - 1; }
+// An entry: its page, the lengths of its title and source path, then their bytes.
+constexpr size_t kEntryHead = 3 * sizeof(uint32_t);
+
+uint32_t head_field(const char* entry, int field) {
+    uint32_t value;
+    std::memcpy(&value, entry + field * sizeof(uint32_t), sizeof value);
+    return value;
+}
+
+const char* entry_of(const TitleIndex& index, uint64_t slot) {
+    return index.entries.data() + (static_cast<uint32_t>(slot & 0xFFFFFFFFu) - 1);
+}
+
+std::string_view title_of(const char* entry) {
+    return std::string_view(entry + kEntryHead, head_field(entry, 1));
+}
 
 // The slot that holds `title`, or the free slot where the probe for it ends.
-size_t probe(const PageTable& pages, std::string_view title, uint32_t hash) {
-    const std::vector<uint64_t>& slots = pages.titles.slots;
-    const size_t mask = slots.size() - 1;
+size_t probe(const TitleIndex& index, std::string_view title, uint32_t hash) {
+    const size_t mask = index.slots.size() - 1;
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
-        uint64_t slot = slots[s];
+        uint64_t slot = index.slots[s];
         if (slot == 0) return s;
-        if (slot >> 32 == hash && pages.records[page_of(slot)].title == title) return s;
+        if (slot >> 32 == hash && title_of(entry_of(index, slot)) == title) return s;
     }
+}
+
+void put_field(std::string& entries, size_t value) {
+    uint32_t field = static_cast<uint32_t>(value);
+    entries.append(reinterpret_cast<const char*>(&field), sizeof field);
 }
 
 }  // namespace
@@ -35,29 +56,57 @@ void index_titles(PageTable& pages) {
     // About 16 bits per title: a word that is no title passes the filter 1 time in 16.
     index.filter.assign(size / 8, 0);
     const size_t filter_mask = size * 8 - 1;
+    // Room for an entry per page, reserved at once: growing by steps would hold the old
+    // and the new copy at the same time.
+    size_t room = 0;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const PageRecord& record = pages.records[i];
+        room += kEntryHead + record.title.size() +
+                (record.source_path != nullptr ? std::strlen(record.source_path) : 0);
+    }
+    index.entries.clear();
+    index.entries.reserve(room);
     index.longest = 0;
     index.blank_in_title = false;
     for (uint32_t i = 0; i < pages.count; ++i) {
-        const std::string& title = pages.records[i].title;
+        const PageRecord& record = pages.records[i];
+        const std::string& title = record.title;
         if (title.size() > index.longest) index.longest = title.size();
         if (title.find(' ') != std::string::npos) index.blank_in_title = true;
         uint32_t hash = title_hash(title);
         index.filter[(hash & filter_mask) >> 6] |= uint64_t{1} << (hash & 63);
         // The first page of a title keeps its slot: later pages with the same title are
         // never link targets.
-        uint64_t& slot = index.slots[probe(pages, title, hash)];
-        if (slot == 0) slot = uint64_t{hash} << 32 | (i + 1u);
+        uint64_t& slot = index.slots[probe(index, title, hash)];
+        if (slot != 0) continue;
+        std::string_view path = record.source_path != nullptr ? record.source_path : "";
+        size_t offset = index.entries.size();
+        if (offset + kEntryHead + title.size() + path.size() >= UINT32_MAX) {
+            // Beyond what a slot can point at: the table is searched in order instead,
+            // which gives the same answers.
+            index = TitleIndex{};
+            return;
+        }
+        put_field(index.entries, i);
+        put_field(index.entries, title.size());
+        put_field(index.entries, path.size());
+        index.entries += title;
+        index.entries += path;
+        slot = uint64_t{hash} << 32 | (offset + 1u);
     }
 }
 
-uint32_t indexed_title(const PageTable& pages, std::string_view word) {
+TitleTarget indexed_target(const PageTable& pages, std::string_view word) {
     const TitleIndex& index = pages.titles;
     // Cheap refusals first: most words handed over are option names and running text.
-    if (word.size() > index.longest) return UINT32_MAX;
-    if (!index.blank_in_title && word.find(' ') != std::string_view::npos) return UINT32_MAX;
+    if (word.size() > index.longest) return {};
+    if (!index.blank_in_title && word.find(' ') != std::string_view::npos) return {};
     uint32_t hash = title_hash(word);
     const size_t filter_mask = index.filter.size() * 64 - 1;
-    if ((index.filter[(hash & filter_mask) >> 6] >> (hash & 63) & 1) == 0) return UINT32_MAX;
-    uint64_t slot = index.slots[probe(pages, word, hash)];
-    return slot == 0 ? UINT32_MAX : page_of(slot);
+    if ((index.filter[(hash & filter_mask) >> 6] >> (hash & 63) & 1) == 0) return {};
+    uint64_t slot = index.slots[probe(index, word, hash)];
+    if (slot == 0) return {};
+    const char* entry = entry_of(index, slot);
+    return {head_field(entry, 0),
+            std::string_view(entry + kEntryHead + head_field(entry, 1), head_field(entry, 2))};
 }

@@ -16,14 +16,19 @@ struct PageRecord {
 
 // Each title to the first page in table order that has it, for the link lookup. Open
 // addressing over a power of two of slots, so that a word that is no title costs one
-// probe: a slot holds the title's hash in its high 32 bits and the page index + 1 in its
-// low 32 bits, 0 when it is free.
+// probe: a slot holds the title's hash in its high 32 bits and where its entry lies in
+// its low 32 bits, 0 when it is free.
 struct TitleIndex {
     std::vector<uint64_t> slots;
     // One bit per hash value (modulo its size), set for every title: most words asked for
     // are no title, and this small table, which stays in the processor's cache, turns
     // them away without touching the slots.
     std::vector<uint64_t> filter;
+    // What a link needs of each title's first page, its page number, title and source
+    // path, side by side, so that a link costs one visit here rather than one to the
+    // page record and another to the file list. A slot's low 32 bits are the offset of
+    // its entry + 1.
+    std::string entries;
     size_t longest = 0;         // a longer word is no title
     bool blank_in_title = false;  // when false, a word holding a blank is no title
 };
@@ -49,6 +54,11 @@ inline size_t longest_title(const PageTable& pages) {
     return pages.titles.slots.empty() ? SIZE_MAX : pages.titles.longest;
 }
 
-// Through the index: the first page in table order whose title is exactly `word`, or
-// UINT32_MAX when no page has it.
-uint32_t indexed_title(const PageTable& pages, std::string_view word);
+// The page a title leads to, with the source path a link is made from.
+struct TitleTarget {
+    uint32_t page = UINT32_MAX;  // UINT32_MAX when no page has the title
+    std::string_view source_path;
+};
+
+// Through the index: the first page in table order whose title is exactly `word`.
+TitleTarget indexed_target(const PageTable& pages, std::string_view word);
