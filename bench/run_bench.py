@@ -404,12 +404,12 @@ def main():
     header = ("| Measurement | Tree | Pages | MB | Time (median) | Pages/s | MB/s | Peak memory "
               "| Ratio |\n|---|---|--:|--:|--:|--:|--:|--:|--:|")
 
-    def whole_rows(label, results, pages, size, into=None):
+    def whole_rows(label, results, pages, size, into):
         floor = median_of(results["cp -r"], 0)
         for name, res in results.items():
             wall = median_of(res, 0)
             ratio = "1.00 (floor)" if name == "cp -r" else "%.2f × cp -r" % (wall / floor)
-            (rows if into is None else into).append("| %s | %s | %s | %.0f | %s | %s | %.1f | %.1f MB | %s |" % (
+            into.append("| %s | %s | %s | %.0f | %s | %s | %.1f | %.1f MB | %s |" % (
                 name, label, "{:,}".format(pages), size / 1e6, seconds(wall), rate(pages / wall),
                 size / 1e6 / wall, median_of(res, 1) / 1024, ratio))
         return floor
@@ -466,7 +466,7 @@ def main():
             skipped += skipped_tools
             label = "real" if a.copies == 1 else "real ×%d" % a.copies
             [(results, pages, size, folders)] = measure_trees(runner, work, [("real", tree)], tools, a.runs)
-            floor = whole_rows(label, results, pages, size)
+            floor = whole_rows(label, results, pages, size, rows)
             ours = median_of(results["tolbrik"], 0)
             corpus_text.append("real: this machine's manual pages (make-man-corpus%s), %s files, "
                                "%.0f MB, %d folders" % ("" if a.copies == 1 else " --copies %d" % a.copies,

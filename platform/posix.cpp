@@ -263,11 +263,11 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
     state = new FileState;
     state->fd = fd;
     state->writing = writing;
-    if (!writing) state->size_at_open = static_cast<uint64_t>(info.st_size);
     if (writing) {
         state->pending.reserve(kStreamBuffer + kStreamBuffer / 4);
     } else {
         state->raw.reset(new char[kStreamBuffer + 1]);
+        state->size_at_open = static_cast<uint64_t>(info.st_size);
     }
     return 0;
 }
