@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/convert.h"
-#include "convert/links.h"
-#include "convert/paths.h"
-#include "driver/page_table.h"
+#include "classic/convert.h"
+#include "classic/links.h"
+#include "model/paths.h"
+#include "model/page_table.h"
 #include "platform/stream.h"
 
 namespace {
@@ -62,6 +62,7 @@ Table make_table(uint32_t count, bool indexed) {
     }
     for (uint32_t i = 0; i < count; ++i) table.pages.records[i].source_path = table.paths[i].c_str();
     table.pages.count = count;
+    assign_html_paths(table.pages);
     if (indexed) index_titles(table.pages);
     return table;
 }

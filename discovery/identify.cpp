@@ -17,44 +17,20 @@ bool passes_name_test(const char* entry) {
     return dot != nullptr && dot[1] >= '0' && dot[1] <= '9';
 }
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Reads the title and section number from a title line held in `line[0, length)`.
-void read_title_line(const char* line, size_t length, std::string& title, uint8_t& section) {
-    // The title runs from just after ".TH " to the next space; a line (or window) that
-    // ends first ends it too, and then there is no section number.
+// The title runs from just after ".TH " to the next space; a line (or window) that ends
+// first ends it too. At most kTitleLimit bytes are kept, and none from a NUL on.
+std::string read_title(const char* line, size_t length) {
     size_t end = 4;
-    while (end < length && line[end] != ' ' && line[end] != '\n') ++end;
-    size_t title_end = 4;
-    while (title_end < end && title_end - 4 < kTitleLimit && line[title_end] != '\0') ++title_end;
-    title.assign(line + 4, title_end - 4);
-
-    section = 0;
-    if (end >= length || line[end] != ' ') return;
-    // The section number: blanks skipped, an optional sign, decimal digits; only its low
-    // 8 bits are kept.
-    size_t i = end + 1;
-    while (i < length && is_blank(line[i])) ++i;
-    bool negative = false;
-    if (i < length && (line[i] == '+' || line[i] == '-')) {
-        negative = line[i] == '-';
-        ++i;
+    while (end < length && end - 4 < kTitleLimit && line[end] != ' ' && line[end] != '\n' &&
+           line[end] != '\0') {
+        ++end;
     }
-    uint32_t value = 0;
-    while (i < length && line[i] >= '0' && line[i] <= '9') {
-        value = value * 10 + static_cast<uint32_t>(line[i] - '0');
-        ++i;
-    }
-    if (negative) value = 0u - value;
-    section = static_cast<uint8_t>(value & 0xFF);
+    return std::string(line + 4, end - 4);
 }
 
 }  // namespace
 
-uint8_t identify_page(const std::string& input_folder, const char* entry, std::string& title,
-                      uint8_t& section) {
+uint8_t identify_page(const std::string& input_folder, const char* entry, std::string& title) {
     if (!passes_name_test(entry)) return kNotPage;
 
     platform::TextFile file;
@@ -73,7 +49,7 @@ uint8_t identify_page(const std::string& input_folder, const char* entry, std::s
     size_t held = file.read(window, sizeof window);
     while (held > 0) {
         if (held >= 4 && std::memcmp(window, ".TH ", 4) == 0) {
-            read_title_line(window, held, title, section);
+            title = read_title(window, held);
             file.close();
             return kIsPage;
         }

@@ -1,5 +1,5 @@
-// Page identification: is a file-list entry a manual page, and if so, its title and
-// section number from the title line (".TH title section ...").
+// Page identification: is a file-list entry a manual page, and if so, its title from the
+// title line (".TH title section ...").
 #pragma once
 
 #include <cstddef>
@@ -16,11 +16,10 @@ constexpr size_t kIdentifyWindow = 260;  // decides where the pieces of a long l
 constexpr size_t kTitleLimit = 127;      // the longest title kept
 
 // Looks at the entry `entry` (relative to `input_folder`, which ends in a backslash).
-// On kIsPage, `title` and `section` hold the page's title and section number. A candidate
+// On kIsPage, `title` holds the page's title. A candidate
 // without a title line is named on standard output; one that cannot be opened is named
 // on standard error, with the reason, and answered with the error number.
-uint8_t identify_page(const std::string& input_folder, const char* entry, std::string& title,
-                      uint8_t& section);
+uint8_t identify_page(const std::string& input_folder, const char* entry, std::string& title);
 
 // The message for a candidate without a title line, code page 866, without its argument.
 extern const char kNoTitleMessage[];

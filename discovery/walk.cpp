@@ -1,6 +1,7 @@
 // The directory walk.
 #include "discovery/walk.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -45,13 +46,9 @@ bool is_on_path(const Walk& walk, const platform::FolderIdentity& identity) {
 }
 
 uint32_t add_entry(Walk& walk, const std::string& full_path) {
-    try {
-        size_t strip = walk.strip_length < full_path.size() ? walk.strip_length : full_path.size();
-        walk.file_list.append(full_path, strip, std::string::npos);
-        walk.file_list += '\n';
-    } catch (const std::bad_alloc&) {
-        return platform::kNotEnoughMemory;
-    }
+    size_t strip = walk.strip_length < full_path.size() ? walk.strip_length : full_path.size();
+    walk.file_list.append(full_path, strip, std::string::npos);
+    walk.file_list += '\n';
     return platform::kOk;
 }
 
@@ -97,13 +94,45 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     return status;
 }
 
-// Walks one folder. A subfolder that cannot be read is named on standard error and
-// passed over, so that one unreadable folder does not cut the rest of the tree from the
-// list; only the list failing to grow ends the walk.
-uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position) {
+struct Entry {
+    std::string name;
+    platform::EntryKind kind;
+};
+
+// Reads the whole listing of a folder. A failure part way is named on standard error;
+// the entries read before it are kept. Returns 0, or the code of a failure to open it.
+uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_position,
+                     std::vector<Entry>& entries) {
     platform::Enumeration enumeration;
     std::string name;
     uint32_t status = enumeration.first(pattern, name);
+    if (status != platform::kOk) return status;
+    for (;;) {
+        entries.push_back(Entry{name, enumeration.kind()});
+        status = enumeration.next(name);
+        if (status == platform::kNoMoreFiles) break;
+        if (status != platform::kOk) {
+            report(walk, pattern.substr(0, name_position), platform::last_error_text());
+            if (walk.first_failure == platform::kOk) walk.first_failure = status;
+            break;
+        }
+    }
+    status = enumeration.close();
+    if (status != platform::kOk) {
+        report(walk, pattern.substr(0, name_position), platform::last_error_text());
+        if (walk.first_failure == platform::kOk) walk.first_failure = status;
+    }
+    return platform::kOk;
+}
+
+// Walks one folder, its entries in the listing order (names compared with their ASCII
+// letters as capitals, then byte by byte), whatever order the file system keeps them
+// in: the same tree gives the same page table on every file system. A subfolder that
+// cannot be read is named on standard error and passed over, so that one unreadable
+// folder does not cut the rest of the tree from the list.
+uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position) {
+    std::vector<Entry> entries;
+    uint32_t status = read_folder(walk, pattern, name_position, entries);
     if (status != platform::kOk) {
         // Nothing matched: an empty folder (a drive's root has no "." entry).
         if (status == platform::kFileNotFound) return platform::kOk;
@@ -115,26 +144,29 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         if (walk.first_failure == platform::kOk) walk.first_failure = status;
         return platform::kOk;
     }
-    for (;;) {
-        status = visit(walk, pattern, name_position, name, enumeration.kind());
-        if (status != platform::kOk) break;  // the list cannot grow
-        status = enumeration.next(name);
-        if (status != platform::kOk) {
-            if (status == platform::kNoMoreFiles) {
-                status = platform::kOk;
-            } else {
-                report(walk, pattern.substr(0, name_position), platform::last_error_text());
-                if (walk.first_failure == platform::kOk) walk.first_failure = status;
-                status = platform::kOk;
-            }
-            break;
-        }
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return listed_before(a.name, b.name); });
+    for (const Entry& entry : entries) {
+        status = visit(walk, pattern, name_position, entry.name, entry.kind);
+        if (status != platform::kOk) return status;
     }
-    uint32_t closed = enumeration.close();
-    return closed != platform::kOk ? closed : status;
+    return platform::kOk;
 }
 
 }  // namespace
+
+bool listed_before(std::string_view a, std::string_view b) {
+    auto upper = [](char c) {
+        unsigned char u = static_cast<unsigned char>(c);
+        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+    };
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]);
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
 
 uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
                    bool& reported) {
@@ -151,8 +183,15 @@ uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string&
     // only backslash leads it ("\\*", from an empty -indir: value) walks the root folder.
     std::string top = pattern.substr(0, name_position);
     if (top.empty() && !pattern.empty() && pattern[0] == '\\') top = "\\";
-    walk.path.push_back(platform::folder_identity(top));
-    uint32_t status = walk_folder(walk, pattern, name_position);
-    file_list.shrink_to_fit();
+    uint32_t status;
+    try {
+        walk.path.push_back(platform::folder_identity(top));
+        status = walk_folder(walk, pattern, name_position);
+        file_list.shrink_to_fit();
+    } catch (const std::bad_alloc&) {
+        // What was listed before stays in the list and is processed.
+        report(walk, top, "not enough memory to list every file");
+        status = platform::kNotEnoughMemory;
+    }
     return status != platform::kOk ? status : walk.first_failure;
 }

@@ -5,12 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Walks the folder of `pattern` (a folder, a backslash and "*") and every folder below
 // it. Each file found is appended to `file_list` as its full path without the first
 // `strip_length` bytes, followed by a line feed. A folder or entry that cannot be read is
 // named on standard error and passed over (`reported` is then set); a missing input folder
-// is not named, it just gives an empty list. Returns 0, 8 when the list could not grow
-// (which ends the walk), or the platform's code of the first failure met.
+// is not named, it just gives an empty list. A list that cannot grow ends the walk, is
+// named, and keeps what it holds. Each folder's entries are taken in the listing order
+// (listed_before). Returns 0, 8 when the list could not grow, or the platform's code of
+// the first failure met.
 uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
                    bool& reported);
+
+// The listing order: names compared with their ASCII letters as capitals, then byte by
+// byte (as NTFS lists a folder, for ASCII names).
+bool listed_before(std::string_view a, std::string_view b);

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert.h"
+#include "classic/convert.h"
 #include "discovery/identify.h"
 #include "discovery/walk.h"
 #include "driver/options.h"
-#include "driver/page_table.h"
+#include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "platform/platform.h"
 
@@ -29,18 +29,16 @@ bool build_page_table(std::string& file_list, const std::string& input_folder, P
 
     bool all_read = true;
     std::string title;
-    uint8_t section = 0;
     char* path = file_list.data();
     char* end = path + file_list.size();
     for (char* c = path; c < end; ++c) {
         if (*c != '\n') continue;
         *c = '\0';
-        uint8_t answer = identify_page(input_folder, path, title, section);
+        uint8_t answer = identify_page(input_folder, path, title);
         if (answer == kIsPage) {
             PageRecord& record = pages.records[pages.count++];
             record.title = title;
             record.source_path = path;
-            record.section = section;
         } else if (answer != kNotPage) {
             all_read = false;
         }
@@ -70,6 +68,8 @@ int run(int argc, const char* const* argv) {
 
     bool failed = false;
     std::string file_list;
+    // Every failure the walk meets, a list that cannot grow included, it has named on
+    // standard error and counted in `failed`; its code is for callers that want it.
     walk_tree(options.input_folder + "*", options.input_folder.size(), file_list, failed);
     if (file_list.empty()) {
         platform::print_out("No files found to process");
@@ -79,6 +79,7 @@ int run(int argc, const char* const* argv) {
 
     PageTable pages;
     if (!build_page_table(file_list, options.input_folder, pages)) failed = true;
+    assign_html_paths(pages);
     index_titles(pages);
 
     ConverterState state;

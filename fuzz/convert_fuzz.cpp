@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/convert.h"
+#include "classic/convert.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -19,7 +19,7 @@ struct Entry {
     const char* title;
     const char* escaped_title;  // as the head and a link's text show it
     const char* source_path;
-    const char* html_path;
+    const char* html_path;  // its own, as no earlier page has it
 };
 
 // Same folders in other letter cases, two pages of one title (the first is the target),
@@ -30,7 +30,7 @@ const Entry kEntries[] = {
     {"printf", "printf", "man3\\printf.3", "man3\\printf.htm"},
     {"open", "open", "man2\\open.2", "man2\\open.htm"},
     {"open", "open", "man3\\open.3", "man3\\open.htm"},
-    {"LS", "LS", "Man1\\LS.1", "Man1\\LS.htm"},
+    {"LS", "LS", "Man1\\LS.1", "Man1\\LS.1.htm"},
     {"a<b>", "a&lt;b&gt;", "odd\\q&a\"x.7", "odd\\q&a\"x.htm"},
     {"x", "x", "a\\b\\c\\x.1", "a\\b\\c\\x.htm"},
     {"top", "top", "top.5", "top.htm"},
@@ -47,6 +47,10 @@ PageTable make_table(bool indexed) {
         pages.records.push_back(record);
     }
     pages.count = kPages;
+    assign_html_paths(pages);
+    for (uint32_t i = 0; i < kPages; ++i) {
+        if (pages.records[i].html_path != kEntries[i].html_path) std::abort();
+    }
     if (indexed) index_titles(pages);
     return pages;
 }
@@ -191,8 +195,8 @@ void check_link(const std::string& body, const Token& open, const Token& text, u
     FUZZ_CHECK(target != current, "a link from a page to itself");
     std::string_view href(body.data() + open.begin + 9, open.end - open.begin - 11);
     std::string relative = unescape_attribute(href);
-    std::string wrong = fuzz::check_resolves(kEntries[current].source_path, kEntries[target].html_path, relative);
-    FUZZ_CHECK(wrong.empty(), "link " + fuzz::shown(relative) + " from " + kEntries[current].source_path +
+    std::string wrong = fuzz::check_resolves(kEntries[current].html_path, kEntries[target].html_path, relative);
+    FUZZ_CHECK(wrong.empty(), "link " + fuzz::shown(relative) + " from " + kEntries[current].html_path +
                                   " to " + kEntries[target].html_path + ": " + wrong);
 }
 

@@ -74,25 +74,16 @@ std::string as_text(std::string_view bytes) {
     return text;
 }
 
-// The title and section number that a title line at the very start of `text` must give:
-// the bytes after ".TH " up to a space, a line feed or a NUL, at most 127 of them; then,
-// after the space that ends the title, a number whose low 8 bits count.
-void first_line_expectation(const std::string& text, std::string& title, uint8_t& section) {
+// The title that a title line at the very start of `text` must give: the bytes after
+// ".TH " up to a space, a line feed or a NUL, at most 127 of them.
+std::string first_line_title(const std::string& text) {
     const size_t window = std::min<size_t>(text.size(), kIdentifyWindow);
     size_t end = 4;
     while (end < window && text[end] != ' ' && text[end] != '\n') ++end;
-    title = text.substr(4, end - 4);
+    std::string title = text.substr(4, end - 4);
     title = title.substr(0, title.find('\0'));
     if (title.size() > kTitleLimit) title.resize(kTitleLimit);
-    section = 0;
-    if (end >= window || text[end] != ' ') return;
-    size_t i = end + 1;
-    while (i < window && std::string_view(" \t\n\v\f\r").find(text[i]) != std::string_view::npos) ++i;
-    bool negative = false;
-    if (i < window && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    uint32_t value = 0;
-    while (i < window && text[i] >= '0' && text[i] <= '9') value = value * 10 + static_cast<uint32_t>(text[i++] - '0');
-    section = static_cast<uint8_t>(negative ? 0u - value : value);
+    return title;
 }
 
 }  // namespace
@@ -115,8 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::fclose(file) != 0) std::abort();
 
     std::string title;
-    uint8_t section = 0;
-    uint8_t answer = identify_page(scratch().tool, candidate.entry, title, section);
+    uint8_t answer = identify_page(scratch().tool, candidate.entry, title);
 
     FUZZ_CHECK(answer == kIsPage || answer == kNotPage,
                "a readable file was answered " + std::to_string(answer));
@@ -138,13 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (text.compare(0, 4, ".TH ") == 0) {
         FUZZ_CHECK(answer == kIsPage, "the first line is a title line, yet no page");
-        std::string expected_title;
-        uint8_t expected_section = 0;
-        first_line_expectation(text, expected_title, expected_section);
-        FUZZ_CHECK(title == expected_title,
-                   "title " + fuzz::shown(title) + ", expected " + fuzz::shown(expected_title));
-        FUZZ_CHECK(section == expected_section,
-                   "section " + std::to_string(section) + ", expected " + std::to_string(expected_section));
+        const std::string expected = first_line_title(text);
+        FUZZ_CHECK(title == expected, "title " + fuzz::shown(title) + ", expected " + fuzz::shown(expected));
     }
     return 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/paths.h"
+#include "model/paths.h"
 #include "fuzz_check.h"
 
 namespace {

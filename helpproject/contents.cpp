@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "convert/paths.h"
+#include "model/paths.h"
 #include "helpproject/help_project.h"
 #include "helpproject/sitemap.h"
 
@@ -70,7 +70,7 @@ void write_contents(Sink& out, const PageTable& pages) {
             }
             start = p + 1;
         }
-        put_entry(out, depth, pages[i].title, html_path(pages[i].source_path));
+        put_entry(out, depth, pages[i].title, pages[i].html_path);
         if (i + 1 < pages.count) step = relative_path(pages[i].source_path, pages[i + 1].source_path);
     }
     for (int d = depth; d >= 1; --d) {

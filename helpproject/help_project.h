@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/page_table.h"
+#include "model/page_table.h"
 #include "platform/stream.h"
 
 void write_contents(Sink& out, const PageTable& pages);

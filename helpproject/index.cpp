@@ -1,6 +1,5 @@
 // The index file: one keyword per page, its title, in table order; a page with an empty
 // title has none.
-#include "convert/paths.h"
 #include "helpproject/help_project.h"
 #include "helpproject/sitemap.h"
 
@@ -15,7 +14,7 @@ void write_index(Sink& out, const PageTable& pages) {
         out.put("\t<LI> <OBJECT type=\"text/sitemap\">\n\t\t<param name=\"Name\" value=\"");
         put_value(out, pages[i].title);
         out.put("\">\n\t\t<param name=\"Local\" value=\"");
-        put_value(out, html_path(pages[i].source_path));
+        put_value(out, pages[i].html_path);
         out.put("\">\n\t\t</OBJECT>\n");
     }
     out.put("</UL>\n</BODY></HTML>");

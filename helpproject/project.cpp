@@ -1,5 +1,4 @@
 // The project file: the compiler's options, then every page's HTML file.
-#include "convert/paths.h"
 #include "helpproject/help_project.h"
 #include "platform/platform.h"
 
@@ -8,7 +7,7 @@ void write_project(Sink& out, const PageTable& pages) {
             "Contents file=tolbrik.hhc\nDisplay compile progress=No\nIndex file=tolbrik.hhk\n"
             "Language=\n\n[FILES]\n");
     for (uint32_t i = 0; i < pages.count; ++i) {
-        out.put(html_path(pages[i].source_path));
+        out.put(pages[i].html_path);
         out.put('\n');
     }
     out.put("\n[INFOTYPES]\n");

@@ -1,6 +1,6 @@
 #include "helpproject/sitemap.h"
 
-#include "convert/paths.h"
+#include "model/paths.h"
 
 const char kSitemapHead[] =
     "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML lang=\"ru\">\n<HEAD>\n"

@@ -6,21 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert.h"
+#include "classic/convert.h"
 #include "test_support.h"
 
 using namespace testing_support;
 
 namespace {
-
-// The page table as a run has it: records in table order, titles indexed.
-PageTable table_of(std::initializer_list<PageRecord> records) {
-    PageTable pages;
-    pages.records = records;
-    pages.count = static_cast<uint32_t>(pages.records.size());
-    index_titles(pages);
-    return pages;
-}
 
 // The whole page the converter writes: head with `title`, `body`, tail.
 std::string html(const std::string& title, const std::string& body) {
@@ -30,7 +21,7 @@ std::string html(const std::string& title, const std::string& body) {
 }
 
 const PageTable& alone() {
-    static const PageTable pages = table_of({{"T", "man1\\t.1", 0}});
+    static const PageTable pages = table_of({{"T", "man1\\t.1"}});
     return pages;
 }
 
@@ -70,7 +61,7 @@ std::string crlf(const std::string& text) {
 }
 
 TEST(ConvertText, WorkedExample) {
-    PageTable pages = table_of({{"LS", "man1\\ls.1", 1}});
+    PageTable pages = table_of({{"LS", "man1\\ls.1"}});
     EXPECT_EQ(convert(".TH LS 1\n.SH NAME\nls \\- list\n.SS Options\n.IP -a\nall\n", pages),
               html("LS",
                    " "
@@ -194,7 +185,7 @@ TEST(ConvertText, LongLinesAreTakenInPieces) {
 }
 
 TEST(ConvertText, FontRequestLineLongerThanTheBufferKeepsAllItsBytes) {
-    PageTable pages = table_of({{"T", "man1\\t.1", 0}, {"l", "man1\\l.1", 0}});
+    PageTable pages = table_of({{"T", "man1\\t.1"}, {"l", "man1\\l.1"}});
     expect_bodies(
         {
             {".B " + x(300, 'a') + " tail\n", "<b>" + x(300, 'a') + " tail </b> "},
@@ -223,9 +214,9 @@ TEST(ConvertText, StateDoesNotCarryToTheNextPage) {
 TEST(ConvertText, MarkupFromTheSourceIsEscaped) {
     EXPECT_EQ(convert(".B <file>\n"), html("T", "<b>&lt;file&gt; </b> "));
     PageTable pages = table_of({
-        {"a\"<&>'", "man1\\a.1", 0},
-        {"q", "we\"ird&<x>\\q.1", 0},
-        {"a<b", "man1\\ab.1", 0},
+        {"a\"<&>'", "man1\\a.1"},
+        {"q", "we\"ird&<x>\\q.1"},
+        {"a<b", "man1\\ab.1"},
     });
     EXPECT_EQ(convert("", pages, 0), html("a&quot;&lt;&amp;&gt;'", ""));
     EXPECT_EQ(convert(".B q\n.BR a<b\n", pages, 0),
@@ -237,14 +228,14 @@ TEST(ConvertText, MarkupFromTheSourceIsEscaped) {
 // Pages in several folders: duplicate titles, a page at the top, folders in two cases.
 const PageTable& library() {
     static const PageTable pages = table_of({
-        {"ls", "man1\\ls.1", 1},         // 0
-        {"cp", "man1\\cp.1", 1},         // 1
-        {"printf", "man3\\printf.3", 3}, // 2
-        {"open", "man2\\open.2", 2},     // 3
-        {"open", "man3\\open.3", 3},     // 4
-        {"top", "top.1", 1},             // 5
-        {"mv", "Man1\\mv.1", 1},         // 6
-        {"CAT", "man1\\CAT.1", 1},       // 7
+        {"ls", "man1\\ls.1"},         // 0
+        {"cp", "man1\\cp.1"},         // 1
+        {"printf", "man3\\printf.3"}, // 2
+        {"open", "man2\\open.2"},     // 3
+        {"open", "man3\\open.3"},     // 4
+        {"top", "top.1"},             // 5
+        {"mv", "Man1\\mv.1"},         // 6
+        {"CAT", "man1\\CAT.1"},       // 7
     });
     return pages;
 }
@@ -295,7 +286,7 @@ TEST(ConvertPage, CrLfSourceGivesTheSameBytesAsLf) {
     const std::string lf = ".TH LS 1\n.SH NAME\nls \\- list\n\n.B ls\n.nf\nx\n.fi\ntail";
     dir.write("in/lf/ls.1", lf);
     dir.write("in/crlf/ls.1", crlf(lf));
-    PageTable pages = table_of({{"LS", "lf\\ls.1", 1}, {"LS", "crlf\\ls.1", 1}});
+    PageTable pages = table_of({{"LS", "lf\\ls.1"}, {"LS", "crlf\\ls.1"}});
     ConverterState state;
     ASSERT_TRUE(convert_page(pages, 0, dir.path() + "/in\\", dir.path() + "/out\\", state));
     ASSERT_TRUE(convert_page(pages, 1, dir.path() + "/in\\", dir.path() + "/out\\", state));
@@ -314,12 +305,13 @@ TEST(ConvertPage, PagePathsAndTheirFolders) {
     dir.write("in/a/b/c/ls.8", "later\n");
     dir.write("out/new/top.htm", "an older and longer page of the same name");
     PageTable pages = table_of(
-        {{"ls", "a\\b\\c\\ls.1", 1}, {"ls", "man.1\\ls", 1}, {"top", "top.1m", 1}, {"ls8", "a\\b\\c\\ls.8", 8}});
+        {{"ls", "a\\b\\c\\ls.1"}, {"ls", "man.1\\ls"}, {"top", "top.1m"}, {"ls8", "a\\b\\c\\ls.8"}});
     ConverterState state;
     for (uint32_t i = 0; i < pages.count; ++i) {
         EXPECT_TRUE(convert_page(pages, i, dir.path() + "/in\\", dir.path() + "/out/new\\", state));
     }
-    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(html("ls8", "later ")));  // the later page replaces it
+    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(html("ls", "x ")));
+    EXPECT_EQ(dir.read("out/new/a/b/c/ls.8.htm"), crlf(html("ls8", "later ")));  // its own name
     EXPECT_EQ(dir.read("out/new/man.htm"), crlf(html("ls", "y ")));  // cut at the folder's '.'
     EXPECT_EQ(dir.read("out/new/top.htm"), crlf(html("top", "z ")));
 }
@@ -329,7 +321,7 @@ TEST(ConvertPage, FailuresAreReportedAndTheNextPageStillConverts) {
     dir.write("in/blocked/b.1", "b\n");
     dir.write("in/ok/c.1", "c\n");
     dir.write("out/blocked", "a file where a folder must be");
-    PageTable pages = table_of({{"a", "gone\\a.1", 1}, {"b", "blocked\\b.1", 1}, {"c", "ok\\c.1", 1}});
+    PageTable pages = table_of({{"a", "gone\\a.1"}, {"b", "blocked\\b.1"}, {"c", "ok\\c.1"}});
     ConverterState state;
     std::vector<bool> results;
     testing::internal::CaptureStderr();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/create_folders.h"
+#include "output/create_folders.h"
 #include "platform/platform.h"
 #include "test_support.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/page_table.h"
+#include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "platform/stream.h"
 #include "test_support.h"
@@ -21,15 +21,9 @@ using testing_support::TempDir;
 using Pages = std::vector<std::pair<const char*, const char*>>;
 
 PageTable table_of(const Pages& pages) {
-    PageTable table;
-    for (const auto& [path, title] : pages) {
-        PageRecord record;
-        record.title = title;
-        record.source_path = path;
-        table.records.push_back(record);
-    }
-    table.count = static_cast<uint32_t>(table.records.size());
-    return table;
+    std::vector<std::pair<const char*, const char*>> records;
+    for (const auto& [path, title] : pages) records.emplace_back(title, path);
+    return testing_support::table_of(records, false);
 }
 
 std::string written(void (*writer)(Sink&, const PageTable&), const Pages& pages) {

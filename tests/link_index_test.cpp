@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "convert/convert.h"
-#include "convert/links.h"
-#include "driver/page_table.h"
+#include "classic/convert.h"
+#include "classic/links.h"
+#include "model/page_table.h"
 #include "platform/stream.h"
 
 namespace {
@@ -32,6 +32,7 @@ Tables make_tables(const std::vector<std::pair<std::string, std::string>>& pages
         t.indexed.records[i].source_path = t.paths[i].c_str();
     }
     t.indexed.count = static_cast<uint32_t>(pages.size());
+    assign_html_paths(t.indexed);
     t.in_order = t.indexed;
     index_titles(t.indexed);
     return t;

@@ -5,23 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "convert/links.h"
+#include "classic/links.h"
+#include "test_support.h"
+
+using testing_support::table_of;
 
 namespace {
 
-PageTable pages_of(std::initializer_list<PageRecord> records, bool indexed) {
-    PageTable pages;
-    pages.records = records;
-    pages.count = static_cast<uint32_t>(pages.records.size());
-    if (indexed) index_titles(pages);
-    return pages;
-}
-
 const PageTable& pages() {
-    static const PageTable table = pages_of({{"cp", "man1\\cp.1", 1},
-                                             {"ls", "man1\\ls.1", 1},
-                                             {"l", "man1\\l.1", 1},
-                                             {"open", "man3\\open.3", 3}},
+    static const PageTable table = table_of({{"cp", "man1\\cp.1"},
+                                             {"ls", "man1\\ls.1"},
+                                             {"l", "man1\\l.1"},
+                                             {"open", "man3\\open.3"}},
                                             true);
     return table;
 }
@@ -128,10 +123,10 @@ TEST(EmitArgument, ALineRunningPastTheBufferGoesOnWhereItStopped) {
 
 TEST(FindTitle, TheFirstPageOfATitleWinsWithOrWithoutTheIndex) {
     for (bool indexed : {false, true}) {
-        PageTable table = pages_of({{"open", "man2\\open.2", 2},
-                                    {"LS", "man1\\LS.1", 1},
-                                    {"open", "man3\\open.3", 3},
-                                    {"ls", "man1\\ls.1", 1}},
+        PageTable table = table_of({{"open", "man2\\open.2"},
+                                    {"LS", "man1\\LS.1"},
+                                    {"open", "man3\\open.3"},
+                                    {"ls", "man1\\ls.1"}},
                                    indexed);
         EXPECT_EQ(find_title(table, "open"), 0u) << indexed;
         EXPECT_EQ(find_title(table, "ls"), 3u) << indexed;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/paths.h"
+#include "model/paths.h"
 
 namespace {
 

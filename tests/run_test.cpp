@@ -56,8 +56,8 @@ TEST(Run, NoFileFoundPrintsTheBannerAndSaysSo) {
 TEST(Run, OnlyRecognisedPagesAreWritten) {
     TempDir dir;
     for (const char* name : {"p1.1", "p2.1", "p3.1"}) dir.write(std::string("in/") + name, "no title line\n");
-    // The walk lists the folder in readdir's order; the second candidate is the page.
-    const Listing order = readdir_names(dir.path() + "/in");
+    // The second candidate in the walk's order is the page.
+    const Listing order = listed_names(dir.path() + "/in");
     dir.write("in/" + order[1], ".TH SECOND 2\n.SH NAME\nsecond\n");
     const std::string second_html = order[1].substr(0, order[1].find('.')) + ".htm";
     const std::string in = "-indir:" + dir.path() + "/in", out = "-outdir:" + dir.path() + "/out";

@@ -17,6 +17,20 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
+PageTable table_of(const std::vector<std::pair<const char*, const char*>>& pages, bool indexed) {
+    PageTable table;
+    for (const auto& [title, path] : pages) {
+        PageRecord record;
+        record.title = title;
+        record.source_path = path;
+        table.records.push_back(record);
+    }
+    table.count = static_cast<uint32_t>(table.records.size());
+    assign_html_paths(table);
+    if (indexed) index_titles(table);
+    return table;
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "tolbrik-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -151,6 +165,19 @@ std::vector<std::string> readdir_names(const std::string& native) {
         if (name != "." && name != "..") names.push_back(name);
     }
     ::closedir(dir);
+    return names;
+}
+
+std::vector<std::string> listed_names(const std::string& native) {
+    using Bytes = std::basic_string<unsigned char>;
+    auto key = [](const std::string& name) {
+        Bytes raw(name.begin(), name.end()), upper = raw;
+        for (auto& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+        return std::make_pair(upper, raw);
+    };
+    std::vector<std::string> names = readdir_names(native);
+    std::sort(names.begin(), names.end(),
+              [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
     return names;
 }
 

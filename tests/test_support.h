@@ -2,9 +2,17 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "model/page_table.h"
+
 namespace testing_support {
+
+// A page table as a run makes it: (title, source path) records in table order, HTML paths
+// assigned, titles indexed unless `indexed` is false. The paths must outlive the table.
+PageTable table_of(const std::vector<std::pair<const char*, const char*>>& pages,
+                   bool indexed = true);
 
 // A fresh empty folder under the system's temporary folder, removed when it goes.
 class TempDir {
@@ -51,6 +59,9 @@ std::string backslashed(const std::string& native);
 // The names in the folder `native` (without "." and ".."), in the order readdir yields
 // them.
 std::vector<std::string> readdir_names(const std::string& native);
+// The same names in the order the walk takes them: compared with their ASCII letters as
+// capitals, then byte by byte.
+std::vector<std::string> listed_names(const std::string& native);
 
 // Every entry under the folder `native` at any depth, as '/'-separated relative paths,
 // folders followed by '/', sorted: what a run left behind.

@@ -38,7 +38,7 @@ Walked walk(const std::string& native) {
     return walked;
 }
 
-// What the walk must give, worked out separately: depth first, in readdir's order, links
+// What the walk must give, worked out separately: depth first, in the listing order, links
 // followed except back into a folder on the way down, unexpressible names passed over.
 struct Expected {
     std::string list;
@@ -47,7 +47,7 @@ struct Expected {
 
 void expect_folder(const std::string& native, const std::string& prefix,
                    std::vector<std::pair<dev_t, ino_t>>& way, Expected& expected) {
-    for (const std::string& name : readdir_names(native)) {
+    for (const std::string& name : listed_names(native)) {
         const std::string full = native + "/" + name;
         if (name.find_first_of("\\\n") != std::string::npos) {
             std::string shown = name;

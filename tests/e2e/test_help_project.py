@@ -3,7 +3,9 @@ tolbrik.hhp into tolbrik.chm, and chmls reads the compiled file back. Every page
 in the compiled file, in the contents under its folders and in the index, with its title
 as name and its HTML path as local path.
 """
+import html
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -11,7 +13,7 @@ import unittest
 from collections import Counter
 
 from tolbrik_e2e import (chm_extract, chm_names, compile_chm, expected_contents, expected_pages,
-                         fold, html_path, index_entries, need, outline, project_files,
+                         fold, index_entries, need, outline, project_files,
                          read_bytes, read_sitemap, run_tolbrik, skip_loudly, source, write_tree)
 
 REAL_PAGES = 3000
@@ -24,7 +26,22 @@ def chm_path(local):
 def index_pairs(pages):
     """The index's (keyword, local path with '/') pairs: a page with an empty title has
     no keyword."""
-    return sorted((title, html_path(path).replace("\\", "/")) for title, path in pages if title)
+    return sorted((title, html.replace("\\", "/")) for title, _, html in pages if title)
+
+
+def broken_links(outdir, files):
+    """The (page, href) pairs whose target is not one of the pages written, letter case
+    aside (as in a compiled file and on Windows)."""
+    written = {fold(os.path.normpath(f.replace("\\", "/"))) for f in files}
+    broken = []
+    for page in files:
+        folder = os.path.dirname(page.replace("\\", "/"))
+        text = read_bytes(os.path.join(outdir, page.replace("\\", "/"))).decode("latin-1")
+        for href in re.findall(r'<a href="([^"]*)">', text):
+            target = os.path.normpath(os.path.join(folder, html.unescape(href).replace("\\", "/")))
+            if fold(target) not in written:
+                broken.append((page, href))
+    return broken
 
 
 class HelpProjectTest(unittest.TestCase):
@@ -51,7 +68,7 @@ class HelpProjectTest(unittest.TestCase):
         # The three files as written: the project file lists the HTML paths unescaped,
         # in table order; the sitemaps parse into the expected tree and keywords.
         files = project_files(read_bytes(os.path.join(outdir, "tolbrik.hhp")))
-        self.assertEqual(files, [html_path(path) for _, path in pages])
+        self.assertEqual(files, [html for _, _, html in pages])
         items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhc")))
         self.assertEqual(problems, [])
         self.assertEqual(outline(items), contents)
@@ -69,6 +86,10 @@ class HelpProjectTest(unittest.TestCase):
         chm = os.path.join(outdir, "tolbrik.chm")
         stored = chm_names(chm)
         self.assertEqual([f for f in files if chm_path(f) not in stored], [])
+        # Every page has a file of its own, letter case aside, and every link of every
+        # page leads to one of them.
+        self.assertEqual(len({fold(f) for f in files}), len(files))
+        self.assertEqual(broken_links(outdir, files), [])
 
         items, problems = read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc")))
         self.assertEqual(problems, [])
@@ -115,6 +136,27 @@ class HelpProjectTest(unittest.TestCase):
             "man1/notes.1": b"no title line\n",
         })
         self.assertEqual(len(pages), 10)
+
+    def test_names_that_clash(self):
+        # Pages whose HTML names would be one, exactly or but for letter case: each keeps
+        # a file of its own, and links reach it there; a page found through a dotted
+        # folder links from where its file is.
+        pages = self.check_tree({
+            "man1/ls.1": b".TH ls 1\n.B cp\n",
+            "man1/ls.1b": b".TH lsb 1\n.B ls\n",
+            "man1/ls.8": b".TH ls8 8\n.B lsb\n",
+            "man1/ls.1b.htm.1": b".TH taken 1\n.B ls8\n",
+            "man1/cp.1": b".TH cp 1\n.B ls8\n",
+            "man3/error.3": b".TH error 3\n.B Error\n",
+            "man3/Error.3pm": b".TH Error 3pm\n.B error\n",
+            "man.1/ls": b".TH dotted 1\n.B cp\n",
+        })
+        self.assertEqual([html for _, _, html in pages],
+                         ["man.htm", "man1\\cp.htm", "man1\\ls.htm", "man1\\ls.1b.htm",
+                          "man1\\ls.1b.htm.htm", "man1\\ls.8.htm", "man3\\error.htm",
+                          "man3\\Error.3pm.htm"])
+        self.assertIn(b'<a href="man1\\cp.htm">cp</a>',
+                      read_bytes(os.path.join(self.work, "out", "man.htm")))
 
     def test_quoted_odd_and_markup_titles(self):
         # Most real pages quote their title; titles and folder names may hold & < > ",

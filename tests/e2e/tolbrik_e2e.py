@@ -76,14 +76,22 @@ WINDOW = 260       # identification looks at a page through a window of this man
 TITLE_LIMIT = 127  # the longest title kept
 
 
+def listing_key(name):
+    """The order the walk takes a folder's entries in: names compared with their ASCII
+    letters as capitals, then byte by byte."""
+    raw = os.fsencode(name)
+    return raw.upper(), raw
+
+
 def walk(root):
-    """Every file under `root`, depth first in the order the folder lists them, as paths
-    relative to `root` joined by backslashes. A name that holds a backslash or a line
-    feed cannot be listed and is passed over."""
+    """Every file under `root`, depth first in the listing order, as paths relative to
+    `root` joined by backslashes. A name that holds a backslash or a line feed cannot be
+    listed and is passed over."""
     found = []
 
     def visit(folder, prefix):
-        with os.scandir(folder) as entries:
+        with os.scandir(folder) as listing:
+            entries = sorted(listing, key=lambda entry: listing_key(entry.name))
             for entry in entries:
                 if "\\" in entry.name or "\n" in entry.name:
                     continue
@@ -119,13 +127,27 @@ def page_title(data):
     return None
 
 
-def html_path(source_path):
-    return source_path[:source_path.rfind(".")] + ".htm"
+def html_paths(source_paths, reserved=()):
+    """The HTML path of each page, in table order: the source path up to its last '.' and
+    ".htm"; where a page before it has that path already (letter case aside), the whole
+    source path and ".htm", then with 2, 3 ... before ".htm"."""
+    taken = {fold(path) for path in reserved}
+    paths = []
+    for source_path in source_paths:
+        path = source_path[:source_path.rfind(".")] + ".htm"
+        if fold(path) in taken:
+            path, number = source_path + ".htm", 2
+            while fold(path) in taken:
+                path, number = "%s%d.htm" % (source_path, number), number + 1
+        taken.add(fold(path))
+        paths.append(path)
+    return paths
 
 
 def expected_pages(root):
-    """[(title, source path)] of every page under `root`, in the order of the page table.
-    Titles are str decoded as Latin-1, so that every byte stays one character."""
+    """[(title, source path, HTML path)] of every page under `root`, in the order of the
+    page table. Titles are str decoded as Latin-1, so that every byte stays one
+    character."""
     pages = []
     for relative in walk(root):
         dot = relative.rfind(".")
@@ -134,7 +156,7 @@ def expected_pages(root):
         title = page_title(read_bytes(os.path.join(root, *relative.split("\\"))))
         if title is not None:
             pages.append((title.decode("latin-1"), relative))
-    return pages
+    return [(title, path, html) for (title, path), html in zip(pages, html_paths(p for _, p in pages))]
 
 
 def fold(name):
@@ -149,7 +171,7 @@ def expected_contents(pages):
     root = []
     lists = [root]
     current = []
-    for title, source_path in pages:
+    for title, source_path, html in pages:
         folders = source_path.split("\\")[:-1]
         common = 0
         while (common < len(folders) and common < len(current)
@@ -162,7 +184,7 @@ def expected_contents(pages):
             lists[-1].append(heading)
             lists.append(heading.children)
         page = Item()
-        page.params += [("name", title), ("local", html_path(source_path))]
+        page.params += [("name", title), ("local", html)]
         lists[-1].append(page)
         current = folders
     return outline(root)

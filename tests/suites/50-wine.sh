@@ -72,7 +72,7 @@ make_prefix "$loader64" "$repo/build-win64/wineprefix" win64 ||
 compare "wine64, build-win64/tolbrik.exe" "$loader64" "$repo/build-win64/wineprefix" build-win64/tolbrik.exe
 status=$?
 if [ $status -eq 77 ]; then
-  skip "no folder here keeps directory entries in creation order, which the comparison needs (see above)"
+  skip "no folder here can hold the trees (see above)"
 fi
 [ $status -eq 0 ] || exit $status
 

@@ -1,4 +1,4 @@
-#include "convert/create_folders.h"
+#include "output/create_folders.h"
 
 #include "platform/platform.h"
 

@@ -1,14 +1,14 @@
 // Page conversion: the frame of the page, line reading, the character writer, the
 // request table, font escapes and the closings done at every line end.
-#include "convert/convert.h"
+#include "classic/convert.h"
 
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "convert/create_folders.h"
-#include "convert/links.h"
-#include "convert/paths.h"
+#include "output/create_folders.h"
+#include "classic/links.h"
+#include "model/paths.h"
 #include "platform/platform.h"
 
 namespace {
@@ -373,7 +373,7 @@ bool convert_page(const PageTable& pages, uint32_t index, const std::string& inp
         return false;
     }
 
-    std::string page_path = output_folder + html_path(record.source_path);
+    std::string page_path = output_folder + record.html_path;
     size_t folder_end = page_path.rfind('\\');
     if (folder_end != std::string::npos && folder_end > 0 &&
         state.made_folder.compare(0, std::string::npos, page_path, 0, folder_end) != 0) {

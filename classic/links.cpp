@@ -1,14 +1,14 @@
 // Cross-reference links.
-#include "convert/links.h"
+#include "classic/links.h"
 
 #include <string>
 
-#include "convert/paths.h"
+#include "model/paths.h"
 
 TitleTarget find_target(const PageTable& pages, std::string_view word) {
     if (!pages.titles.slots.empty()) return indexed_target(pages, word);
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (pages[i].title == word) return {i, pages[i].source_path};
+        if (pages[i].title == word) return {i, pages[i].html_path};
     }
     return {};
 }
@@ -62,10 +62,9 @@ size_t emit_link(const LinkContext& context, const char* text, size_t length) {
     TitleTarget target = find_target(context.pages, word);
     if (target.page == kNoPage || target.page == context.current) return lead;
 
-    // The link leads to where the target's HTML file lies, seen from the current page's
-    // folder: both trees mirror the input folder.
-    std::string href = relative_path(context.pages[context.current].source_path,
-                                     html_path(target.source_path));
+    // The link leads from where the current page's HTML file lies to where the target's
+    // lies.
+    std::string href = relative_path(context.pages[context.current].html_path, target.html_path);
     context.out.put("<a href=\"");
     context.out.put(escape_attribute(href));
     context.out.put("\">");

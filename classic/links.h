@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/page_table.h"
+#include "model/page_table.h"
 #include "platform/stream.h"
 
 struct LinkContext {
@@ -18,7 +18,7 @@ struct LinkContext {
 constexpr uint32_t kNoPage = UINT32_MAX;
 
 // The first page in table order whose title is exactly `word` (page kNoPage when there
-// is none), and its source path.
+// is none), and its HTML path.
 TitleTarget find_target(const PageTable& pages, std::string_view word);
 // Its page alone.
 uint32_t find_title(const PageTable& pages, std::string_view word);

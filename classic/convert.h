@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/page_table.h"
+#include "model/page_table.h"
 #include "platform/stream.h"
 
 // The line buffer's size shapes the output: a longer line is taken in pieces, and a '.'

@@ -9,9 +9,11 @@
 #include <vector>
 
 struct PageRecord {
-    std::string title;                // from the page's title line, at most 127 bytes
+    std::string title;                  // from the page's title line, at most 127 bytes
     const char* source_path = nullptr;  // into the file list: relative to the input folder
-    uint8_t section = 0;              // low 8 bits of the section number; not used for output
+    // Where its HTML file lies, relative to the output folder: unique in the table, letter
+    // case aside (see assign_html_paths).
+    std::string html_path;
 };
 
 // Each title to the first page in table order that has it, for the link lookup. Open
@@ -24,7 +26,7 @@ struct TitleIndex {
     // are no title, and this small table, which stays in the processor's cache, turns
     // them away without touching the slots.
     std::vector<uint64_t> filter;
-    // What a link needs of each title's first page, its page number, title and source
+    // What a link needs of each title's first page, its page number, title and HTML
     // path, side by side, so that a link costs one visit here rather than one to the
     // page record and another to the file list. A slot's low 32 bits are the offset of
     // its entry + 1.
@@ -45,7 +47,15 @@ struct PageTable {
     const PageRecord& operator[](uint32_t index) const { return records[index]; }
 };
 
-// Fills the title index from the records in use; call it once the table is complete.
+// Gives every record in use its HTML path, in table order: the source path with
+// everything from its last '.' on replaced by ".htm", unless a page before it (or one of
+// `reserved`) has that path already, letters compared without regard to case; then the
+// source path with ".htm" appended, and should that be taken too, with a number before
+// ".htm" (2, 3, ...). So no page overwrites another, on any file system or in a help file.
+void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved = {});
+
+// Fills the title index from the records in use; call it once the table is complete and
+// its HTML paths are assigned.
 void index_titles(PageTable& pages);
 
 // The length of the longest title: a longer word is no title. Without the index, no
@@ -54,10 +64,10 @@ inline size_t longest_title(const PageTable& pages) {
     return pages.titles.slots.empty() ? SIZE_MAX : pages.titles.longest;
 }
 
-// The page a title leads to, with the source path a link is made from.
+// The page a title leads to, with the HTML path a link leads to.
 struct TitleTarget {
     uint32_t page = UINT32_MAX;  // UINT32_MAX when no page has the title
-    std::string_view source_path;
+    std::string_view html_path;
 };
 
 // Through the index: the first page in table order whose title is exactly `word`.

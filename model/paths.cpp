@@ -1,5 +1,5 @@
 // Paths between pages.
-#include "convert/paths.h"
+#include "model/paths.h"
 
 #include <cstddef>
 

@@ -1,6 +1,9 @@
-#include "driver/page_table.h"
+#include "model/page_table.h"
 
 #include <cstring>
+#include <unordered_set>
+
+#include "model/paths.h"
 
 namespace {
 
@@ -14,7 +17,7 @@ uint32_t title_hash(std::string_view text) {
     return hash;
 }
 
-// An entry: its page, the lengths of its title and source path, then their bytes.
+// An entry: its page, the lengths of its title and HTML path, then their bytes.
 constexpr size_t kEntryHead = 3 * sizeof(uint32_t);
 
 uint32_t head_field(const char* entry, int field) {
@@ -46,7 +49,33 @@ void put_field(std::string& entries, size_t value) {
     entries.append(reinterpret_cast<const char*>(&field), sizeof field);
 }
 
+std::string folded(std::string_view path) {
+    std::string key(path);
+    for (char& c : key) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return key;
+}
+
 }  // namespace
+
+void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved) {
+    std::unordered_set<std::string> taken;
+    taken.reserve(pages.count + reserved.size());
+    for (const std::string& path : reserved) taken.insert(folded(path));
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        PageRecord& record = pages.records[i];
+        std::string path = html_path(record.source_path);
+        if (!taken.insert(folded(path)).second) {
+            std::string stem = record.source_path;
+            path = stem + ".htm";
+            for (unsigned number = 2; !taken.insert(folded(path)).second; ++number) {
+                path = stem + std::to_string(number) + ".htm";
+            }
+        }
+        record.html_path = std::move(path);
+    }
+}
 
 void index_titles(PageTable& pages) {
     TitleIndex& index = pages.titles;
@@ -61,8 +90,7 @@ void index_titles(PageTable& pages) {
     size_t room = 0;
     for (uint32_t i = 0; i < pages.count; ++i) {
         const PageRecord& record = pages.records[i];
-        room += kEntryHead + record.title.size() +
-                (record.source_path != nullptr ? std::strlen(record.source_path) : 0);
+        room += kEntryHead + record.title.size() + record.html_path.size();
     }
     index.entries.clear();
     index.entries.reserve(room);
@@ -79,7 +107,7 @@ void index_titles(PageTable& pages) {
         // never link targets.
         uint64_t& slot = index.slots[probe(index, title, hash)];
         if (slot != 0) continue;
-        std::string_view path = record.source_path != nullptr ? record.source_path : "";
+        std::string_view path = record.html_path;
         size_t offset = index.entries.size();
         if (offset + kEntryHead + title.size() + path.size() >= UINT32_MAX) {
             // Beyond what a slot can point at: the table is searched in order instead,
