@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 all: build
 
 build:
-	@scripts/need.sh cmake cmake g++ g++ googletest libgtest-dev
+	@scripts/need.sh cmake cmake g++ g++ googletest libgtest-dev /usr/include/zlib.h zlib1g-dev
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 

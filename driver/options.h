@@ -8,6 +8,7 @@ struct Options {
     std::string input_folder;   // always ends in a backslash after parse_options
     std::string output_folder;  // likewise
     bool nochm = false;
+    bool modern = false;  // HTML5 pages in UTF-8, linked by name(section)
 };
 
 enum class OptionsResult {

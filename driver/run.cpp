@@ -11,15 +11,18 @@
 #include "driver/options.h"
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
+#include "modern/page.h"
+#include "output/output_file.h"
 #include "platform/platform.h"
 
 namespace {
 
 // Splits the file list in place, each line end becoming a NUL, and makes a page record of
-// every entry that identification accepts. Characters after the last line end form no
-// entry.
+// every entry that `identify` accepts (it answers kIsPage, kNotPage, or another value when
+// the candidate could not be read). Characters after the last line end form no entry.
 // Returns false when a candidate could not be read (it has been reported).
-bool build_page_table(std::string& file_list, const std::string& input_folder, PageTable& pages) {
+template <typename Identify>
+bool build_page_table(std::string& file_list, PageTable& pages, Identify identify) {
     size_t candidates = 0;
     for (char c : file_list) {
         if (c == '\n') ++candidates;
@@ -28,23 +31,67 @@ bool build_page_table(std::string& file_list, const std::string& input_folder, P
     pages.count = 0;
 
     bool all_read = true;
-    std::string title;
     char* path = file_list.data();
     char* end = path + file_list.size();
     for (char* c = path; c < end; ++c) {
         if (*c != '\n') continue;
         *c = '\0';
-        uint8_t answer = identify_page(input_folder, path, title);
+        PageRecord& record = pages.records[pages.count];
+        uint8_t answer = identify(path, record);
         if (answer == kIsPage) {
-            PageRecord& record = pages.records[pages.count++];
-            record.title = title;
             record.source_path = path;
+            ++pages.count;
         } else if (answer != kNotPage) {
             all_read = false;
         }
         path = c + 1;
     }
     return all_read;
+}
+
+// The classic conversion and help project of a complete page table.
+bool convert_classic(const PageTable& pages, const Options& options, bool failed) {
+    ConverterState state;
+    std::vector<bool> written(pages.count, true);
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) {
+            written[i] = false;
+            failed = true;
+        }
+    }
+    if (!options.nochm && pages.count != 0) {
+        // A page whose HTML file could not be written stays out of the help project: the
+        // help compiler gives up on a project that lists a file it cannot open.
+        PageTable listed;
+        if (failed) {
+            for (uint32_t i = 0; i < pages.count; ++i) {
+                if (written[i]) listed.records.push_back(pages.records[i]);
+            }
+            listed.count = static_cast<uint32_t>(listed.records.size());
+        }
+        const PageTable& project = failed ? listed : pages;
+        if (project.count != 0 && !write_help_project(project, options.output_folder)) failed = true;
+    }
+    return failed;
+}
+
+// The modern conversion: every page but the aliases, then the stylesheet.
+bool convert_modern(PageTable& pages, const Options& options, bool failed) {
+    for (uint32_t i : resolve_aliases(pages)) {
+        platform::print_err("tolbrik: " + platform::native_path(options.input_folder + pages[i].source_path) +
+                            ": .so " + pages.manuals[i].alias_target + ": no such page in the input folder\n");
+        failed = true;
+    }
+    std::string made_folder;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (pages.manuals[i].kind == PageKind::alias) continue;
+        if (!convert_manual(pages, i, options.input_folder, options.output_folder, made_folder)) failed = true;
+    }
+    if (pages.count != 0 &&
+        !write_output_file(options.output_folder + "tolbrik.css", [](Sink& out) { out.put(kStylesheet); })) {
+        failed = true;
+    }
+    return failed;
 }
 
 }  // namespace
@@ -78,30 +125,24 @@ int run(int argc, const char* const* argv) {
     }
 
     PageTable pages;
-    if (!build_page_table(file_list, options.input_folder, pages)) failed = true;
-    assign_html_paths(pages);
-    index_titles(pages);
-
-    ConverterState state;
-    std::vector<bool> written(pages.count, true);
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) {
-            written[i] = false;
-            failed = true;
-        }
-    }
-    if (!options.nochm && pages.count != 0) {
-        // A page whose HTML file could not be written stays out of the help project: the
-        // help compiler gives up on a project that lists a file it cannot open.
-        PageTable listed;
-        if (failed) {
-            for (uint32_t i = 0; i < pages.count; ++i) {
-                if (written[i]) listed.records.push_back(pages.records[i]);
-            }
-            listed.count = static_cast<uint32_t>(listed.records.size());
-        }
-        const PageTable& project = failed ? listed : pages;
-        if (project.count != 0 && !write_help_project(project, options.output_folder)) failed = true;
+    if (options.modern) {
+        bool read = build_page_table(file_list, pages, [&](const char* path, PageRecord&) {
+            ManualInfo info;
+            uint8_t answer = identify_manual(options.input_folder, path, info);
+            if (answer == kIsPage) pages.manuals.push_back(std::move(info));
+            return answer;
+        });
+        if (!read) failed = true;
+        assign_html_paths(pages, {"index.htm"});
+        failed = convert_modern(pages, options, failed);
+    } else {
+        bool read = build_page_table(file_list, pages, [&](const char* path, PageRecord& record) {
+            return identify_page(options.input_folder, path, record.title);
+        });
+        if (!read) failed = true;
+        assign_html_paths(pages);
+        index_titles(pages);
+        failed = convert_classic(pages, options, failed);
     }
     platform::flush_console();
     return failed ? 1 : 0;

@@ -1,6 +1,6 @@
 // The project file: the compiler's options, then every page's HTML file.
 #include "helpproject/help_project.h"
-#include "platform/platform.h"
+#include "output/output_file.h"
 
 void write_project(Sink& out, const PageTable& pages) {
     out.put("[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=tolbrik.chm\n"
@@ -13,30 +13,12 @@ void write_project(Sink& out, const PageTable& pages) {
     out.put("\n[INFOTYPES]\n");
 }
 
-namespace {
-
-bool write_file(const std::string& path, void (*writer)(Sink&, const PageTable&),
-                const PageTable& pages) {
-    platform::TextFile file;
-    if (int error = file.open_write(path); error != 0) {
-        platform::report_file_error("create", path, error);
-        return false;
-    }
-    Sink out(file);
-    writer(out, pages);
-    out.flush();
-    if (int error = file.close(); error != 0) {
-        platform::report_file_error("write", path, error);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 bool write_help_project(const PageTable& pages, const std::string& output_folder) {
-    bool ok = write_file(output_folder + "tolbrik.hhc", write_contents, pages);
-    ok = write_file(output_folder + "tolbrik.hhk", write_index, pages) && ok;
-    ok = write_file(output_folder + "tolbrik.hhp", write_project, pages) && ok;
+    auto with = [&pages](void (*writer)(Sink&, const PageTable&)) {
+        return [&pages, writer](Sink& out) { writer(out, pages); };
+    };
+    bool ok = write_output_file(output_folder + "tolbrik.hhc", with(write_contents));
+    ok = write_output_file(output_folder + "tolbrik.hhk", with(write_index)) && ok;
+    ok = write_output_file(output_folder + "tolbrik.hhp", with(write_project)) && ok;
     return ok;
 }

@@ -1,6 +1,7 @@
 #include "model/page_table.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "model/paths.h"
@@ -65,9 +66,12 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
     for (const std::string& path : reserved) taken.insert(folded(path));
     for (uint32_t i = 0; i < pages.count; ++i) {
         PageRecord& record = pages.records[i];
-        std::string path = html_path(record.source_path);
+        if (i < pages.manuals.size() && pages.manuals[i].kind == PageKind::alias) continue;
+        std::string_view source = record.source_path;
+        if (source.size() > 3 && source.substr(source.size() - 3) == ".gz") source.remove_suffix(3);
+        std::string path = html_path(source);
         if (!taken.insert(folded(path)).second) {
-            std::string stem = record.source_path;
+            std::string stem(source);
             path = stem + ".htm";
             for (unsigned number = 2; !taken.insert(folded(path)).second; ++number) {
                 path = stem + std::to_string(number) + ".htm";
@@ -75,6 +79,40 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
         }
         record.html_path = std::move(path);
     }
+}
+
+std::vector<uint32_t> resolve_aliases(PageTable& pages) {
+    auto without_gz = [](std::string_view path) {
+        if (path.size() > 3 && path.substr(path.size() - 3) == ".gz") path.remove_suffix(3);
+        return path;
+    };
+    std::unordered_map<std::string_view, uint32_t> by_path;
+    for (uint32_t i = 0; i < pages.count; ++i) by_path.emplace(without_gz(pages.records[i].source_path), i);
+    std::vector<uint32_t> missing;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        ManualInfo& info = pages.manuals[i];
+        if (info.kind != PageKind::alias) continue;
+        uint32_t page = i;
+        // An alias of an alias leads on, a few steps at most.
+        for (int step = 0; step < 8 && page != UINT32_MAX && pages.manuals[page].kind == PageKind::alias; ++step) {
+            uint32_t next = UINT32_MAX;
+            for (const std::string& candidate :
+                 include_candidates(pages.records[page].source_path, pages.manuals[page].alias_target)) {
+                auto found = by_path.find(without_gz(candidate));
+                if (found != by_path.end() && found->second != page) {
+                    next = found->second;
+                    break;
+                }
+            }
+            page = next;
+        }
+        if (page == UINT32_MAX || pages.manuals[page].kind == PageKind::alias) {
+            missing.push_back(i);
+        } else {
+            info.alias_of = page;
+        }
+    }
+    return missing;
 }
 
 void index_titles(PageTable& pages) {

@@ -35,10 +35,25 @@ struct TitleIndex {
     bool blank_in_title = false;  // when false, a word holding a blank is no title
 };
 
+// What the modern run learns of a page besides its record.
+enum class PageKind : uint8_t { man, mdoc, alias };
+
+struct ManualInfo {
+    PageKind kind = PageKind::man;
+    std::string name;                // the file name without its section and ".gz": printf
+    std::string section;             // what follows its last '.': 3, 3p, 1ssl
+    std::vector<std::string> names;  // the names its NAME section gives
+    std::string description;         // the rest of its NAME section: one line
+    std::string alias_target;        // an alias: the page its .so line names, as written
+    uint32_t alias_of = UINT32_MAX;  // an alias: that page, once found in the table
+};
+
 struct PageTable {
     // One record per candidate; the first `count` are in use.
     std::vector<PageRecord> records;
     uint32_t count = 0;
+    // The modern run's knowledge of each record in use; empty in the classic run.
+    std::vector<ManualInfo> manuals;
 
     // Filled by index_titles. A table whose titles were never indexed is searched in
     // order instead.
@@ -47,12 +62,17 @@ struct PageTable {
     const PageRecord& operator[](uint32_t index) const { return records[index]; }
 };
 
-// Gives every record in use its HTML path, in table order: the source path with
-// everything from its last '.' on replaced by ".htm", unless a page before it (or one of
-// `reserved`) has that path already, letters compared without regard to case; then the
-// source path with ".htm" appended, and should that be taken too, with a number before
-// ".htm" (2, 3, ...). So no page overwrites another, on any file system or in a help file.
+// Gives every record in use its HTML path, in table order: the source path (a final ".gz"
+// aside) with everything from its last '.' on replaced by ".htm", unless a page before it
+// (or one of `reserved`) has that path already, letters compared without regard to case;
+// then the source path with ".htm" appended, and should that be taken too, with a number
+// before ".htm" (2, 3, ...). So no page overwrites another, on any file system or in a
+// help file. An alias (which has no file) gets none.
 void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved = {});
+
+// Finds the page each alias names (following an alias that names another alias) and
+// sets its alias_of. Returns the aliases whose page the table does not hold.
+std::vector<uint32_t> resolve_aliases(PageTable& pages);
 
 // Fills the title index from the records in use; call it once the table is complete and
 // its HTML paths are assigned.

@@ -1,6 +1,7 @@
 // Paths between pages.
 #include "model/paths.h"
 
+#include <algorithm>
 #include <cstddef>
 
 std::string html_path(std::string_view source_path) {
@@ -66,4 +67,75 @@ std::string escape_attribute(std::string_view text) {
         }
     }
     return escaped;
+}
+
+namespace {
+
+// Splits at every '/' and '\\'.
+std::vector<std::string_view> components(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/' || path[i] == '\\') {
+            parts.push_back(path.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return parts;
+}
+
+bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+
+}  // namespace
+
+std::vector<std::string> include_candidates(std::string_view source_path, std::string_view target) {
+    std::vector<std::string> candidates;
+    if (target.empty() || target[0] == '/' || target[0] == '\\' || (target.size() > 1 && target[1] == ':')) {
+        return candidates;
+    }
+    std::vector<std::string_view> folder = components(source_path);
+    folder.pop_back();  // the file name
+    std::vector<std::vector<std::string_view>> bases;
+    if (!folder.empty()) bases.emplace_back(folder.begin(), folder.end() - 1);
+    bases.emplace_back();
+    if (!folder.empty()) bases.push_back(folder);
+    for (const auto& base : bases) {
+        std::vector<std::string_view> parts = base;
+        bool outside = false;
+        for (std::string_view part : components(target)) {
+            if (part.empty() || part == ".") continue;
+            if (part == "..") {
+                if (parts.empty()) {
+                    outside = true;
+                    break;
+                }
+                parts.pop_back();
+                continue;
+            }
+            parts.push_back(part);
+        }
+        if (outside || parts.empty()) continue;
+        std::string path;
+        for (std::string_view part : parts) {
+            if (!path.empty()) path += '\\';
+            path += part;
+        }
+        if (std::find(candidates.begin(), candidates.end(), path) == candidates.end()) candidates.push_back(path);
+    }
+    return candidates;
+}
+
+std::string_view language_folder(std::string_view source_path) {
+    size_t end = source_path.find('\\');
+    if (end == std::string_view::npos) return {};
+    std::string_view folder = source_path.substr(0, end);
+    // ll or ll_CC, optionally followed by .codeset or @modifier.
+    if (folder.size() < 2 || !is_lower(folder[0]) || !is_lower(folder[1])) return {};
+    size_t i = 2;
+    if (folder.size() >= 5 && (folder[2] == '_' || folder[2] == '-') && is_upper(folder[3]) && is_upper(folder[4])) {
+        i = 5;
+    }
+    if (i != folder.size() && folder[i] != '.' && folder[i] != '@') return {};
+    return folder;
 }

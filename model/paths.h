@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The source path with everything from its last '.' on replaced by ".htm" (man1\ls.1
 // becomes man1\ls.htm). A path without a '.' gets ".htm" appended.
@@ -12,6 +13,18 @@ std::string html_path(std::string_view source_path);
 // The backslash path that leads from the folder holding `from` to `to`; both are
 // relative to the same folder. Folder names match without regard to ASCII letter case.
 std::string relative_path(std::string_view from, std::string_view to);
+
+// Where a ".so" line of the page at `source_path` may lead, as paths relative to the
+// input folder, in the order they are tried: from the folder above the page's (where a
+// tree of man1, man2 ... keeps "man3/printf.3"), from the input folder, from the page's
+// own folder. A way that leads out of the input folder is left out; none is left for an
+// absolute path. Backslashes separate the folders of the results.
+std::vector<std::string> include_candidates(std::string_view source_path, std::string_view target);
+
+// The language folder a page lies in ("ru", "pt_BR", "de.ISO8859-1"), or "" when its
+// first folder does not name a language (two small letters, maybe a country after '_',
+// maybe a code set after '.').
+std::string_view language_folder(std::string_view source_path);
 
 // The text with '&', '<', '>' and '"' written as entities, for an attribute value or
 // the page title.

@@ -133,6 +133,11 @@ private:
     FileState* state_ = nullptr;
 };
 
+// Reads the whole of the regular file `path` into `bytes`, as it lies on the disk (no
+// text-mode translation). A file larger than `limit` bytes is not read and fails with
+// EFBIG; anything but a regular file fails with EACCES. Returns 0 or the error number.
+int read_file(const std::string& path, std::string& bytes, size_t limit);
+
 // Text of the runtime library's error number, for messages.
 std::string error_number_text(int error_number);
 

@@ -378,6 +378,48 @@ int flush_pending(FileState& s) {
 
 }  // namespace
 
+int read_file(const std::string& path, std::string& bytes, size_t limit) {
+    bytes.clear();
+    int fd = retry([&] { return ::open(to_native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (fd < 0) {
+        int e = errno;
+        fail_with_errno(e);
+        return e;
+    }
+    struct stat info {};
+    int error = 0;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = EACCES;
+    } else if (static_cast<uint64_t>(info.st_size) > limit) {
+        error = EFBIG;
+    } else {
+        // The size is a hint: a file that grows, or one whose size reads 0, is read to
+        // its end all the same, up to the limit.
+        bytes.resize(static_cast<size_t>(info.st_size) + 1);
+        size_t held = 0;
+        for (;;) {
+            if (held == bytes.size()) {
+                if (held > limit) {
+                    error = EFBIG;
+                    break;
+                }
+                bytes.resize(held * 2 + 4096);
+            }
+            ssize_t got = retry([&] { return ::read(fd, &bytes[held], bytes.size() - held); });
+            if (got < 0) {
+                error = errno;
+                break;
+            }
+            if (got == 0) break;
+            held += static_cast<size_t>(got);
+        }
+        bytes.resize(error == 0 ? held : 0);
+    }
+    ::close(fd);
+    if (error != 0) fail_with_errno(error);
+    return error;
+}
+
 int TextFile::open_read(const std::string& path) {
     close();
     return open_stream(state_, path, false);

@@ -159,6 +159,37 @@ void note_error(FileState& s) {
 
 }  // namespace
 
+int read_file(const std::string& path, std::string& bytes, size_t limit) {
+    bytes.clear();
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        int e = errno != 0 ? errno : EINVAL;
+        g_last_error_text = std::strerror(e);
+        return e;
+    }
+    int error = 0;
+    char block[kStreamBuffer];
+    for (;;) {
+        size_t got = std::fread(block, 1, sizeof block, file);
+        if (bytes.size() + got > limit) {
+            error = EFBIG;
+            break;
+        }
+        bytes.append(block, got);
+        if (got < sizeof block) {
+            if (std::ferror(file)) error = errno != 0 ? errno : EIO;
+            break;
+        }
+    }
+    std::fclose(file);
+    if (error != 0) {
+        bytes.clear();
+        g_last_error_text = std::strerror(error);
+    }
+    return error;
+}
+
 int TextFile::open_read(const std::string& path) {
     close();
     return open_stream(state_, path, "r");

@@ -1,0 +1,76 @@
+// The HTML writer of the modern converter: block elements on a stack, the inline text of
+// the innermost block gathered in fonts until the block ends, every text byte escaped,
+// every element it opens closed, and each reference name(section) made a link.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/stream.h"
+
+// A font: any mix of these bits; 0 is roman.
+enum FontBits : uint8_t { kItalic = 1, kBold = 2, kMono = 4, kSmall = 8 };
+
+// The href of the page that the reference name(section) names, or "" when there is none
+// to link to.
+using ReferenceResolver = std::function<std::string(std::string_view name, std::string_view section)>;
+
+struct HtmlWriter {
+    explicit HtmlWriter(Sink& sink) : out(sink) {}
+
+    // Opens a block element ("p", "div", "dl", "pre" ...) inside the innermost one;
+    // `attributes` is written as it is (" class=\"x\"").
+    void open(std::string_view tag, std::string_view attributes = {});
+    // Closes the innermost block.
+    void close();
+    // Closes blocks until `depth` remain.
+    void close_to(size_t depth);
+    size_t depth() const { return blocks.size(); }
+    // The tag of the block at `index` (0 the outermost), "" beyond the stack.
+    std::string_view tag_at(size_t index) const { return index < blocks.size() ? blocks[index].tag : ""; }
+    std::string_view top() const { return blocks.empty() ? std::string_view() : blocks.back().tag; }
+    // Whether the innermost block holds text already (or is about to).
+    bool has_text() const { return !pending.empty(); }
+
+    // Inline content. Text in a block that does not hold text itself opens a paragraph.
+    void text(uint8_t font, std::string_view utf8);
+    // A blank between words: written only between two pieces of text of one block.
+    void space();
+    void line_break();
+    // An external link around the text that follows, up to link_end.
+    void link_start(std::string_view href);
+    void link_end();
+
+    // Writes what is gathered; called by every block change and at the end.
+    void flush();
+
+    // Writes markup as it is, after flushing.
+    void raw(std::string_view markup);
+
+    Sink& out;
+    ReferenceResolver resolve;  // when unset, no reference becomes a link
+    // When set, text goes here as plain text, not to the page, and no markup is written.
+    std::string* capture = nullptr;
+
+    struct Piece {
+        enum Kind : uint8_t { words, line_break, link_start, link_end } kind;
+        uint8_t font;
+        std::string text;  // the text, or a link's href
+    };
+    struct Block {
+        std::string_view tag;
+        bool takes_text;  // inline content goes into it directly
+    };
+    std::vector<Block> blocks;
+    std::vector<Piece> pending;
+    bool space_pending = false;
+    bool link_open = false;
+};
+
+// Appends `text` to `out` with & < > (and " when `attribute`) as entities, leaving out
+// what an HTML page may not hold: control characters and noncharacters.
+void append_escaped(std::string& out, std::string_view text, bool attribute = false);

@@ -1,0 +1,317 @@
+// Text with roff escapes, into the HTML writer.
+#include "modern/inline.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "modern/glyphs.h"
+
+namespace {
+
+constexpr const char kNoBreakSpace[] = "\u00A0";
+
+// What an escape works on while a text is written.
+struct Writing {
+    const Roff& roff;
+    HtmlWriter* html;     // null: plain text into `plain`
+    std::string* plain;
+    FontState& fonts;
+    std::string run;      // text not yet handed to the writer, in fonts.current
+    bool continued = false;
+
+    void flush() {
+        if (run.empty()) return;
+        if (html != nullptr) html->text(fonts.current, run);
+        else *plain += run;
+        run.clear();
+    }
+    void set_font(int font) {
+        uint8_t next = font < 0 ? fonts.previous : static_cast<uint8_t>(font);
+        if (next != fonts.current) flush();
+        fonts.set(next);
+    }
+};
+
+// ---- Arguments of escapes ---------------------------------------------------------------
+
+// A name after an escape: one character, "(xx" or "[name]".
+std::string_view name_at(std::string_view s, size_t& i) {
+    if (i >= s.size()) return {};
+    if (s[i] == '(') {
+        size_t start = i + 1;
+        i = std::min(s.size(), i + 3);
+        return s.substr(start, i - start);
+    }
+    if (s[i] == '[') {
+        size_t end = s.find(']', i + 1);
+        if (end == std::string_view::npos) end = s.size();
+        std::string_view name = s.substr(i + 1, end - i - 1);
+        i = std::min(s.size(), end + 1);
+        return name;
+    }
+    return s.substr(i++, 1);
+}
+
+// An argument between delimiters ('x', or any character used as one).
+std::string_view delimited_at(std::string_view s, size_t& i) {
+    if (i >= s.size()) return {};
+    char delimiter = s[i];
+    size_t end = s.find(delimiter, i + 1);
+    if (end == std::string_view::npos) end = s.size();
+    std::string_view inside = s.substr(i + 1, end - i - 1);
+    i = std::min(s.size(), end + 1);
+    return inside;
+}
+
+// ---- The escapes --------------------------------------------------------------------------
+
+using Escape = size_t (*)(Writing&, std::string_view, size_t);
+
+size_t escape_font(Writing& w, std::string_view s, size_t i) {
+    w.set_font(font_named(name_at(s, i)));
+    return i;
+}
+
+size_t put_glyph(Writing& w, std::string_view name) {
+    if (!append_glyph(w.run, name)) {
+        // A name roff does not know: a one-letter name stands for itself.
+        if (name.size() == 1) w.run += name;
+    }
+    return 0;
+}
+
+size_t escape_glyph_short(Writing& w, std::string_view s, size_t i) {
+    std::string_view name = s.substr(i, 2);
+    put_glyph(w, name);
+    return std::min(s.size(), i + 2);
+}
+
+size_t escape_glyph_long(Writing& w, std::string_view s, size_t i) {
+    size_t end = s.find(']', i);
+    if (end == std::string_view::npos) end = s.size();
+    std::string_view name = s.substr(i, end - i);
+    // \[u0041_0301] and plain names; \[e aa] composes by blanks, taken whole.
+    if (name.find(' ') != std::string_view::npos) name = name.substr(0, name.find(' '));
+    put_glyph(w, name);
+    return std::min(s.size(), end + 1);
+}
+
+size_t escape_glyph_delimited(Writing& w, std::string_view s, size_t i) {
+    put_glyph(w, delimited_at(s, i));
+    return i;
+}
+
+void append_code_point(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// \N'n': the character of that code; the writer leaves out what a page may not hold.
+size_t escape_number(Writing& w, std::string_view s, size_t i) {
+    uint32_t code = 0;
+    for (char d : delimited_at(s, i)) {
+        if (d >= '0' && d <= '9') code = std::min<uint32_t>(code * 10 + static_cast<uint32_t>(d - '0'), 0x10FFFF);
+    }
+    if (code >= 0x20) append_code_point(w.run, code);
+    return i;
+}
+
+template <char C>
+size_t escape_literal(Writing& w, std::string_view, size_t i) {
+    w.run += C;
+    return i;
+}
+
+size_t escape_acute(Writing& w, std::string_view, size_t i) {
+    w.run += "\u00B4";
+    return i;
+}
+
+size_t escape_no_break_space(Writing& w, std::string_view, size_t i) {
+    w.run += kNoBreakSpace;
+    return i;
+}
+
+size_t escape_nothing(Writing&, std::string_view, size_t i) { return i; }
+
+size_t escape_continue(Writing& w, std::string_view s, size_t i) {
+    // Only at the end of the line does \c join it with the next.
+    if (i >= s.size()) w.continued = true;
+    return i;
+}
+
+size_t escape_transparent(Writing&, std::string_view s, size_t) { return s.size(); }
+
+size_t escape_skip_name(Writing&, std::string_view s, size_t i) {
+    name_at(s, i);
+    return i;
+}
+
+size_t escape_skip_delimited(Writing&, std::string_view s, size_t i) {
+    delimited_at(s, i);
+    return i;
+}
+
+// \h: a motion to the right becomes a blank, one to the left nothing.
+size_t escape_motion(Writing& w, std::string_view s, size_t i) {
+    std::string_view distance = delimited_at(s, i);
+    bool forward = !distance.empty() && distance[0] != '-' && distance.find_first_not_of("0.") != std::string_view::npos;
+    if (forward) w.run += ' ';
+    return i;
+}
+
+void write_text(Writing& w, std::string_view s);
+
+// \o'abc', \b'abc', \Z'...': what they pile or keep in place, written in a row.
+size_t escape_write_argument(Writing& w, std::string_view s, size_t i) {
+    write_text(w, delimited_at(s, i));
+    return i;
+}
+
+// \s: a size change, in any of its spellings.
+size_t escape_size(Writing&, std::string_view s, size_t i) {
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i >= s.size()) return i;
+    if (s[i] == '(') return std::min(s.size(), i + 3);
+    if (s[i] == '[' || s[i] == '\'') {
+        char close = s[i] == '[' ? ']' : '\'';
+        size_t end = s.find(close, i + 1);
+        return end == std::string_view::npos ? s.size() : end + 1;
+    }
+    if (s[i] >= '1' && s[i] <= '3' && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9') return i + 2;
+    return s[i] >= '0' && s[i] <= '9' ? i + 1 : i;
+}
+
+// \z: the next character, written with no width of its own.
+size_t escape_zero_width(Writing&, std::string_view, size_t i) { return i; }
+
+struct EscapeTable {
+    Escape escapes[256];
+    constexpr EscapeTable() : escapes() {
+        for (auto& e : escapes) e = nullptr;
+        escapes[static_cast<unsigned char>('f')] = escape_font;
+        escapes[static_cast<unsigned char>('(')] = escape_glyph_short;
+        escapes[static_cast<unsigned char>('[')] = escape_glyph_long;
+        escapes[static_cast<unsigned char>('C')] = escape_glyph_delimited;
+        escapes[static_cast<unsigned char>('N')] = escape_number;
+        escapes[static_cast<unsigned char>('-')] = escape_literal<'-'>;
+        escapes[static_cast<unsigned char>('e')] = escape_literal<'\\'>;
+        escapes[static_cast<unsigned char>('E')] = escape_literal<'\\'>;
+        escapes[static_cast<unsigned char>('\\')] = escape_literal<'\\'>;
+        escapes[static_cast<unsigned char>('.')] = escape_literal<'.'>;
+        escapes[static_cast<unsigned char>('`')] = escape_literal<'`'>;
+        escapes[static_cast<unsigned char>('0')] = escape_literal<' '>;
+        escapes[static_cast<unsigned char>('t')] = escape_literal<'\t'>;
+        escapes[static_cast<unsigned char>('\'')] = escape_acute;
+        escapes[static_cast<unsigned char>(' ')] = escape_no_break_space;
+        escapes[static_cast<unsigned char>('~')] = escape_no_break_space;
+        for (char c : {'&', ')', '%', ':', ',', '/', '|', '^', '{', '}', 'a', 'd', 'u', 'r', 'p', '?'}) {
+            escapes[static_cast<unsigned char>(c)] = escape_nothing;
+        }
+        escapes[static_cast<unsigned char>('c')] = escape_continue;
+        escapes[static_cast<unsigned char>('!')] = escape_transparent;
+        for (char c : {'*', 'n', '$', 'F', 'g', 'k', 'm', 'M', 'V', 'Y', 'O'}) {
+            escapes[static_cast<unsigned char>(c)] = escape_skip_name;
+        }
+        for (char c : {'A', 'B', 'D', 'H', 'l', 'L', 'R', 'S', 'v', 'w', 'x', 'X'}) {
+            escapes[static_cast<unsigned char>(c)] = escape_skip_delimited;
+        }
+        escapes[static_cast<unsigned char>('h')] = escape_motion;
+        escapes[static_cast<unsigned char>('o')] = escape_write_argument;
+        escapes[static_cast<unsigned char>('b')] = escape_write_argument;
+        escapes[static_cast<unsigned char>('Z')] = escape_write_argument;
+        escapes[static_cast<unsigned char>('s')] = escape_size;
+        escapes[static_cast<unsigned char>('z')] = escape_zero_width;
+    }
+};
+constexpr EscapeTable kEscapes;
+
+struct FontName {
+    std::string_view name;
+    uint8_t font;
+};
+
+// Font names as pages write them, sorted; a name not here is read by its last letters.
+constexpr FontName kFonts[] = {
+    {"1", 0},        {"2", kItalic},        {"3", kBold},  {"4", kBold | kItalic},
+    {"B", kBold},    {"BI", kBold | kItalic}, {"C", kMono}, {"CB", kMono | kBold},
+    {"CBI", kMono | kBold | kItalic}, {"CI", kMono | kItalic}, {"CO", kMono}, {"CR", kMono},
+    {"CW", kMono},   {"CX", kMono | kBold}, {"I", kItalic}, {"R", 0},
+};
+
+void write_text(Writing& w, std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        const void* found = std::memchr(s.data() + i, '\\', s.size() - i);
+        size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - s.data()) : s.size();
+        for (size_t k = i; k < next; ++k) {
+            unsigned char c = static_cast<unsigned char>(s[k]);
+            const std::string* translated = w.roff.translation(c);
+            if (translated == nullptr) {
+                w.run += s[k];
+            } else {
+                FontState fonts = w.fonts;
+                Writing inner{w.roff, nullptr, &w.run, fonts, {}, false};
+                write_text(inner, *translated);
+                inner.flush();
+            }
+        }
+        i = next;
+        if (i >= s.size()) break;
+        if (i + 1 >= s.size()) break;  // a lone escape at the end stands for nothing
+        unsigned char c = static_cast<unsigned char>(s[i + 1]);
+        Escape escape = kEscapes.escapes[c];
+        if (escape == nullptr) {
+            // An escape roff does not know stands for its character.
+            w.run += static_cast<char>(c);
+            i += 2;
+            continue;
+        }
+        i = escape(w, s, i + 2);
+    }
+}
+
+}  // namespace
+
+int font_named(std::string_view name) {
+    if (name.empty() || name == "P") return -1;
+    auto it = std::lower_bound(std::begin(kFonts), std::end(kFonts), name,
+                               [](const FontName& f, std::string_view n) { return f.name < n; });
+    if (it != std::end(kFonts) && it->name == name) return it->font;
+    // A family and a style: TB, HBI, NR ...; by the style's letters.
+    uint8_t font = 0;
+    if (name.size() >= 2 && name.substr(name.size() - 2) == "BI") font = kBold | kItalic;
+    else if (name.back() == 'B') font = kBold;
+    else if (name.back() == 'I') font = kItalic;
+    if (name[0] == 'C') font |= kMono;
+    return font;
+}
+
+bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text) {
+    Writing w{roff, &html, nullptr, fonts, {}, false};
+    write_text(w, text);
+    w.flush();
+    return w.continued;
+}
+
+std::string plain_text(const Roff& roff, std::string_view text) {
+    std::string out;
+    FontState fonts;
+    Writing w{roff, nullptr, &out, fonts, {}, false};
+    write_text(w, text);
+    w.flush();
+    return out;
+}

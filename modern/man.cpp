@@ -1,0 +1,567 @@
+// The man(7) macro layer.
+#include "modern/man.h"
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "modern/inline.h"
+
+namespace {
+
+// What the next text line is for, after a macro that takes it.
+enum class Next { nothing, section, subsection, tag, font };
+
+// What the layer knows while it works through a page.
+struct Man {
+    Man(Roff& r, HtmlWriter& h, TitleLine& t, bool first) : roff(r), html(h), title(t), first_section_only(first) {}
+
+    Roff& roff;
+    HtmlWriter& html;
+    TitleLine& title;
+    bool first_section_only;
+
+    FontState fonts;
+    bool fill = true;
+    int sections = 0;            // .SH headings met
+    bool done = false;           // the first section is over (first_section_only)
+    size_t main_depth = 0;       // inside <main>; 0 until it is open
+    size_t content_depth = 0;    // inside the current section's content
+    std::vector<size_t> indents; // inside each .RS block, innermost last
+    bool dd_pending = false;     // a list item's tag is done; its body opens with content
+
+    Next next = Next::nothing;
+    uint8_t next_font = 0;
+    bool tag_continued = false;
+
+    bool link_open = false;      // .UR / .MT
+    bool link_has_text = false;
+    std::string link_target;
+
+    std::set<std::string> ids;
+};
+
+using Handler = void (*)(Man&, const RoffLine&);
+
+bool muted(const Man& m) { return m.first_section_only && m.sections != 1; }
+
+size_t base(const Man& m) { return m.indents.empty() ? m.content_depth : m.indents.back(); }
+
+void ensure_main(Man& m) {
+    if (m.main_depth != 0) return;
+    m.html.open("main");
+    m.main_depth = m.html.depth();
+    m.content_depth = m.main_depth;
+}
+
+void reset_font(Man& m) { m.fonts = FontState{}; }
+
+// Ends the paragraph under way, if any; the next text starts a new one.
+void break_paragraph(Man& m) {
+    if (m.html.top() == "p") m.html.close();
+}
+
+// Everything that writes content comes here first: a list item's body opens, and in
+// no-fill mode an example block.
+void prepare_content(Man& m, bool is_text) {
+    ensure_main(m);
+    if (m.dd_pending) {
+        m.dd_pending = false;
+        m.html.close_to(base(m) + 1);
+        m.html.open("dd");
+    }
+    if (is_text && !m.fill && m.html.top() != "pre") {
+        break_paragraph(m);
+        m.html.open("pre");
+    }
+}
+
+std::string joined(const std::vector<std::string>& args, size_t from = 0) {
+    std::string text;
+    for (size_t i = from; i < args.size(); ++i) {
+        if (i > from) text += ' ';
+        text += args[i];
+    }
+    return text;
+}
+
+// A heading's id: its words joined by underscores, made unique on the page.
+std::string heading_id(Man& m, std::string_view text) {
+    std::string id;
+    for (char c : text) {
+        bool blank = c == ' ' || c == '\t' || c == '\n' || static_cast<unsigned char>(c) == 0xA0;
+        if (blank) {
+            if (!id.empty() && id.back() != '_') id += '_';
+        } else {
+            id += c;
+        }
+    }
+    while (!id.empty() && id.back() == '_') id.pop_back();
+    if (id.empty()) id = "section";
+    std::string unique = id;
+    for (int n = 2; !m.ids.insert(unique).second; ++n) unique = id + "_" + std::to_string(n);
+    return unique;
+}
+
+void open_heading(Man& m, std::string_view tag, std::string_view text_for_id) {
+    std::string attributes = " id=\"";
+    append_escaped(attributes, heading_id(m, text_for_id), true);
+    attributes += '"';
+    m.html.open(tag, attributes);
+}
+
+// After a heading's text: its content follows.
+void close_heading(Man& m, bool section) {
+    m.html.close();
+    if (section) {
+        m.html.open("div", " class=\"sect\"");
+        m.content_depth = m.html.depth();
+    }
+}
+
+// A line of text (or a font macro's text) begins: a heading or tag waiting for it opens.
+void start_line(Man& m, std::string_view text) {
+    if (m.next == Next::section || m.next == Next::subsection) {
+        if (!muted(m)) {
+            ensure_main(m);
+            open_heading(m, m.next == Next::section ? "h2" : "h3", plain_text(m.roff, text));
+        }
+        return;
+    }
+    prepare_content(m, m.next != Next::tag);
+}
+
+// A line of text ends: line end, and what a macro waiting for the line does at its end.
+void end_line(Man& m, bool continued) {
+    if (continued) return;
+    if (m.fill) m.html.space();
+    else m.html.text(m.fonts.current, "\n");
+    switch (m.next) {
+        case Next::nothing: break;
+        case Next::section:
+        case Next::subsection:
+            if (!muted(m)) close_heading(m, m.next == Next::section);
+            break;
+        case Next::tag:
+            m.html.close_to(base(m) + 1);
+            m.dd_pending = true;
+            break;
+        case Next::font:
+            m.fonts.current = 0;
+            break;
+    }
+    m.next = Next::nothing;
+}
+
+void write(Man& m, std::string_view text, bool& continued) {
+    if (muted(m)) return;
+    continued = write_inline(m.roff, m.html, m.fonts, text);
+    if (m.link_open && !text.empty()) m.link_has_text = true;
+}
+
+// ---- Text lines ---------------------------------------------------------------------------
+
+void text_line(Man& m, const RoffLine& line) {
+    if (line.text.empty()) {
+        // A blank line: a paragraph break, or an empty line of an example.
+        if (m.next != Next::nothing) return;
+        if (m.fill) break_paragraph(m);
+        else if (!muted(m) && m.main_depth != 0 && m.html.top() == "pre") m.html.text(0, "\n");
+        return;
+    }
+    start_line(m, line.text);
+    if (m.fill && (line.text[0] == ' ' || line.text[0] == '\t') && m.next == Next::nothing) m.html.line_break();
+    bool continued = false;
+    write(m, line.text, continued);
+    end_line(m, continued);
+}
+
+// ---- Font macros ------------------------------------------------------------------------------
+
+void font_line(Man& m, const RoffLine& line, uint8_t font) {
+    if (line.args.empty()) {
+        // The font is for the next line.
+        if (m.next == Next::nothing) {
+            m.next = Next::font;
+            m.fonts.current = font;
+        }
+        return;
+    }
+    std::string text = joined(line.args);
+    start_line(m, text);
+    FontState saved = m.fonts;
+    m.fonts.set(font);
+    bool continued = false;
+    write(m, text, continued);
+    m.fonts = saved;
+    end_line(m, continued);
+}
+
+void macro_B(Man& m, const RoffLine& l) { font_line(m, l, kBold); }
+void macro_I(Man& m, const RoffLine& l) { font_line(m, l, kItalic); }
+void macro_SM(Man& m, const RoffLine& l) { font_line(m, l, kSmall); }
+void macro_SB(Man& m, const RoffLine& l) { font_line(m, l, kSmall | kBold); }
+
+// The alternating font macros: the arguments in two fonts by turns, with no blank between.
+void alternating(Man& m, const RoffLine& line, uint8_t first, uint8_t second) {
+    if (line.args.empty()) return;
+    std::string all;
+    for (const auto& arg : line.args) all += arg;
+    start_line(m, all);
+    FontState saved = m.fonts;
+    bool continued = false;
+    for (size_t i = 0; i < line.args.size(); ++i) {
+        m.fonts.current = i % 2 == 0 ? first : second;
+        write(m, line.args[i], continued);
+    }
+    m.fonts = saved;
+    end_line(m, continued);
+}
+
+void macro_BI(Man& m, const RoffLine& l) { alternating(m, l, kBold, kItalic); }
+void macro_BR(Man& m, const RoffLine& l) { alternating(m, l, kBold, 0); }
+void macro_IB(Man& m, const RoffLine& l) { alternating(m, l, kItalic, kBold); }
+void macro_IR(Man& m, const RoffLine& l) { alternating(m, l, kItalic, 0); }
+void macro_RB(Man& m, const RoffLine& l) { alternating(m, l, 0, kBold); }
+void macro_RI(Man& m, const RoffLine& l) { alternating(m, l, 0, kItalic); }
+
+// ---- The title line and headings --------------------------------------------------------------
+
+std::string arg_text(Man& m, const RoffLine& line, size_t i) {
+    return i < line.args.size() ? plain_text(m.roff, line.args[i]) : std::string();
+}
+
+void macro_TH(Man& m, const RoffLine& line) {
+    TitleLine& t = m.title;
+    t.title = arg_text(m, line, 0);
+    t.section = arg_text(m, line, 1);
+    t.date = arg_text(m, line, 2);
+    t.source = arg_text(m, line, 3);
+    t.manual = arg_text(m, line, 4);
+    if (t.manual.empty()) t.manual = std::string(volume_name(t.section));
+    bool first = !t.seen;
+    t.seen = true;
+    if (!first || m.first_section_only) return;
+    std::string header = "<header><span class=\"left\">";
+    std::string name = t.title + "(" + t.section + ")";
+    append_escaped(header, name);
+    header += "</span><span class=\"center\">";
+    append_escaped(header, t.manual);
+    header += "</span><span class=\"right\">";
+    append_escaped(header, name);
+    header += "</span></header>\n";
+    m.html.raw(header);
+}
+
+void heading(Man& m, const RoffLine& line, bool section) {
+    if (m.link_open) {
+        m.html.link_end();
+        m.link_open = false;
+    }
+    m.next = Next::nothing;
+    m.dd_pending = false;
+    ensure_main(m);
+    if (section) {
+        m.html.close_to(m.main_depth);
+        m.content_depth = m.main_depth;
+        if (m.first_section_only && m.sections >= 1) {
+            m.done = true;
+            return;
+        }
+        ++m.sections;
+    } else {
+        m.html.close_to(m.content_depth);
+    }
+    m.indents.clear();
+    m.fill = true;
+    reset_font(m);
+    if (line.args.empty()) {
+        m.next = section ? Next::section : Next::subsection;
+        return;
+    }
+    std::string text = joined(line.args);
+    if (!muted(m)) {
+        open_heading(m, section ? "h2" : "h3", plain_text(m.roff, text));
+        bool continued;
+        write(m, text, continued);
+        close_heading(m, section);
+    }
+}
+
+void macro_SH(Man& m, const RoffLine& l) { heading(m, l, true); }
+void macro_SS(Man& m, const RoffLine& l) { heading(m, l, false); }
+
+// ---- Paragraphs, lists and indents --------------------------------------------------------
+
+void paragraph(Man& m, const RoffLine&) {
+    ensure_main(m);
+    m.dd_pending = false;
+    m.next = Next::nothing;
+    m.html.close_to(base(m));
+    reset_font(m);
+}
+
+// Opens a list item's tag: in the list under way at this indent, or in a new one.
+void open_item(Man& m) {
+    ensure_main(m);
+    m.dd_pending = false;
+    size_t depth = base(m);
+    if (m.html.depth() > depth && m.html.tag_at(depth) == "dl") {
+        m.html.close_to(depth + 1);
+    } else {
+        m.html.close_to(depth);
+        m.html.open("dl");
+    }
+    m.html.open("dt");
+    reset_font(m);
+}
+
+void macro_TP(Man& m, const RoffLine&) {
+    open_item(m);
+    m.next = Next::tag;
+}
+
+// .TQ: one more tag for the same item.
+void macro_TQ(Man& m, const RoffLine& line) {
+    size_t depth = base(m);
+    if (!(m.html.depth() > depth && m.html.tag_at(depth) == "dl")) {
+        macro_TP(m, line);
+        return;
+    }
+    m.dd_pending = false;
+    m.html.close_to(depth + 1);
+    m.html.open("dt");
+    m.next = Next::tag;
+}
+
+void macro_IP(Man& m, const RoffLine& line) {
+    std::string tag = line.args.empty() ? std::string() : line.args[0];
+    if (tag.empty()) {
+        ensure_main(m);
+        m.dd_pending = false;
+        size_t depth = base(m);
+        if (m.html.depth() > depth && m.html.tag_at(depth) == "dl") {
+            m.html.close_to(depth + 1);
+            m.html.open("dd");
+        } else {
+            m.html.close_to(depth);
+            m.html.open("div", " class=\"ip\"");
+        }
+        reset_font(m);
+        return;
+    }
+    open_item(m);
+    bool continued;
+    write(m, tag, continued);
+    m.html.close_to(base(m) + 1);
+    m.dd_pending = true;
+}
+
+void macro_HP(Man& m, const RoffLine&) {
+    paragraph(m, {});
+    m.html.open("div", " class=\"hp\"");
+}
+
+void macro_RS(Man& m, const RoffLine&) {
+    prepare_content(m, false);
+    break_paragraph(m);
+    m.html.open("div", " class=\"rs\"");
+    m.indents.push_back(m.html.depth());
+}
+
+void macro_RE(Man& m, const RoffLine& line) {
+    size_t keep = m.indents.empty() ? 0 : m.indents.size() - 1;
+    if (!line.args.empty()) {
+        // .RE n goes back to level n, 1 being no indent at all.
+        int level = std::atoi(line.args[0].c_str());
+        if (level >= 1) keep = std::min(keep, static_cast<size_t>(level - 1));
+    }
+    if (m.indents.size() <= keep) return;
+    m.dd_pending = false;
+    m.html.close_to(m.indents[keep] - 1);
+    m.indents.resize(keep);
+}
+
+// ---- Fill mode, breaks and spacing -------------------------------------------------------
+
+void macro_nf(Man& m, const RoffLine&) {
+    m.fill = false;
+    break_paragraph(m);
+}
+
+void macro_fi(Man& m, const RoffLine&) {
+    m.fill = true;
+    if (m.html.top() == "pre") m.html.close();
+}
+
+void macro_EX(Man& m, const RoffLine& l) { macro_nf(m, l); }
+
+void macro_EE(Man& m, const RoffLine& l) { macro_fi(m, l); }
+
+void macro_br(Man& m, const RoffLine&) {
+    if (m.fill && !muted(m)) m.html.line_break();
+}
+
+void macro_sp(Man& m, const RoffLine&) {
+    if (m.next != Next::nothing) return;
+    if (m.fill) break_paragraph(m);
+    else if (m.html.top() == "pre" && !muted(m)) m.html.text(0, "\n");
+}
+
+void macro_ft(Man& m, const RoffLine& line) {
+    int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
+    m.fonts.set(font < 0 ? m.fonts.previous : static_cast<uint8_t>(font));
+}
+
+// ---- Links and synopses ---------------------------------------------------------------------
+
+void start_link(Man& m, const RoffLine& line, std::string_view scheme) {
+    if (line.args.empty()) return;
+    prepare_content(m, true);
+    m.link_target = std::string(scheme) + plain_text(m.roff, line.args[0]);
+    if (!muted(m)) m.html.link_start(m.link_target);
+    m.link_open = true;
+    m.link_has_text = false;
+}
+
+void end_link(Man& m, const RoffLine& line, std::string_view scheme) {
+    if (!m.link_open) return;
+    if (!m.link_has_text && !muted(m)) m.html.text(m.fonts.current, m.link_target.substr(scheme.size()));
+    if (!muted(m)) m.html.link_end();
+    m.link_open = false;
+    if (!line.args.empty()) {
+        bool continued;
+        write(m, joined(line.args), continued);
+    }
+    if (m.fill) m.html.space();
+}
+
+void macro_UR(Man& m, const RoffLine& l) { start_link(m, l, ""); }
+void macro_UE(Man& m, const RoffLine& l) { end_link(m, l, ""); }
+void macro_MT(Man& m, const RoffLine& l) { start_link(m, l, "mailto:"); }
+void macro_ME(Man& m, const RoffLine& l) { end_link(m, l, "mailto:"); }
+
+void macro_SY(Man& m, const RoffLine& line) {
+    paragraph(m, line);
+    m.html.open("div", " class=\"sy\"");
+    if (line.args.empty()) return;
+    start_line(m, line.args[0]);
+    FontState saved = m.fonts;
+    m.fonts.set(kBold);
+    bool continued;
+    write(m, line.args[0], continued);
+    m.fonts = saved;
+    m.html.space();
+}
+
+void macro_YS(Man& m, const RoffLine& l) { paragraph(m, l); }
+
+void macro_OP(Man& m, const RoffLine& line) {
+    if (line.args.empty()) return;
+    start_line(m, line.args[0]);
+    FontState saved = m.fonts;
+    bool continued;
+    m.fonts.current = 0;
+    write(m, "[", continued);
+    m.fonts.current = kBold;
+    write(m, line.args[0], continued);
+    if (line.args.size() > 1) {
+        m.fonts.current = 0;
+        write(m, " ", continued);
+        m.fonts.current = kItalic;
+        write(m, joined(line.args, 1), continued);
+    }
+    m.fonts.current = 0;
+    write(m, "]", continued);
+    m.fonts = saved;
+    end_line(m, false);
+}
+
+void ignore(Man&, const RoffLine&) {}
+
+struct Macro {
+    std::string_view name;
+    Handler handler;
+};
+
+// The macros and formatting requests of man(7) pages, sorted by name. Layout requests a
+// browser does its own way are understood and ignored.
+constexpr Macro kMacros[] = {
+    {"AT", ignore},      {"B", macro_B},     {"BI", macro_BI},   {"BR", macro_BR},
+    {"DT", ignore},      {"EE", macro_EE},   {"EX", macro_EX},   {"HP", macro_HP},
+    {"I", macro_I},      {"IB", macro_IB},   {"IP", macro_IP},   {"IR", macro_IR},
+    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_ME},   {"MT", macro_MT},
+    {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
+    {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
+    {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
+    {"SY", macro_SY},    {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},
+    {"UC", ignore},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
+    {"ad", ignore},      {"bd", ignore},     {"bp", ignore},     {"br", macro_br},
+    {"ce", ignore},      {"ch", ignore},     {"cs", ignore},     {"cu", ignore},
+    {"da", ignore},      {"di", ignore},     {"ev", ignore},     {"fam", ignore},
+    {"fc", ignore},      {"fi", macro_fi},   {"fp", ignore},     {"ft", macro_ft},
+    {"hc", ignore},      {"hla", ignore},    {"hlm", ignore},    {"hw", ignore},
+    {"hy", ignore},      {"hym", ignore},    {"hys", ignore},    {"in", ignore},
+    {"kern", ignore},    {"lc", ignore},     {"lg", ignore},     {"ll", ignore},
+    {"ls", ignore},      {"lt", ignore},     {"mc", ignore},     {"mk", ignore},
+    {"na", ignore},      {"ne", ignore},     {"nf", macro_nf},   {"nh", ignore},
+    {"nm", ignore},      {"nn", ignore},     {"ns", ignore},     {"pc", ignore},
+    {"pl", ignore},      {"pn", ignore},     {"po", ignore},     {"ps", ignore},
+    {"rj", ignore},      {"rs", ignore},     {"rt", ignore},     {"sp", macro_sp},
+    {"ss", ignore},      {"sv", ignore},     {"ta", ignore},     {"tc", ignore},
+    {"ti", ignore},      {"uf", ignore},     {"ul", ignore},     {"vs", ignore},
+    {"wh", ignore},
+};
+
+const Macro* find_macro(std::string_view name) {
+    auto it = std::lower_bound(std::begin(kMacros), std::end(kMacros), name,
+                               [](const Macro& macro, std::string_view n) { return macro.name < n; });
+    return it != std::end(kMacros) && it->name == name ? it : nullptr;
+}
+
+struct Volume {
+    char digit;
+    std::string_view name;
+};
+
+constexpr Volume kVolumes[] = {
+    {'1', "General Commands Manual"}, {'2', "System Calls Manual"},
+    {'3', "Library Functions Manual"}, {'4', "Kernel Interfaces Manual"},
+    {'5', "File Formats Manual"},     {'6', "Games Manual"},
+    {'7', "Miscellaneous Information Manual"}, {'8', "System Manager's Manual"},
+    {'9', "Kernel Developer's Manual"},
+};
+
+}  // namespace
+
+bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
+
+std::string_view volume_name(std::string_view section) {
+    for (const Volume& v : kVolumes) {
+        if (!section.empty() && section[0] == v.digit) return v.name;
+    }
+    return {};
+}
+
+void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
+    Man m(roff, html, title, first_section_only);
+    RoffLine line;
+    while (!m.done && roff.next(line)) {
+        if (!line.is_call) {
+            text_line(m, line);
+            continue;
+        }
+        if (const Macro* macro = find_macro(line.name)) macro->handler(m, line);
+    }
+    if (m.link_open && !muted(m)) html.link_end();
+    html.close_to(0);
+    if (first_section_only || !title.seen) return;
+    std::string footer = "<footer><span class=\"left\">";
+    append_escaped(footer, title.source);
+    footer += "</span><span class=\"center\">";
+    append_escaped(footer, title.date);
+    footer += "</span><span class=\"right\">";
+    append_escaped(footer, title.title + "(" + title.section + ")");
+    footer += "</span></footer>\n";
+    html.raw(footer);
+}

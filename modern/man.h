@@ -1,0 +1,26 @@
+// The man(7) macro layer of the modern converter: the title line, headings, paragraphs,
+// lists, indents, examples, fonts and links of a manual page, into HTML.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "modern/html.h"
+#include "modern/roff.h"
+
+// What the title line (.TH) says of a page.
+struct TitleLine {
+    std::string title, section, date, source, manual;
+    bool seen = false;
+};
+
+// Whether `name` is a macro or request this layer handles.
+bool is_man_macro(std::string_view name);
+
+// Renders the page that `roff` reads into `html`: the header when the title line comes,
+// then the body. With `first_section_only`, it stops at the end of the first section
+// (the NAME section) and `html` is expected to capture plain text.
+void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only = false);
+
+// The volume a section's pages belong to, as a header names it when the page does not.
+std::string_view volume_name(std::string_view section);

@@ -1,0 +1,283 @@
+// One page in the modern run.
+#include "modern/page.h"
+
+#include <cstring>
+
+#include "discovery/identify.h"
+#include "model/paths.h"
+#include "modern/html.h"
+#include "modern/input.h"
+#include "modern/man.h"
+#include "modern/roff.h"
+#include "output/output_file.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// The request or macro name a line calls, or "" for a text line.
+std::string_view call_name(std::string_view line) {
+    if (line.empty() || (line[0] != '.' && line[0] != '\'')) return {};
+    size_t i = 1;
+    while (i < line.size() && is_blank(line[i])) ++i;
+    size_t end = i;
+    while (end < line.size() && !is_blank(line[end])) ++end;
+    return line.substr(i, end - i);
+}
+
+bool is_comment(std::string_view line) {
+    std::string_view name = call_name(line);
+    return (line.size() >= 2 && line[0] == '\\' && line[1] == '"') ||
+           (!line.empty() && (line[0] == '.' || line[0] == '\'') && (name.empty() || name.substr(0, 2) == "\\\""));
+}
+
+// What kind of page a text is: an alias when its only line is a ".so" request, a man(7)
+// page with a title line, an mdoc page with its date or title macro first.
+bool classify(std::string_view text, ManualInfo& info) {
+    bool only_so = true;
+    int significant = 0;
+    std::string_view so_target;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        start = end + 1;
+        bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
+        if (blank || is_comment(line)) continue;
+        std::string_view name = call_name(line);
+        ++significant;
+        if (name == "so" && significant == 1) {
+            std::string_view rest = line.substr(line.find("so") + 2);
+            size_t b = rest.find_first_not_of(" \t");
+            so_target = b == std::string_view::npos ? std::string_view() : rest.substr(b);
+            while (!so_target.empty() && is_blank(so_target.back())) so_target.remove_suffix(1);
+        } else {
+            only_so = false;
+        }
+        if (name == "TH") {
+            info.kind = PageKind::man;
+            return true;
+        }
+        if (name == "Dd" || name == "Dt") {
+            info.kind = PageKind::mdoc;
+            return true;
+        }
+    }
+    if (only_so && significant == 1 && !so_target.empty()) {
+        info.kind = PageKind::alias;
+        info.alias_target = std::string(so_target);
+        return true;
+    }
+    return false;
+}
+
+// Reads an included file for the page at `source_path`, from the first place the ".so"
+// line may lead that holds a file (compressed or not); never from outside the input
+// folder.
+bool read_include(const std::string& input_folder, std::string_view source_path, std::string_view target,
+                  std::string& text, std::string& error) {
+    std::vector<std::string> candidates = include_candidates(source_path, target);
+    if (candidates.empty()) {
+        error = "refused: it leads outside the input folder";
+        return false;
+    }
+    for (const std::string& candidate : candidates) {
+        for (const char* suffix : {"", ".gz"}) {
+            std::string relative = candidate + suffix;
+            std::string reason;
+            if (read_page_text(input_folder + relative, relative, text, reason)) return true;
+            if (error.empty() || reason != platform::error_number_text(ENOENT)) error = reason;
+        }
+    }
+    return false;
+}
+
+bool is_space_byte(unsigned char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// The text with runs of white space (no-break spaces too) as single blanks, trimmed.
+std::string collapsed(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool space = is_space_byte(static_cast<unsigned char>(text[i]));
+        if (!space && i + 1 < text.size() && static_cast<unsigned char>(text[i]) == 0xC2 &&
+            static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            space = true;
+            ++i;
+        }
+        if (space) {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += text[i];
+        }
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string trimmed(std::string_view s) {
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(' ');
+    return std::string(s.substr(b, e - b + 1));
+}
+
+void write_head(Sink& out, const PageTable& pages, uint32_t index) {
+    const PageRecord& record = pages[index];
+    const ManualInfo& info = pages.manuals[index];
+    std::string head = "<!DOCTYPE html>\n<html";
+    std::string_view language = language_folder(record.source_path);
+    if (!language.empty()) {
+        std::string code(language.substr(0, language.find_first_of(".@")));
+        for (char& c : code) c = c == '_' ? '-' : c;
+        head += " lang=\"" + code + "\"";
+    }
+    head += ">\n<head>\n<meta charset=\"utf-8\">\n"
+            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    append_escaped(head, info.name + "(" + info.section + ")");
+    head += "</title>\n<link rel=\"stylesheet\" href=\"";
+    append_escaped(head, path_to_root(record.html_path) + "tolbrik.css", true);
+    head += "\">\n</head>\n<body>\n";
+    out.put(head);
+}
+
+}  // namespace
+
+bool passes_modern_name_test(std::string_view entry) {
+    if (is_compressed(entry)) entry.remove_suffix(3);
+    size_t dot = entry.rfind('.');
+    return dot != std::string_view::npos && dot + 1 < entry.size() && entry[dot + 1] >= '0' && entry[dot + 1] <= '9';
+}
+
+void name_and_section(std::string_view source_path, std::string& name, std::string& section) {
+    if (is_compressed(source_path)) source_path.remove_suffix(3);
+    size_t slash = source_path.rfind('\\');
+    std::string_view file = slash == std::string_view::npos ? source_path : source_path.substr(slash + 1);
+    size_t dot = file.rfind('.');
+    if (dot == std::string_view::npos) {
+        // The '.' that made it a page lies in a folder name: the folder gives the section.
+        name = std::string(file);
+        size_t folder_dot = source_path.rfind('.');
+        section = folder_dot == std::string_view::npos ? "" : std::string(source_path.substr(folder_dot + 1, 1));
+        return;
+    }
+    name = std::string(file.substr(0, dot));
+    section = std::string(file.substr(dot + 1));
+}
+
+void parse_name_section(std::string_view text, ManualInfo& info) {
+    std::string line = collapsed(text);
+    // The names end at a dash between blanks: " - ", or an en or em dash.
+    size_t dash = std::string::npos, after = 0;
+    for (std::string_view separator : {" - ", " \u2013 ", " \u2014 ", " -- "}) {
+        size_t at = line.find(separator);
+        if (at != std::string::npos && at < dash) {
+            dash = at;
+            after = at + separator.size();
+        }
+    }
+    std::string_view names = dash == std::string::npos ? std::string_view(line) : std::string_view(line).substr(0, dash);
+    info.description = dash == std::string::npos ? std::string() : trimmed(std::string_view(line).substr(after));
+    info.names.clear();
+    size_t start = 0;
+    while (start <= names.size()) {
+        size_t comma = names.find(',', start);
+        if (comma == std::string_view::npos) comma = names.size();
+        std::string name = trimmed(names.substr(start, comma - start));
+        // Without a dash, the names are the first word only.
+        if (dash == std::string::npos) name = name.substr(0, name.find(' '));
+        if (!name.empty() && name.size() <= 200) info.names.push_back(name);
+        start = comma + 1;
+        if (dash == std::string::npos) break;
+    }
+}
+
+std::string path_to_root(std::string_view html_path) {
+    std::string up;
+    for (char c : html_path) {
+        if (c == '\\') up += "../";
+    }
+    return up;
+}
+
+uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info) {
+    if (!passes_modern_name_test(entry)) return kNotPage;
+    std::string path = input_folder + entry;
+    std::string text, error;
+    if (!read_page_text(path, entry, text, error)) {
+        platform::print_err("tolbrik: cannot read " + platform::native_path(path) + ": " + error + "\n");
+        return 0xFF;
+    }
+    info = ManualInfo{};
+    name_and_section(entry, info.name, info.section);
+    if (!classify(text, info)) {
+        platform::print_out(std::string(kNoTitleMessage) + entry + "\n");
+        return kNotPage;
+    }
+    if (info.kind == PageKind::alias) return kIsPage;
+    // The NAME section: the page read up to the end of its first section, as plain text.
+    Roff roff(text, RoffHost{is_man_macro, nullptr});
+    Sink discard;
+    HtmlWriter html(discard);
+    std::string name_text;
+    html.capture = &name_text;
+    TitleLine title;
+    render_man(roff, html, title, true);
+    parse_name_section(name_text, info);
+    return kIsPage;
+}
+
+bool convert_manual(const PageTable& pages, uint32_t index, const std::string& input_folder,
+                    const std::string& output_folder, std::string& made_folder) {
+    const PageRecord& record = pages[index];
+    std::string path = input_folder + record.source_path;
+    std::string text, error;
+    if (!read_page_text(path, record.source_path, text, error)) {
+        platform::print_err("tolbrik: cannot read " + platform::native_path(path) + ": " + error + "\n");
+        return false;
+    }
+    std::string_view source_path = record.source_path;
+    RoffHost host{is_man_macro, [&](std::string_view target, std::string& included, std::string& reason) {
+                      return read_include(input_folder, source_path, target, included, reason);
+                  }};
+    Roff roff(text, host);
+    bool written = write_output_file(
+        output_folder + record.html_path,
+        [&](Sink& out) {
+            write_head(out, pages, index);
+            HtmlWriter html(out);
+            TitleLine title;
+            render_man(roff, html, title);
+            out.put("</body>\n</html>\n");
+        },
+        &made_folder);
+    for (const std::string& message : roff.messages) {
+        platform::print_err("tolbrik: " + platform::native_path(path) + ": " + message + "\n");
+    }
+    return written && roff.messages.empty();
+}
+
+const char kStylesheet[] = R"(/* The pages of a manual, as a reader of terminal pages expects them. */
+body { margin: 1em auto; max-width: 52em; padding: 0 1em; font-family: sans-serif; line-height: 1.4; }
+header, footer { display: flex; justify-content: space-between; color: #555; font-size: 0.9em; }
+header { border-bottom: 1px solid #ccc; margin-bottom: 1em; }
+footer { border-top: 1px solid #ccc; margin-top: 2em; }
+h2 { font-size: 1.15em; margin: 1.4em 0 0.4em; }
+h3 { font-size: 1em; margin: 1.2em 0 0.4em 0.3em; }
+.sect { margin-left: 2.5em; }
+.sect > h3 { margin-left: -2.2em; }
+p { margin: 0 0 0.8em; }
+pre, code { font-family: monospace; }
+pre { margin: 0 0 0.8em; white-space: pre-wrap; background: #f6f6f6; padding: 0.3em 0.5em; }
+dl { margin: 0 0 0.8em; }
+dt { font-weight: normal; }
+dd { margin: 0 0 0.5em 3em; }
+dd > p:last-child, .rs > p:last-child { margin-bottom: 0.4em; }
+.rs, .ip { margin-left: 3em; }
+.hp p, .sy p { padding-left: 3em; text-indent: -3em; }
+a { color: #0645ad; }
+table { border-collapse: collapse; margin: 0 0 0.8em; }
+td, th { padding: 0.1em 0.6em; vertical-align: top; }
+)";

@@ -1,0 +1,37 @@
+// One page in the modern run: what identification learns of it (its kind, names and
+// description) and its conversion into an HTML5 page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/page_table.h"
+
+// The name test of the modern run: the classic one, or the classic one followed by ".gz".
+bool passes_modern_name_test(std::string_view entry);
+
+// Looks at the entry `entry` (relative to `input_folder`): answers kIsPage with `info`
+// filled, kNotPage (a candidate without a title line is named on standard output, as in
+// the classic run), or another value when it could not be read (named on standard error).
+uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info);
+
+// The name and section of a page from its source path: "man3/printf.3.gz" gives printf
+// and 3.
+void name_and_section(std::string_view source_path, std::string& name, std::string& section);
+
+// Splits the text of a NAME section, "a, b \- what they do", into its names and its
+// description.
+void parse_name_section(std::string_view text, ManualInfo& info);
+
+// Where the stylesheet and the start page lie, seen from a page's HTML path.
+std::string path_to_root(std::string_view html_path);
+
+// Converts page `index` of `pages` into its HTML file under `output_folder`. What goes
+// wrong is named on standard error; then the result is false. `made_folder` carries the
+// folder made for the page before.
+bool convert_manual(const PageTable& pages, uint32_t index, const std::string& input_folder,
+                    const std::string& output_folder, std::string& made_folder);
+
+// The stylesheet every modern page uses, written to the output folder as "tolbrik.css".
+extern const char kStylesheet[];

@@ -1,0 +1,1075 @@
+// The roff front end.
+#include "modern/roff.h"
+
+#include <algorithm>
+#include <cstring>
+
+struct RoffFrame {
+    enum Kind : uint8_t { file, macro, loop };
+    Roff::Body text;
+    size_t position = 0;
+    Kind kind = file;
+    std::vector<std::string> args;  // a macro's: args[0] is its name
+    std::string condition;          // a loop's, interpolated again before each round
+    size_t line_number = 0;         // a file's: lines read so far
+};
+
+namespace {
+
+using Handler = void (*)(Roff&, std::string_view name, std::string_view rest, RoffLine&, bool& produced);
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view skip_blanks(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size() && is_blank(s[i])) ++i;
+    return s.substr(i);
+}
+
+// The first word of `s` and what follows it, blanks between taken off.
+std::string_view first_word(std::string_view s, std::string_view& rest) {
+    s = skip_blanks(s);
+    size_t end = 0;
+    while (end < s.size() && !is_blank(s[end])) ++end;
+    rest = skip_blanks(s.substr(end));
+    return s.substr(0, end);
+}
+
+// ---- Predefined strings and registers -----------------------------------------------------
+
+struct Predefined {
+    std::string_view name;
+    std::string_view value;
+};
+
+// The strings the macro packages have always predefined, sorted by name.
+constexpr Predefined kStrings[] = {
+    {".T", "utf8"},   {"Am", "&"},      {"Ba", "|"},      {"Ge", "\u2265"}, {"Gt", ">"},
+    {"If", "infinity"}, {"Le", "\u2264"}, {"Lq", "\u201C"}, {"Lt", "<"},   {"Na", "NaN"},
+    {"Ne", "\u2260"}, {"Pi", "pi"},     {"Pm", "\u00B1"}, {"R", "\u00AE"}, {"Rq", "\u201D"},
+    {"S", ""},        {"Tm", "\u2122"}, {"aa", "\u00B4"}, {"ga", "`"},     {"lp", "("},
+    {"lq", "\u201C"}, {"q", "\""},      {"rp", ")"},      {"rq", "\u201D"}, {"ua", "\u2191"},
+};
+
+// Registers a page may test, with the values of a terminal renderer: pages ask "is this
+// groff" (.g), its version, the page size and font.
+constexpr struct {
+    std::string_view name;
+    int value;
+} kRegisters[] = {
+    {".$", 0},  {".A", 0},  {".C", 0},     {".H", 24}, {".L", 1},   {".P", 1},     {".T", 0},
+    {".U", 0},  {".V", 40}, {".Y", 0},     {".f", 1},  {".g", 1},   {".i", 0},     {".j", 1},
+    {".k", 0},  {".l", 1872}, {".n", 0},   {".o", 0},  {".p", 158400}, {".s", 10}, {".t", 158400},
+    {".u", 1},  {".v", 40}, {".w", 24},    {".x", 1},  {".y", 23},  {".z", 0},
+};
+
+std::string_view predefined_string(std::string_view name) {
+    auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), name,
+                               [](const Predefined& p, std::string_view n) { return p.name < n; });
+    return it != std::end(kStrings) && it->name == name ? it->value : std::string_view();
+}
+
+bool predefined_register(std::string_view name, int& value) {
+    for (const auto& r : kRegisters) {
+        if (r.name == name) {
+            value = r.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- Names after escapes ---------------------------------------------------------------------
+
+// The name that follows an escape such as \* or \n at `i`: one character, "(xx" or
+// "[name]". Sets `i` past it. An empty name when there is none.
+std::string_view escape_name(std::string_view s, size_t& i) {
+    if (i >= s.size()) return {};
+    if (s[i] == '(') {
+        size_t start = i + 1;
+        i = std::min(s.size(), i + 3);
+        return s.substr(start, i - start);
+    }
+    if (s[i] == '[') {
+        size_t end = s.find(']', i + 1);
+        if (end == std::string_view::npos) {
+            std::string_view name = s.substr(i + 1);
+            i = s.size();
+            return name;
+        }
+        std::string_view inside = s.substr(i + 1, end - i - 1);
+        i = end + 1;
+        // \*[name arguments]: the arguments are not used.
+        size_t blank = inside.find(' ');
+        return blank == std::string_view::npos ? inside : inside.substr(0, blank);
+    }
+    return s.substr(i++, 1);
+}
+
+// The text between the delimiter at `i` and its next occurrence; sets `i` past it.
+std::string_view delimited(std::string_view s, size_t& i) {
+    if (i >= s.size()) return {};
+    char delimiter = s[i];
+    size_t end = s.find(delimiter, i + 1);
+    if (end == std::string_view::npos) end = s.size();
+    std::string_view inside = s.substr(i + 1, end - i - 1);
+    i = std::min(s.size(), end + 1);
+    return inside;
+}
+
+// ---- Numeric expressions ---------------------------------------------------------------------
+
+// Basic units per scaling unit, as a terminal has them: 240 to the inch, 24 to the en.
+int unit_scale(char unit, int fallback) {
+    switch (unit) {
+        case 'i': return 240;
+        case 'c': return 94;
+        case 'p': return 3;
+        case 'P': return 40;
+        case 'm':
+        case 'n': return 24;
+        case 'v': return 40;
+        case 'u': return 1;
+        case 'M': return 1;
+        case 'f': return 65536;
+        default: return fallback;
+    }
+}
+
+struct Expression {
+    std::string_view s;
+    size_t i = 0;
+    bool ok = true;
+
+    bool at(char c) const { return i < s.size() && s[i] == c; }
+
+    long long operand() {
+        if (at('(')) {
+            ++i;
+            long long value = expression(true);
+            if (at(')')) ++i; else ok = false;
+            return value;
+        }
+        bool negative = false;
+        while (at('-') || at('+')) negative ^= s[i++] == '-';
+        size_t start = i;
+        long long whole = 0;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') whole = std::min(whole * 10 + (s[i++] - '0'), 1LL << 40);
+        long long fraction = 0, divisor = 1;
+        if (at('.')) {
+            ++i;
+            while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+                if (divisor < 1000000) {
+                    fraction = fraction * 10 + (s[i] - '0');
+                    divisor *= 10;
+                }
+                ++i;
+            }
+        }
+        if (i == start) {
+            ok = false;
+            return 0;
+        }
+        int scale = 1;
+        if (i < s.size() && std::strchr("icpPmnvuMf", s[i]) != nullptr) scale = unit_scale(s[i++], 1);
+        long long value = whole * scale + fraction * scale / divisor;
+        return negative ? -value : value;
+    }
+
+    // Left to right, no precedence; blanks end it, except inside parentheses.
+    long long expression(bool nested) {
+        long long value = operand();
+        while (ok && i < s.size()) {
+            if (nested) while (i < s.size() && is_blank(s[i])) ++i;
+            if (i >= s.size() || s[i] == ')' || is_blank(s[i])) break;
+            std::string_view op = s.substr(i, 2);
+            int length = 1;
+            char c = s[i];
+            if (op == "<=" || op == ">=" || op == "==" || op == "<>" || op == "<?" || op == ">?") length = 2;
+            else if (std::strchr("+-*/%<>=&:", c) == nullptr) break;
+            i += static_cast<size_t>(length);
+            if (nested) while (i < s.size() && is_blank(s[i])) ++i;
+            long long right = operand();
+            if (length == 2) {
+                if (op == "<=") value = value <= right;
+                else if (op == ">=") value = value >= right;
+                else if (op == "==") value = value == right;
+                else if (op == "<>") value = value != right;
+                else if (op == "<?") value = std::min(value, right);
+                else value = std::max(value, right);
+                continue;
+            }
+            switch (c) {
+                case '+': value += right; break;
+                case '-': value -= right; break;
+                case '*': value *= right; break;
+                case '/': value = right == 0 ? 0 : value / right; break;
+                case '%': value = right == 0 ? 0 : value % right; break;
+                case '<': value = value < right; break;
+                case '>': value = value > right; break;
+                case '=': value = value == right; break;
+                case '&': value = value > 0 && right > 0; break;
+                case ':': value = value > 0 || right > 0; break;
+            }
+            value = std::max(std::min(value, 1LL << 40), -(1LL << 40));
+        }
+        return value;
+    }
+};
+
+int clamp_int(long long v) {
+    return static_cast<int>(std::max<long long>(std::min<long long>(v, 1 << 30), -(1 << 30)));
+}
+
+// ---- The reader's own requests ---------------------------------------------------------------
+
+void note(Roff& roff, const std::string& message) {
+    if (roff.messages.size() < 20) roff.messages.push_back(message);
+}
+
+void cut(Roff& roff, const std::string& reason) {
+    if (!roff.cut) note(roff, "cut: " + reason);
+    roff.cut = true;
+    roff.frames.clear();
+}
+
+bool charge(Roff& roff, size_t bytes) {
+    roff.work += bytes;
+    if (roff.work <= roff.limits.total_bytes) return true;
+    cut(roff, "the page makes more than " + std::to_string(roff.limits.total_bytes >> 20) +
+                  " MiB of text");
+    return false;
+}
+
+bool may_define(Roff& roff) {
+    if (++roff.definitions <= roff.limits.definitions) return true;
+    cut(roff, "the page defines more than " + std::to_string(roff.limits.definitions) + " names");
+    return false;
+}
+
+RoffFrame* innermost_macro(Roff& roff) {
+    for (auto it = roff.frames.rbegin(); it != roff.frames.rend(); ++it) {
+        if ((*it)->kind == RoffFrame::macro) return it->get();
+    }
+    return nullptr;
+}
+
+// Reads the next raw line of the innermost input, lines ending in an escape joined with
+// the next. False when every input has ended.
+bool read_raw(Roff& roff, std::string& line);
+
+// Interpolation: strings, registers and arguments, and in copy mode (the text of a
+// definition) "\\" halved. Comments end the text.
+void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
+    if (depth > roff.limits.nesting) {
+        cut(roff, "strings interpolated more than " + std::to_string(roff.limits.nesting) + " deep");
+        return;
+    }
+    size_t i = 0;
+    while (i < in.size()) {
+        if (out.size() > roff.limits.line_length) {
+            cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
+            return;
+        }
+        const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
+        size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
+        out.append(in, i, next - i);
+        i = next;
+        if (i >= in.size()) break;
+        if (i + 1 >= in.size()) {
+            out += '\\';
+            break;
+        }
+        char c = in[i + 1];
+        size_t after = i + 2;
+        switch (c) {
+            case '\\':
+                out += copy ? "\\" : "\\\\";
+                i = after;
+                continue;
+            case '"':
+            case '#':
+                return;  // a comment: the rest of the line is not text
+            case '*': {
+                std::string_view name = escape_name(in, after);
+                i = after;
+                auto it = roff.strings.find(std::string(name));
+                if (it != roff.strings.end()) {
+                    if (!charge(roff, it->second->size())) return;
+                    interpolate_into(roff, *it->second, out, copy, depth + 1);
+                } else {
+                    out += predefined_string(name);
+                }
+                continue;
+            }
+            case 'n': {
+                int step = 0;
+                if (after < in.size() && (in[after] == '+' || in[after] == '-')) step = in[after++] == '+' ? 1 : -1;
+                std::string name(escape_name(in, after));
+                i = after;
+                int value = 0;
+                auto it = roff.registers.find(name);
+                if (it != roff.registers.end()) {
+                    it->second.value += step * it->second.increment;
+                    value = it->second.value;
+                } else if (name == ".$") {
+                    RoffFrame* frame = innermost_macro(roff);
+                    value = frame ? static_cast<int>(frame->args.size()) - 1 : 0;
+                } else {
+                    predefined_register(name, value);
+                }
+                out += std::to_string(value);
+                continue;
+            }
+            case '$': {
+                RoffFrame* frame = innermost_macro(roff);
+                std::string_view which = escape_name(in, after);
+                i = after;
+                if (frame == nullptr) continue;
+                const auto& args = frame->args;
+                if (which == "*" || which == "@") {
+                    for (size_t a = 1; a < args.size(); ++a) {
+                        if (a > 1) out += ' ';
+                        if (which == "@") out += '"';
+                        out += args[a];
+                        if (which == "@") out += '"';
+                    }
+                } else {
+                    size_t n = 0;
+                    for (char d : which) n = d >= '0' && d <= '9' ? n * 10 + static_cast<size_t>(d - '0') : 1000000;
+                    if (n < args.size()) out += args[n];
+                }
+                continue;
+            }
+            case 'w': {
+                // A width: what a terminal would take, in basic units.
+                std::string_view inside = delimited(in, after);
+                i = after;
+                size_t count = 0;
+                for (size_t k = 0; k < inside.size(); ++k) {
+                    unsigned char b = static_cast<unsigned char>(inside[k]);
+                    if (b == '\\') {
+                        ++k;
+                        continue;
+                    }
+                    if ((b & 0xC0) != 0x80) ++count;
+                }
+                out += std::to_string(count * 24);
+                continue;
+            }
+            case 'B': {
+                Expression e{delimited(in, after)};
+                i = after;
+                e.expression(false);
+                out += e.ok && e.i == e.s.size() ? "1" : "0";
+                continue;
+            }
+            case 'A':
+                delimited(in, after);
+                i = after;
+                out += '1';
+                continue;
+            case 'g':
+            case 'V':
+                // A register's format, an environment variable: nothing a page needs,
+                // and the environment is never read.
+                escape_name(in, after);
+                i = after;
+                continue;
+            default:
+                out += '\\';
+                out += c;
+                i = after;
+                continue;
+        }
+    }
+}
+
+std::string interpolated(Roff& roff, std::string_view in, bool copy) {
+    std::string out;
+    interpolate_into(roff, in, out, copy, 0);
+    return out;
+}
+
+// Removes the closing braces of conditional blocks from a line that is carried out.
+std::string_view without_closing_braces(Roff& roff, std::string_view line, std::string& storage) {
+    if (line.find("\\}") == std::string_view::npos) return line;
+    storage.clear();
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+            if (line[i + 1] != '}') storage.append(line, i, 2);
+            ++i;
+            continue;
+        }
+        storage += line[i];
+    }
+    (void)roff;
+    return storage;
+}
+
+// Brace depth a text opens: \{ less \}.
+int brace_balance(std::string_view s) {
+    int depth = 0;
+    for (size_t i = 0; i + 1 < s.size(); ++i) {
+        if (s[i] != '\\') continue;
+        if (s[i + 1] == '{') ++depth;
+        if (s[i + 1] == '}') --depth;
+        ++i;
+    }
+    return depth;
+}
+
+// Passes over the lines of a block whose condition failed: up to the end of the line
+// that closes its braces.
+void skip_block(Roff& roff, int depth) {
+    std::string line;
+    while (depth > 0 && read_raw(roff, line)) {
+        if (!charge(roff, line.size() + 1)) return;
+        depth += brace_balance(line);
+    }
+}
+
+bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffLine& out);
+
+// The body of a conditional: carried out when `result`, else passed over with any block
+// it opens.
+bool conditional_body(Roff& roff, bool result, std::string_view body, RoffLine& out) {
+    body = skip_blanks(body);
+    if (!result) {
+        skip_block(roff, brace_balance(body));
+        return false;
+    }
+    if (body.size() >= 2 && body[0] == '\\' && body[1] == '{') body = skip_blanks(body.substr(2));
+    if (body.empty()) return false;
+    return process(roff, body, true, out);
+}
+
+// Evaluates the condition at the start of `s`; `body` gets what follows it.
+bool condition(Roff& roff, std::string_view s, std::string_view& body) {
+    s = skip_blanks(s);
+    size_t i = 0;
+    bool negate = false;
+    while (i < s.size() && s[i] == '!') {
+        negate = !negate;
+        ++i;
+    }
+    bool result = false;
+    char c = i < s.size() ? s[i] : '\0';
+    auto name_after = [&](size_t from) {
+        size_t start = from;
+        while (start < s.size() && is_blank(s[start])) ++start;
+        size_t end = start;
+        while (end < s.size() && !is_blank(s[end])) ++end;
+        i = end;
+        return std::string(s.substr(start, end - start));
+    };
+    if (c == 'n' || c == 'o') {
+        result = true;
+        ++i;
+    } else if (c == 't' || c == 'e' || c == 'v') {
+        ++i;
+    } else if (c == 'd') {
+        std::string name = name_after(i + 1);
+        result = roff.strings.count(name) || roff.macros.count(name) || !predefined_string(name).empty() ||
+                 (roff.host.is_builtin && roff.host.is_builtin(name));
+    } else if (c == 'r') {
+        std::string name = name_after(i + 1);
+        int ignored;
+        result = roff.registers.count(name) || predefined_register(name, ignored);
+    } else if (c == 'c' || c == 'm' || c == 'F' || c == 'S') {
+        // A glyph, colour, font or style exists: taken as present.
+        name_after(i + 1);
+        result = c == 'c' || c == 'F';
+    } else if ((c >= '0' && c <= '9') || c == '(' || c == '-' || c == '+') {
+        Expression e{s.substr(i)};
+        long long value = e.expression(false);
+        i += e.i;
+        result = e.ok && value > 0;
+    } else if (c != '\0' && c != '\\') {
+        // 'a'b': two strings between three delimiters are equal.
+        size_t second = s.find(c, i + 1);
+        size_t third = second == std::string_view::npos ? second : s.find(c, second + 1);
+        if (third != std::string_view::npos) {
+            result = s.substr(i + 1, second - i - 1) == s.substr(second + 1, third - second - 1);
+            i = third + 1;
+        } else {
+            i = s.size();
+        }
+    }
+    body = i < s.size() ? s.substr(i) : std::string_view();
+    return result != negate;
+}
+
+// ---- Request handlers ----------------------------------------------------------------------
+
+void define_string(Roff& roff, std::string_view name, std::string value, bool append) {
+    if (name.empty() || !may_define(roff)) return;
+    auto& slot = roff.strings[std::string(name)];
+    if (append && slot) value = *slot + value;
+    if (value.size() > roff.limits.string_length) {
+        cut(roff, "a string longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
+        return;
+    }
+    slot = std::make_shared<const std::string>(std::move(value));
+}
+
+void request_ds(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+    std::string_view value;
+    std::string_view string_name = first_word(rest, value);
+    if (!value.empty() && value[0] == '"') value.remove_prefix(1);
+    define_string(roff, string_name, interpolated(roff, value, true), name[0] == 'a');
+}
+
+void request_de(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+    std::string_view end_rest;
+    std::string macro_name(first_word(rest, end_rest));
+    std::string end(first_word(end_rest, end_rest));
+    if (end.empty()) end = ".";
+    if (name == "dei" || name == "ami") {
+        // Indirect: the names are held in strings.
+        auto found = roff.strings.find(macro_name);
+        macro_name = found != roff.strings.end() ? *found->second : "";
+        if (end != ".") {
+            auto found_end = roff.strings.find(end);
+            end = found_end != roff.strings.end() ? *found_end->second : ".";
+        }
+    }
+    std::string body;
+    bool append = name[0] == 'a';
+    if (append) {
+        auto it = roff.macros.find(macro_name);
+        if (it != roff.macros.end()) body = *it->second;
+    }
+    std::string line;
+    while (read_raw(roff, line)) {
+        if (!charge(roff, line.size() + 1)) return;
+        // The end: the control character and the end name, alone or before blanks and a
+        // comment.
+        if (!line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control)) {
+            std::string_view after = skip_blanks(std::string_view(line).substr(1));
+            if (after.compare(0, end == "." ? 1 : end.size(), end == "." ? "." : end) == 0) {
+                std::string_view tail = after.substr(end == "." ? 1 : end.size());
+                if (tail.empty() || is_blank(tail[0]) || tail[0] == '\\') break;
+            }
+        }
+        interpolate_into(roff, line, body, true, 0);
+        body += '\n';
+        if (body.size() > roff.limits.string_length) {
+            cut(roff, "a macro longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
+            return;
+        }
+    }
+    if (macro_name.empty() || !may_define(roff)) return;
+    roff.macros[macro_name] = std::make_shared<const std::string>(std::move(body));
+}
+
+void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string_view ignored;
+    std::string end(first_word(rest, ignored));
+    if (end.empty()) end = ".";
+    std::string line;
+    while (read_raw(roff, line)) {
+        if (!charge(roff, line.size() + 1)) return;
+        if (!line.empty() && line[0] == roff.control) {
+            std::string_view after = skip_blanks(std::string_view(line).substr(1));
+            if (after.compare(0, end.size(), end) == 0 &&
+                (after.size() == end.size() || is_blank(after[end.size()]) || after[end.size()] == '\\')) {
+                return;
+            }
+        }
+    }
+}
+
+void request_if(Roff& roff, std::string_view name, std::string_view rest, RoffLine& out, bool& produced) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view body;
+    bool result;
+    if (name == "el") {
+        result = !roff.conditions.empty() && !roff.conditions.back();
+        if (!roff.conditions.empty()) roff.conditions.pop_back();
+        body = text;
+    } else {
+        result = condition(roff, text, body);
+        if (name == "ie") {
+            if (roff.conditions.size() < 1000) roff.conditions.push_back(result);
+        }
+    }
+    produced = conditional_body(roff, result, body, out);
+}
+
+void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view body_start;
+    condition(roff, text, body_start);
+    // The condition's own text, taken from the raw line: it is evaluated anew each round.
+    size_t condition_length = text.size() - body_start.size();
+    std::string raw_condition(rest.substr(0, std::min(rest.size(), condition_length)));
+    std::string body(skip_blanks(body_start));
+    if (body.size() >= 2 && body[0] == '\\' && body[1] == '{') {
+        int depth = brace_balance(body);
+        body = std::string(skip_blanks(std::string_view(body).substr(2)));
+        std::string line;
+        while (depth > 0 && read_raw(roff, line)) {
+            if (!charge(roff, line.size() + 1)) return;
+            depth += brace_balance(line);
+            body += '\n';
+            body += line;
+        }
+    }
+    body += '\n';
+    if (roff.frames.size() >= roff.limits.nesting) {
+        cut(roff, "loops and macros nested more than " + std::to_string(roff.limits.nesting) + " deep");
+        return;
+    }
+    auto frame = std::make_unique<RoffFrame>();
+    frame->kind = RoffFrame::loop;
+    frame->text = std::make_shared<const std::string>(std::move(body));
+    frame->condition = std::move(raw_condition);
+    // The first round starts only if the condition holds now.
+    frame->position = frame->text->size();
+    roff.frames.push_back(std::move(frame));
+}
+
+void request_break(Roff& roff, std::string_view name, std::string_view, RoffLine&, bool&) {
+    while (!roff.frames.empty()) {
+        bool loop = roff.frames.back()->kind == RoffFrame::loop;
+        if (loop && name == "continue") {
+            roff.frames.back()->position = roff.frames.back()->text->size();
+            return;
+        }
+        roff.frames.pop_back();
+        if (loop) return;
+    }
+}
+
+void request_return(Roff& roff, std::string_view, std::string_view, RoffLine&, bool&) {
+    while (!roff.frames.empty()) {
+        bool macro = roff.frames.back()->kind == RoffFrame::macro;
+        if (roff.frames.size() == 1) return;  // the page itself
+        roff.frames.pop_back();
+        if (macro) return;
+    }
+}
+
+void request_nr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view values;
+    std::string name(first_word(text, values));
+    if (name.empty()) return;
+    std::string_view increment_text;
+    std::string_view value_text = first_word(values, increment_text);
+    auto it = roff.registers.find(name);
+    if (it == roff.registers.end()) {
+        if (!may_define(roff)) return;
+        it = roff.registers.emplace(name, Roff::Register{}).first;
+    }
+    Expression e{value_text};
+    bool relative = !value_text.empty() && (value_text[0] == '+' || value_text[0] == '-');
+    long long value = e.expression(false);
+    if (e.ok) it->second.value = clamp_int(relative ? it->second.value + value : value);
+    Expression step{first_word(increment_text, increment_text)};
+    long long increment = step.expression(false);
+    if (step.ok) it->second.increment = clamp_int(increment);
+}
+
+void request_rm(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view others = text;
+    while (!others.empty()) {
+        std::string word(first_word(others, others));
+        if (word.empty()) break;
+        if (name == "rr") {
+            roff.registers.erase(word);
+        } else {
+            roff.strings.erase(word);
+            roff.macros.erase(word);
+        }
+    }
+}
+
+void request_rn(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view second_rest;
+    std::string first(first_word(text, second_rest));
+    std::string second(first_word(second_rest, second_rest));
+    if (first.empty() || second.empty() || !may_define(roff)) return;
+    // .rn old new; .als new old.
+    const std::string& from = name == "als" ? second : first;
+    const std::string& to = name == "als" ? first : second;
+    for (auto* table : {&roff.macros, &roff.strings}) {
+        auto it = table->find(from);
+        if (it == table->end()) continue;
+        Roff::Body body = it->second;
+        if (name == "rn") table->erase(it);
+        (*table)[to] = body;
+    }
+}
+
+void request_so(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string_view ignored;
+    std::string target = interpolated(roff, first_word(rest, ignored), false);
+    std::string text, error;
+    if (!roff.host.include || !roff.host.include(target, text, error)) {
+        note(roff, ".so " + target + ": " + (error.empty() ? "not read" : error));
+        return;
+    }
+    if (roff.frames.size() >= roff.limits.nesting) {
+        cut(roff, "files included more than " + std::to_string(roff.limits.nesting) + " deep");
+        return;
+    }
+    auto frame = std::make_unique<RoffFrame>();
+    frame->text = std::make_shared<const std::string>(std::move(text));
+    roff.frames.push_back(std::move(frame));
+}
+
+// Reads a character or escape at the head of `s`, for .tr; empty at the end.
+std::string_view tr_item(std::string_view& s) {
+    if (s.empty()) return {};
+    size_t length = 1;
+    if (s[0] == '\\' && s.size() > 1) {
+        size_t i = 1;
+        char c = s[i++];
+        if (c == '(' ) i = std::min(s.size(), i + 2);
+        else if (c == '[') i = std::min(s.size(), s.find(']', i) + 1);
+        length = i;
+    } else {
+        unsigned char b = static_cast<unsigned char>(s[0]);
+        if (b >= 0xC0) while (length < s.size() && (static_cast<unsigned char>(s[length]) & 0xC0) == 0x80) ++length;
+    }
+    std::string_view item = s.substr(0, length);
+    s.remove_prefix(length);
+    return item;
+}
+
+void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view s = skip_blanks(text);
+    while (!s.empty()) {
+        std::string_view from = tr_item(s);
+        std::string_view to = tr_item(s);
+        if (to.empty()) to = " ";
+        // Only plain ASCII characters are translated; the rest is left as it is.
+        if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
+            roff.translations_[static_cast<unsigned char>(from[0])] =
+                to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
+        }
+    }
+}
+
+void request_cc(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+    std::string_view word = skip_blanks(rest);
+    char c = word.empty() ? '\0' : word[0];
+    if (name == "cc") roff.control = c ? c : '.';
+    else if (name == "c2") roff.no_break_control = c ? c : '\'';
+    else if (name == "ec") {
+        roff.escape = c ? c : '\\';
+        roff.escapes_on = true;
+    } else if (name == "eo") {
+        roff.escapes_on = false;
+    }
+}
+
+void request_do(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
+    std::string line(1, roff.control);
+    line += skip_blanks(rest);
+    produced = process(roff, line, false, out);
+}
+
+void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
+    std::string text = interpolated(roff, rest, false);
+    out = RoffLine{};
+    out.text = std::move(text);
+    produced = true;
+}
+
+void request_shift(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    RoffFrame* frame = innermost_macro(roff);
+    if (frame == nullptr) return;
+    Expression e{interpolated(roff, rest, false)};
+    long long n = e.s.empty() ? 1 : e.expression(false);
+    if (!e.ok || n < 0) return;
+    size_t count = std::min(static_cast<size_t>(n), frame->args.size() - 1);
+    frame->args.erase(frame->args.begin() + 1, frame->args.begin() + 1 + static_cast<long>(count));
+}
+
+void request_it(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, false);
+    std::string_view macro;
+    Expression e{first_word(text, macro)};
+    long long lines = e.expression(false);
+    roff.trap_lines = e.ok && lines > 0 ? static_cast<int>(std::min(lines, 1000LL)) : 0;
+    roff.trap_macro = std::string(first_word(macro, macro));
+}
+
+void request_ex(Roff& roff, std::string_view, std::string_view, RoffLine&, bool&) { roff.frames.clear(); }
+
+void request_chop(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string_view ignored;
+    std::string name(first_word(rest, ignored));
+    for (auto* table : {&roff.strings, &roff.macros}) {
+        auto it = table->find(name);
+        if (it == table->end() || it->second->empty()) continue;
+        std::string value = *it->second;
+        value.pop_back();
+        it->second = std::make_shared<const std::string>(std::move(value));
+    }
+}
+
+void request_length(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string_view value;
+    std::string name(first_word(rest, value));
+    if (!value.empty() && value[0] == '"') value.remove_prefix(1);
+    if (name.empty() || !may_define(roff)) return;
+    roff.registers[name].value = static_cast<int>(std::min<size_t>(interpolated(roff, value, true).size(), 1 << 30));
+}
+
+// Requests that would run a program, read or write a file, or print to the terminal:
+// a page is data, so they are never carried out.
+void request_refused(Roff&, std::string_view, std::string_view, RoffLine&, bool&) {}
+
+struct Request {
+    std::string_view name;
+    Handler handler;
+};
+
+// The requests the reader carries out itself, sorted by name. Everything else goes to the
+// macro layer.
+constexpr Request kRequests[] = {
+    {"ab", request_refused},    {"als", request_rn},        {"am", request_de},
+    {"am1", request_de},        {"ami", request_de},        {"ami1", request_de},
+    {"as", request_ds},         {"as1", request_ds},        {"break", request_break},
+    {"c2", request_cc},         {"cc", request_cc},         {"cf", request_refused},
+    {"chop", request_chop},     {"close", request_refused}, {"continue", request_break},
+    {"de", request_de},         {"de1", request_de},        {"dei", request_de},
+    {"dei1", request_de},       {"do", request_do},         {"ds", request_ds},
+    {"ds1", request_ds},        {"ec", request_cc},         {"el", request_if},
+    {"eo", request_cc},         {"ex", request_ex},         {"hpf", request_refused},
+    {"hpfa", request_refused},  {"hpfcode", request_refused}, {"ie", request_if},
+    {"if", request_if},         {"ig", request_ig},         {"it", request_it},
+    {"itc", request_it},        {"length", request_length}, {"lf", request_refused},
+    {"mso", request_refused},   {"msoquiet", request_refused}, {"nop", request_nop},
+    {"nr", request_nr},         {"nx", request_refused},    {"open", request_refused},
+    {"opena", request_refused}, {"output", request_refused}, {"pi", request_refused},
+    {"pm", request_refused},    {"pso", request_refused},   {"rd", request_refused},
+    {"return", request_return}, {"rm", request_rm},         {"rn", request_rn},
+    {"rr", request_rm},         {"shift", request_shift},   {"so", request_so},
+    {"sy", request_refused},    {"tm", request_refused},    {"tm1", request_refused},
+    {"tmc", request_refused},   {"tr", request_tr},         {"trf", request_refused},
+    {"while", request_while},   {"write", request_refused}, {"writec", request_refused},
+    {"writem", request_refused},
+};
+
+const Request* find_request(std::string_view name) {
+    auto it = std::lower_bound(std::begin(kRequests), std::end(kRequests), name,
+                               [](const Request& r, std::string_view n) { return r.name < n; });
+    return it != std::end(kRequests) && it->name == name ? it : nullptr;
+}
+
+// ---- Reading and dispatching lines ------------------------------------------------------------
+
+// Lines of a page written with another escape character, or with escapes off, in the
+// tool's own spelling.
+void apply_escape_character(const Roff& roff, std::string& line) {
+    if (roff.escapes_on && roff.escape == '\\') return;
+    std::string translated;
+    for (char c : line) {
+        if (c == '\\') translated += "\\e";
+        else if (roff.escapes_on && c == roff.escape) translated += '\\';
+        else translated += c;
+    }
+    line = std::move(translated);
+}
+
+bool read_raw(Roff& roff, std::string& line) {
+    line.clear();
+    for (;;) {
+        if (roff.frames.empty()) return false;
+        RoffFrame& frame = *roff.frames.back();
+        const std::string& text = *frame.text;
+        if (frame.position >= text.size()) {
+            if (frame.kind == RoffFrame::loop) {
+                if (!charge(roff, frame.condition.size() + 16)) return false;
+                std::string_view ignored;
+                if (condition(roff, interpolated(roff, frame.condition, false), ignored)) {
+                    frame.position = 0;
+                    continue;
+                }
+            }
+            if (roff.frames.size() == 1 && !line.empty()) return true;
+            roff.frames.pop_back();
+            if (!line.empty()) return true;
+            continue;
+        }
+        size_t end = text.find('\n', frame.position);
+        if (end == std::string::npos) end = text.size();
+        size_t length = end - frame.position;
+        if (length > 0 && text[end - 1] == '\r') --length;
+        line.append(text, frame.position, length);
+        frame.position = end + 1;
+        ++frame.line_number;
+        // An odd number of escape characters at the end joins the next line.
+        char escape = frame.kind == RoffFrame::file ? roff.escape : '\\';
+        size_t run = 0;
+        while (run < line.size() && line[line.size() - 1 - run] == escape) ++run;
+        if (run % 2 == 1 && (frame.kind != RoffFrame::file || roff.escapes_on)) {
+            line.pop_back();
+            if (line.size() > roff.limits.line_length) {
+                cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
+                return false;
+            }
+            continue;
+        }
+        if (frame.kind == RoffFrame::file) apply_escape_character(roff, line);
+        return true;
+    }
+}
+
+bool call_macro(Roff& roff, const std::string& name, const Roff::Body& body, std::string_view rest,
+                bool interpolated_already) {
+    if (roff.frames.size() >= roff.limits.nesting) {
+        cut(roff, "macros called more than " + std::to_string(roff.limits.nesting) + " deep");
+        return false;
+    }
+    auto frame = std::make_unique<RoffFrame>();
+    frame->kind = RoffFrame::macro;
+    frame->text = body;
+    frame->args.push_back(name);
+    if (interpolated_already) {
+        split_arguments(rest, frame->args);
+    } else {
+        split_arguments(interpolated(roff, rest, false), frame->args);
+    }
+    roff.frames.push_back(std::move(frame));
+    return false;
+}
+
+bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffLine& out) {
+    if (!charge(roff, line.size() + 1)) return false;
+    bool is_request = !line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control);
+    if (!is_request) {
+        out = RoffLine{};
+        std::string storage;
+        std::string_view text = without_closing_braces(roff, line, storage);
+        if (interpolated_already) out.text = std::string(text);
+        else interpolate_into(roff, text, out.text, false, 0);
+        return true;
+    }
+    std::string_view after = skip_blanks(line.substr(1));
+    // A comment line, or the closing brace of a block, carries nothing.
+    if (after.size() >= 2 && after[0] == '\\' && (after[1] == '"' || after[1] == '#' || after[1] == '}')) return false;
+    std::string_view rest;
+    std::string_view name_view = first_word(after, rest);
+    if (name_view.empty()) return false;
+    std::string name(name_view);
+    if (name.find('\\') != std::string::npos) {
+        // A name built from strings: interpolated first.
+        name = interpolated(roff, name, false);
+        if (name.empty()) return false;
+    }
+    auto macro = roff.macros.find(name);
+    if (macro != roff.macros.end()) {
+        std::string storage;
+        return call_macro(roff, name, macro->second, without_closing_braces(roff, rest, storage),
+                          interpolated_already);
+    }
+    if (const Request* request = find_request(name)) {
+        std::string storage;
+        bool conditional = request->handler == request_if || request->handler == request_while;
+        std::string_view argument = conditional ? rest : without_closing_braces(roff, rest, storage);
+        bool produced = false;
+        request->handler(roff, name, argument, out, produced);
+        return produced;
+    }
+    out = RoffLine{};
+    out.is_call = true;
+    out.no_break = line[0] == roff.no_break_control;
+    out.name = std::move(name);
+    std::string storage;
+    std::string_view argument = without_closing_braces(roff, rest, storage);
+    if (interpolated_already) {
+        split_arguments(argument, out.args);
+    } else {
+        split_arguments(interpolated(roff, argument, false), out.args);
+    }
+    return true;
+}
+
+}  // namespace
+
+void split_arguments(std::string_view text, std::vector<std::string>& args) {
+    size_t i = 0;
+    for (;;) {
+        while (i < text.size() && is_blank(text[i])) ++i;
+        if (i >= text.size()) return;
+        std::string arg;
+        if (text[i] == '"') {
+            ++i;
+            while (i < text.size()) {
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        arg += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                if (text[i] == '\\' && i + 1 < text.size()) {
+                    arg.append(text, i, 2);
+                    i += 2;
+                    continue;
+                }
+                arg += text[i++];
+            }
+        } else {
+            while (i < text.size() && !is_blank(text[i])) {
+                if (text[i] == '\\' && i + 1 < text.size()) {
+                    arg.append(text, i, 2);
+                    i += 2;
+                    continue;
+                }
+                arg += text[i++];
+            }
+        }
+        args.push_back(std::move(arg));
+    }
+}
+
+Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
+    : host(std::move(host_in)), limits(limits_in) {
+    auto frame = std::make_unique<RoffFrame>();
+    frame->text = std::make_shared<const std::string>(page);
+    frames.push_back(std::move(frame));
+}
+
+Roff::~Roff() = default;
+
+bool Roff::next(RoffLine& line) {
+    std::string raw;
+    while (!cut && read_raw(*this, raw)) {
+        size_t number = 0;
+        for (const auto& frame : frames) {
+            if (frame->kind == RoffFrame::file) number = frame->line_number;
+        }
+        if (process(*this, raw, false, line)) {
+            line.line_number = number;
+            if (!line.is_call && trap_lines > 0 && --trap_lines == 0) {
+                auto macro = macros.find(trap_macro);
+                if (macro != macros.end()) call_macro(*this, trap_macro, macro->second, "", true);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string_view Roff::string(std::string_view name) const {
+    auto it = strings.find(std::string(name));
+    return it != strings.end() ? std::string_view(*it->second) : predefined_string(name);
+}
+
+void Roff::set_string(std::string_view name, std::string_view value) {
+    strings[std::string(name)] = std::make_shared<const std::string>(value);
+}
+
+void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, false, 0); }

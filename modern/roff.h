@@ -1,0 +1,102 @@
+// The roff front end of the modern converter: reads a page line by line, keeps its
+// strings, macros, registers and conditionals, and hands each remaining line, its strings
+// and arguments interpolated, to the macro layer as a call or as text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// How far a page may make the reader work before it is cut: a page is data, and a page
+// that defines a macro calling itself, a string that doubles at every step or a loop that
+// never ends must still come to an end, soon and in little memory.
+struct RoffLimits {
+    size_t nesting = 64;                 // macro calls, includes and loops inside each other
+    size_t line_length = 1 << 20;        // one line after interpolation
+    size_t total_bytes = 64u << 20;      // all lines handed on or interpolated, together
+    size_t string_length = 1 << 20;      // one string or macro body
+    size_t definitions = 100000;         // strings, macros and registers defined
+};
+
+// One line for the macro layer.
+struct RoffLine {
+    bool is_call = false;       // a request or macro call; otherwise a text line
+    bool no_break = false;      // the call began with the no-break control character
+    std::string name;           // the call's name
+    std::vector<std::string> args;  // its arguments, quotes taken off, escapes left in
+    std::string text;           // a text line, escapes left in for the formatter
+    size_t line_number = 0;     // where it began in the page (1-based)
+};
+
+// What the reader needs from its caller.
+struct RoffHost {
+    // The names the macro layer defines itself: a `.if d NAME` is true for them.
+    std::function<bool(std::string_view)> is_builtin;
+    // Reads the file a `.so` request names (as written in the page) into `text`, as UTF-8;
+    // returns false with the reason in `error` when it cannot or must not.
+    std::function<bool(std::string_view target, std::string& text, std::string& error)> include;
+};
+
+struct RoffFrame;
+
+struct Roff {
+    Roff(std::string_view page, RoffHost host, RoffLimits limits = {});
+    ~Roff();
+    Roff(const Roff&) = delete;
+    Roff& operator=(const Roff&) = delete;
+
+    // The next line for the macro layer; false at the end of the page (or where it was
+    // cut).
+    bool next(RoffLine& line);
+
+    // A string's value, interpolated forms and all; empty when it is not defined.
+    std::string_view string(std::string_view name) const;
+    // Sets a string (the macro layer's own predefined strings, the date...).
+    void set_string(std::string_view name, std::string_view value);
+    // The character translations of `.tr`: what `c` is to print as, or nullptr.
+    const std::string* translation(unsigned char c) const {
+        return translations_[c].empty() ? nullptr : &translations_[c];
+    }
+    // Interpolates `in` (strings, registers, arguments; comments dropped) into `out`.
+    void interpolate(std::string_view in, std::string& out);
+
+    // What went wrong, one line each (a refused include, a bound reached).
+    std::vector<std::string> messages;
+    // Whether the page was cut short by a bound.
+    bool cut = false;
+
+    // Internal state, kept here so that the request handlers can reach it.
+    using Body = std::shared_ptr<const std::string>;
+    struct Register {
+        int value = 0;
+        int increment = 0;
+    };
+    std::unordered_map<std::string, Body> strings;
+    std::unordered_map<std::string, Body> macros;
+    std::unordered_map<std::string, Register> registers;
+    std::vector<std::unique_ptr<RoffFrame>> frames;
+    std::vector<bool> conditions;  // results of .ie, for .el
+    std::string translations_[256];
+    char escape = '\\';
+    bool escapes_on = true;
+    char control = '.';
+    char no_break_control = '\'';
+    size_t work = 0;         // bytes handled so far, against limits.total_bytes
+    size_t definitions = 0;  // against limits.definitions
+    // An input line trap: after `trap_lines` more text lines, call `trap_macro`.
+    int trap_lines = 0;
+    std::string trap_macro;
+    RoffHost host;
+    RoffLimits limits;
+    std::string scratch;     // a line being worked on
+};
+
+// Splits a request's or macro's argument text into arguments: blanks separate them, a
+// double quote at the start of one makes it run to the next lone double quote ("" inside
+// it is one quote), and escapes are kept whole. Appends to `args`.
+void split_arguments(std::string_view text, std::vector<std::string>& args);
