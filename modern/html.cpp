@@ -136,7 +136,8 @@ void HtmlWriter::open(std::string_view tag, std::string_view attributes) {
     std::string markup = "<";
     markup += tag;
     markup += attributes;
-    markup += '>';
+    // A parser drops the line end right after <pre>: this one, not the text's own.
+    markup += tag == "pre" ? ">\n" : ">";
     out.put(markup);
 }
 

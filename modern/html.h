@@ -40,6 +40,8 @@ struct HtmlWriter {
     void text(uint8_t font, std::string_view utf8);
     // A blank between words: written only between two pieces of text of one block.
     void space();
+    // Takes back a blank not yet written: what follows joins the text before.
+    void no_space() { space_pending = false; }
     void line_break();
     // An external link around the text that follows, up to link_end.
     void link_start(std::string_view href);

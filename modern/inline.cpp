@@ -12,12 +12,15 @@ constexpr const char kNoBreakSpace[] = "\u00A0";
 
 // What an escape works on while a text is written.
 struct Writing {
+    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f) : roff(r), html(h), plain(p), fonts(f) {}
+
     const Roff& roff;
     HtmlWriter* html;     // null: plain text into `plain`
     std::string* plain;
     FontState& fonts;
     std::string run;      // text not yet handed to the writer, in fonts.current
     bool continued = false;
+    bool translate = true;  // off while a translation's own text is written
 
     void flush() {
         if (run.empty()) return;
@@ -72,7 +75,15 @@ size_t escape_font(Writing& w, std::string_view s, size_t i) {
     return i;
 }
 
+void write_text(Writing& w, std::string_view s);
+
 size_t put_glyph(Writing& w, std::string_view name) {
+    if (const std::string* translated = w.translate ? w.roff.glyph_translation(name) : nullptr) {
+        w.translate = false;
+        write_text(w, *translated);
+        w.translate = true;
+        return 0;
+    }
     if (!append_glyph(w.run, name)) {
         // A name roff does not know: a one-letter name stands for itself.
         if (name.size() == 1) w.run += name;
@@ -173,8 +184,6 @@ size_t escape_motion(Writing& w, std::string_view s, size_t i) {
     return i;
 }
 
-void write_text(Writing& w, std::string_view s);
-
 // \o'abc', \b'abc', \Z'...': what they pile or keep in place, written in a row.
 size_t escape_write_argument(Writing& w, std::string_view s, size_t i) {
     write_text(w, delimited_at(s, i));
@@ -257,16 +266,18 @@ void write_text(Writing& w, std::string_view s) {
     while (i < s.size()) {
         const void* found = std::memchr(s.data() + i, '\\', s.size() - i);
         size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - s.data()) : s.size();
-        for (size_t k = i; k < next; ++k) {
-            unsigned char c = static_cast<unsigned char>(s[k]);
-            const std::string* translated = w.roff.translation(c);
-            if (translated == nullptr) {
-                w.run += s[k];
-            } else {
-                FontState fonts = w.fonts;
-                Writing inner{w.roff, nullptr, &w.run, fonts, {}, false};
-                write_text(inner, *translated);
-                inner.flush();
+        if (!w.translate || !w.roff.translates()) {
+            w.run.append(s, i, next - i);
+        } else {
+            for (size_t k = i; k < next; ++k) {
+                const std::string* translated = w.roff.translation(static_cast<unsigned char>(s[k]));
+                if (translated == nullptr) {
+                    w.run += s[k];
+                    continue;
+                }
+                w.translate = false;
+                write_text(w, *translated);
+                w.translate = true;
             }
         }
         i = next;
@@ -301,7 +312,7 @@ int font_named(std::string_view name) {
 }
 
 bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text) {
-    Writing w{roff, &html, nullptr, fonts, {}, false};
+    Writing w(roff, &html, nullptr, fonts);
     write_text(w, text);
     w.flush();
     return w.continued;
@@ -310,7 +321,7 @@ bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::str
 std::string plain_text(const Roff& roff, std::string_view text) {
     std::string out;
     FontState fonts;
-    Writing w{roff, nullptr, &out, fonts, {}, false};
+    Writing w(roff, nullptr, &out, fonts);
     write_text(w, text);
     w.flush();
     return out;

@@ -36,7 +36,9 @@ struct Man {
 
     bool link_open = false;      // .UR / .MT
     bool link_has_text = false;
-    std::string link_target;
+    bool link_followed = false;  // its address may be a link
+    std::string link_target;     // the address, with its scheme
+    std::string link_shown;      // the address as the page gives it
 
     std::set<std::string> ids;
 };
@@ -238,26 +240,24 @@ void macro_TH(Man& m, const RoffLine& line) {
     t.date = arg_text(m, line, 2);
     t.source = arg_text(m, line, 3);
     t.manual = arg_text(m, line, 4);
-    if (t.manual.empty()) t.manual = std::string(volume_name(t.section));
+    if (line.args.size() < 5) t.manual = std::string(volume_name(t.section));
     bool first = !t.seen;
     t.seen = true;
     if (!first || m.first_section_only) return;
     std::string header = "<header><span class=\"left\">";
     std::string name = t.title + "(" + t.section + ")";
     append_escaped(header, name);
-    header += "</span><span class=\"center\">";
+    header += "</span> <span class=\"center\">";
     append_escaped(header, t.manual);
-    header += "</span><span class=\"right\">";
+    header += "</span> <span class=\"right\">";
     append_escaped(header, name);
     header += "</span></header>\n";
     m.html.raw(header);
 }
 
 void heading(Man& m, const RoffLine& line, bool section) {
-    if (m.link_open) {
-        m.html.link_end();
-        m.link_open = false;
-    }
+    if (m.link_open && m.link_followed && !muted(m)) m.html.link_end();
+    m.link_open = false;
     m.next = Next::nothing;
     m.dd_pending = false;
     ensure_main(m);
@@ -413,23 +413,48 @@ void macro_ft(Man& m, const RoffLine& line) {
     m.fonts.set(font < 0 ? m.fonts.previous : static_cast<uint8_t>(font));
 }
 
+// ---- Footers ----------------------------------------------------------------------------
+
+constexpr std::string_view kUcNames[8] = {"3rd Berkeley Distribution", "", "", "3rd Berkeley Distribution",
+                                          "4th Berkeley Distribution", "4.2 Berkeley Distribution",
+                                          "4.3 Berkeley Distribution", "4.4 Berkeley Distribution"};
+constexpr std::string_view kAtNames[8] = {"7th Edition", "", "", "7th Edition", "System III", "System V", "", ""};
+
 // ---- Links and synopses ---------------------------------------------------------------------
+
+// Whether an address may be a link: one to the web or to a mail box. A page's address
+// of anything else (a file of its own tree, a script) is shown, not followed.
+bool is_linkable(std::string_view address) {
+    for (std::string_view scheme : {"http://", "https://", "ftp://", "mailto:"}) {
+        if (address.substr(0, scheme.size()) == scheme) return true;
+    }
+    return false;
+}
 
 void start_link(Man& m, const RoffLine& line, std::string_view scheme) {
     if (line.args.empty()) return;
     prepare_content(m, true);
-    m.link_target = std::string(scheme) + plain_text(m.roff, line.args[0]);
-    if (!muted(m)) m.html.link_start(m.link_target);
+    std::string address = plain_text(m.roff, line.args[0]);
+    m.link_shown = address;
+    // A mail address given as a web address is taken for what it is.
+    if (scheme.empty() && address.find('@') != std::string::npos && address.find('/') == std::string::npos) {
+        scheme = "mailto:";
+    }
+    m.link_target = std::string(scheme) + address;
     m.link_open = true;
     m.link_has_text = false;
+    m.link_followed = is_linkable(m.link_target);
+    if (!muted(m) && m.link_followed) m.html.link_start(m.link_target);
 }
 
-void end_link(Man& m, const RoffLine& line, std::string_view scheme) {
+void end_link(Man& m, const RoffLine& line) {
     if (!m.link_open) return;
-    if (!m.link_has_text && !muted(m)) m.html.text(m.fonts.current, m.link_target.substr(scheme.size()));
-    if (!muted(m)) m.html.link_end();
+    if (!m.link_has_text && !muted(m)) m.html.text(m.fonts.current, m.link_shown);
+    if (!muted(m) && m.link_followed) m.html.link_end();
     m.link_open = false;
     if (!line.args.empty()) {
+        // What follows the link (a full stop, a comma) joins it.
+        m.html.no_space();
         bool continued;
         write(m, joined(line.args), continued);
     }
@@ -437,9 +462,8 @@ void end_link(Man& m, const RoffLine& line, std::string_view scheme) {
 }
 
 void macro_UR(Man& m, const RoffLine& l) { start_link(m, l, ""); }
-void macro_UE(Man& m, const RoffLine& l) { end_link(m, l, ""); }
 void macro_MT(Man& m, const RoffLine& l) { start_link(m, l, "mailto:"); }
-void macro_ME(Man& m, const RoffLine& l) { end_link(m, l, "mailto:"); }
+void macro_UE(Man& m, const RoffLine& l) { end_link(m, l); }
 
 void macro_SY(Man& m, const RoffLine& line) {
     paragraph(m, line);
@@ -477,6 +501,20 @@ void macro_OP(Man& m, const RoffLine& line) {
     end_line(m, false);
 }
 
+// .UC and .AT: the system a page comes from, shown where the footer names its source.
+void origin(Man& m, const RoffLine& line, const std::string_view (&names)[8]) {
+    int n = line.args.empty() ? 0 : std::atoi(line.args[0].c_str());
+    std::string_view name = n >= 0 && n < 8 ? names[n] : std::string_view();
+    m.title.source = std::string(name.empty() ? names[0] : name);
+}
+
+void macro_UC(Man& m, const RoffLine& l) { origin(m, l, kUcNames); }
+
+void macro_AT(Man& m, const RoffLine& l) {
+    origin(m, l, kAtNames);
+    if (m.title.source == "System V" && l.args.size() > 1) m.title.source += " Release " + l.args[1];
+}
+
 void ignore(Man&, const RoffLine&) {}
 
 struct Macro {
@@ -487,15 +525,15 @@ struct Macro {
 // The macros and formatting requests of man(7) pages, sorted by name. Layout requests a
 // browser does its own way are understood and ignored.
 constexpr Macro kMacros[] = {
-    {"AT", ignore},      {"B", macro_B},     {"BI", macro_BI},   {"BR", macro_BR},
+    {"AT", macro_AT},      {"B", macro_B},     {"BI", macro_BI},   {"BR", macro_BR},
     {"DT", ignore},      {"EE", macro_EE},   {"EX", macro_EX},   {"HP", macro_HP},
     {"I", macro_I},      {"IB", macro_IB},   {"IP", macro_IP},   {"IR", macro_IR},
-    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_ME},   {"MT", macro_MT},
+    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_UE},   {"MT", macro_MT},
     {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
     {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
     {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
     {"SY", macro_SY},    {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},
-    {"UC", ignore},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
+    {"UC", macro_UC},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
     {"ad", ignore},      {"bd", ignore},     {"bp", ignore},     {"br", macro_br},
     {"ce", ignore},      {"ch", ignore},     {"cs", ignore},     {"cu", ignore},
     {"da", ignore},      {"di", ignore},     {"ev", ignore},     {"fam", ignore},
@@ -526,7 +564,7 @@ struct Volume {
 
 constexpr Volume kVolumes[] = {
     {'1', "General Commands Manual"}, {'2', "System Calls Manual"},
-    {'3', "Library Functions Manual"}, {'4', "Kernel Interfaces Manual"},
+    {'3', "Library Functions Manual"}, {'4', "Device Drivers Manual"},
     {'5', "File Formats Manual"},     {'6', "Games Manual"},
     {'7', "Miscellaneous Information Manual"}, {'8', "System Manager's Manual"},
     {'9', "Kernel Developer's Manual"},
@@ -538,7 +576,7 @@ bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
 
 std::string_view volume_name(std::string_view section) {
     for (const Volume& v : kVolumes) {
-        if (!section.empty() && section[0] == v.digit) return v.name;
+        if (section.size() == 1 && section[0] == v.digit) return v.name;
     }
     return {};
 }
@@ -553,14 +591,14 @@ void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_secti
         }
         if (const Macro* macro = find_macro(line.name)) macro->handler(m, line);
     }
-    if (m.link_open && !muted(m)) html.link_end();
+    if (m.link_open && m.link_followed && !muted(m)) html.link_end();
     html.close_to(0);
     if (first_section_only || !title.seen) return;
     std::string footer = "<footer><span class=\"left\">";
     append_escaped(footer, title.source);
-    footer += "</span><span class=\"center\">";
+    footer += "</span> <span class=\"center\">";
     append_escaped(footer, title.date);
-    footer += "</span><span class=\"right\">";
+    footer += "</span> <span class=\"right\">";
     append_escaped(footer, title.title + "(" + title.section + ")");
     footer += "</span></footer>\n";
     html.raw(footer);

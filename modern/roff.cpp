@@ -255,8 +255,9 @@ RoffFrame* innermost_macro(Roff& roff) {
 }
 
 // Reads the next raw line of the innermost input, lines ending in an escape joined with
-// the next. False when every input has ended.
-bool read_raw(Roff& roff, std::string& line);
+// the next. False when every input has ended, or, with `floor`, when the input of that
+// depth has (a definition inside a macro ends with the macro).
+bool read_raw(Roff& roff, std::string& line, size_t floor = 0);
 
 // Interpolation: strings, registers and arguments, and in copy mode (the text of a
 // definition) "\\" halved. Comments end the text.
@@ -407,6 +408,16 @@ std::string_view without_closing_braces(Roff& roff, std::string_view line, std::
     return storage;
 }
 
+// The text up to a comment (\" or \#), escape pairs read whole.
+std::string_view without_comment(std::string_view s) {
+    for (size_t i = 0; i + 1 < s.size(); ++i) {
+        if (s[i] != '\\') continue;
+        if (s[i + 1] == '"' || s[i + 1] == '#') return s.substr(0, i);
+        ++i;
+    }
+    return s;
+}
+
 // Brace depth a text opens: \{ less \}.
 int brace_balance(std::string_view s) {
     int depth = 0;
@@ -423,7 +434,8 @@ int brace_balance(std::string_view s) {
 // that closes its braces.
 void skip_block(Roff& roff, int depth) {
     std::string line;
-    while (depth > 0 && read_raw(roff, line)) {
+    size_t floor = roff.frames.size();
+    while (depth > 0 && read_raw(roff, line, floor)) {
         if (!charge(roff, line.size() + 1)) return;
         depth += brace_balance(line);
     }
@@ -515,12 +527,15 @@ void define_string(Roff& roff, std::string_view name, std::string value, bool ap
 
 void request_ds(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
     std::string_view value;
-    std::string_view string_name = first_word(rest, value);
+    std::string string_name = interpolated(roff, first_word(rest, value), false);
     if (!value.empty() && value[0] == '"') value.remove_prefix(1);
     define_string(roff, string_name, interpolated(roff, value, true), name[0] == 'a');
 }
 
-void request_de(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
+void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, RoffLine&, bool&) {
+    // The names may come from arguments or strings (".de C\\$1" inside a macro).
+    std::string names = interpolated(roff, raw_rest, false);
+    std::string_view rest = names;
     std::string_view end_rest;
     std::string macro_name(first_word(rest, end_rest));
     std::string end(first_word(end_rest, end_rest));
@@ -541,12 +556,14 @@ void request_de(Roff& roff, std::string_view name, std::string_view rest, RoffLi
         if (it != roff.macros.end()) body = *it->second;
     }
     std::string line;
-    while (read_raw(roff, line)) {
+    size_t floor = roff.frames.size();
+    while (read_raw(roff, line, floor)) {
         if (!charge(roff, line.size() + 1)) return;
         // The end: the control character and the end name, alone or before blanks and a
-        // comment.
-        if (!line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control)) {
-            std::string_view after = skip_blanks(std::string_view(line).substr(1));
+        // comment. "\." is a dot in the copy a definition reads.
+        size_t control = line.size() > 1 && line[0] == '\\' && line[1] == '.' ? 1 : 0;
+        if (line.size() > control && (line[control] == roff.control || line[control] == roff.no_break_control)) {
+            std::string_view after = skip_blanks(std::string_view(line).substr(control + 1));
             if (after.compare(0, end == "." ? 1 : end.size(), end == "." ? "." : end) == 0) {
                 std::string_view tail = after.substr(end == "." ? 1 : end.size());
                 if (tail.empty() || is_blank(tail[0]) || tail[0] == '\\') break;
@@ -568,7 +585,8 @@ void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     std::string end(first_word(rest, ignored));
     if (end.empty()) end = ".";
     std::string line;
-    while (read_raw(roff, line)) {
+    size_t floor = roff.frames.size();
+    while (read_raw(roff, line, floor)) {
         if (!charge(roff, line.size() + 1)) return;
         if (!line.empty() && line[0] == roff.control) {
             std::string_view after = skip_blanks(std::string_view(line).substr(1));
@@ -609,7 +627,8 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
         int depth = brace_balance(body);
         body = std::string(skip_blanks(std::string_view(body).substr(2)));
         std::string line;
-        while (depth > 0 && read_raw(roff, line)) {
+        size_t floor = roff.frames.size();
+        while (depth > 0 && read_raw(roff, line, floor)) {
             if (!charge(roff, line.size() + 1)) return;
             depth += brace_balance(line);
             body += '\n';
@@ -748,10 +767,15 @@ void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
         std::string_view from = tr_item(s);
         std::string_view to = tr_item(s);
         if (to.empty()) to = " ";
-        // Only plain ASCII characters are translated; the rest is left as it is.
+        // ASCII characters and special characters by name are translated.
         if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
             roff.translations_[static_cast<unsigned char>(from[0])] =
                 to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
+            roff.translating = true;
+        } else if (from.size() > 2 && from[0] == '\\' && (from[1] == '(' || from[1] == '[')) {
+            std::string_view name = from.substr(2, from[1] == '(' ? 2 : from.size() - 3);
+            roff.glyph_translations[std::string(name)] = std::string(to);
+            roff.translating = true;
         }
     }
 }
@@ -880,10 +904,10 @@ void apply_escape_character(const Roff& roff, std::string& line) {
     line = std::move(translated);
 }
 
-bool read_raw(Roff& roff, std::string& line) {
+bool read_raw(Roff& roff, std::string& line, size_t floor) {
     line.clear();
     for (;;) {
-        if (roff.frames.empty()) return false;
+        if (roff.frames.empty() || roff.frames.size() < floor) return false;
         RoffFrame& frame = *roff.frames.back();
         const std::string& text = *frame.text;
         if (frame.position >= text.size()) {
@@ -895,7 +919,8 @@ bool read_raw(Roff& roff, std::string& line) {
                     continue;
                 }
             }
-            if (roff.frames.size() == 1 && !line.empty()) return true;
+            if ((roff.frames.size() == 1 || roff.frames.size() == floor) && !line.empty()) return true;
+            if (roff.frames.size() == floor) return false;
             roff.frames.pop_back();
             if (!line.empty()) return true;
             continue;
@@ -957,8 +982,12 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     std::string_view after = skip_blanks(line.substr(1));
     // A comment line, or the closing brace of a block, carries nothing.
     if (after.size() >= 2 && after[0] == '\\' && (after[1] == '"' || after[1] == '#' || after[1] == '}')) return false;
-    std::string_view rest;
-    std::string_view name_view = first_word(after, rest);
+    after = without_comment(after);
+    // The name ends at a blank, or at an escape after it (".el\{").
+    size_t name_end = 0;
+    while (name_end < after.size() && !is_blank(after[name_end]) && !(name_end > 0 && after[name_end] == '\\')) ++name_end;
+    std::string_view name_view = after.substr(0, name_end);
+    std::string_view rest = skip_blanks(after.substr(name_end));
     if (name_view.empty()) return false;
     std::string name(name_view);
     if (name.find('\\') != std::string::npos) {

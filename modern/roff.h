@@ -62,6 +62,13 @@ struct Roff {
     const std::string* translation(unsigned char c) const {
         return translations_[c].empty() ? nullptr : &translations_[c];
     }
+    // The same for a special character by name (.tr \(*W-).
+    const std::string* glyph_translation(std::string_view name) const {
+        if (glyph_translations.empty()) return nullptr;
+        auto it = glyph_translations.find(std::string(name));
+        return it == glyph_translations.end() ? nullptr : &it->second;
+    }
+    bool translates() const { return translating; }
     // Interpolates `in` (strings, registers, arguments; comments dropped) into `out`.
     void interpolate(std::string_view in, std::string& out);
 
@@ -82,6 +89,8 @@ struct Roff {
     std::vector<std::unique_ptr<RoffFrame>> frames;
     std::vector<bool> conditions;  // results of .ie, for .el
     std::string translations_[256];
+    std::unordered_map<std::string, std::string> glyph_translations;
+    bool translating = false;  // any translation is set
     char escape = '\\';
     bool escapes_on = true;
     char control = '.';
