@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "modern/inline.h"
+#include "modern/tbl.h"
 
 namespace {
 
@@ -515,6 +516,19 @@ void macro_AT(Man& m, const RoffLine& l) {
     if (m.title.source == "System V" && l.args.size() > 1) m.title.source += " Release " + l.args[1];
 }
 
+void macro_TS(Man& m, const RoffLine&) {
+    if (muted(m)) {
+        // Identification skips the table.
+        RoffLine line;
+        while (m.roff.next(line) && !(line.is_call && line.name == "TE")) {
+        }
+        return;
+    }
+    prepare_content(m, false);
+    break_paragraph(m);
+    render_table(m.roff, m.html, m.fonts);
+}
+
 void ignore(Man&, const RoffLine&) {}
 
 struct Macro {
@@ -532,7 +546,7 @@ constexpr Macro kMacros[] = {
     {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
     {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
     {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
-    {"SY", macro_SY},    {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},
+    {"SY", macro_SY},    {"TH", macro_TH},   {"TS", macro_TS},   {"TP", macro_TP},   {"TQ", macro_TQ},
     {"UC", macro_UC},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
     {"ad", ignore},      {"bd", ignore},     {"bp", ignore},     {"br", macro_br},
     {"ce", ignore},      {"ch", ignore},     {"cs", ignore},     {"cu", ignore},

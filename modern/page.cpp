@@ -8,6 +8,7 @@
 #include "modern/html.h"
 #include "modern/input.h"
 #include "modern/man.h"
+#include "modern/mdoc.h"
 #include "modern/roff.h"
 #include "output/output_file.h"
 #include "platform/platform.h"
@@ -218,13 +219,14 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     }
     if (info.kind == PageKind::alias) return kIsPage;
     // The NAME section: the page read up to the end of its first section, as plain text.
-    Roff roff(text, RoffHost{is_man_macro, nullptr});
+    bool mdoc = info.kind == PageKind::mdoc;
+    Roff roff(text, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
     Sink discard;
     HtmlWriter html(discard);
     std::string name_text;
     html.capture = &name_text;
     TitleLine title;
-    render_man(roff, html, title, true);
+    (mdoc ? render_mdoc : render_man)(roff, html, title, true);
     parse_name_section(name_text, info);
     return kIsPage;
 }
@@ -239,7 +241,9 @@ bool convert_manual(const PageTable& pages, uint32_t index, const std::string& i
         return false;
     }
     std::string_view source_path = record.source_path;
-    RoffHost host{is_man_macro, [&](std::string_view target, std::string& included, std::string& reason) {
+    bool mdoc = pages.manuals[index].kind == PageKind::mdoc;
+    RoffHost host{mdoc ? is_mdoc_macro : is_man_macro,
+                  [&](std::string_view target, std::string& included, std::string& reason) {
                       return read_include(input_folder, source_path, target, included, reason);
                   }};
     Roff roff(text, host);
@@ -249,7 +253,7 @@ bool convert_manual(const PageTable& pages, uint32_t index, const std::string& i
             write_head(out, pages, index);
             HtmlWriter html(out);
             TitleLine title;
-            render_man(roff, html, title);
+            (mdoc ? render_mdoc : render_man)(roff, html, title, false);
             out.put("</body>\n</html>\n");
         },
         &made_folder);
