@@ -11,8 +11,8 @@
 #include "driver/options.h"
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
+#include "helpproject/modern_project.h"
 #include "modern/page.h"
-#include "output/output_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -75,20 +75,24 @@ bool convert_classic(const PageTable& pages, const Options& options, bool failed
     return failed;
 }
 
-// The modern conversion: every page but the aliases, then the stylesheet.
+// The modern conversion: every page but the aliases, then the start page, the stylesheet
+// and the help project, which list the pages that were written.
 bool convert_modern(PageTable& pages, const Options& options, bool failed) {
     for (uint32_t i : resolve_aliases(pages)) {
         platform::print_err("tolbrik: " + platform::native_path(options.input_folder + pages[i].source_path) +
                             ": .so " + pages.manuals[i].alias_target + ": no such page in the input folder\n");
         failed = true;
     }
+    NameIndex names;
+    index_names(pages, names);
     std::string made_folder;
+    std::vector<bool> listed(pages.count, false);
     for (uint32_t i = 0; i < pages.count; ++i) {
         if (pages.manuals[i].kind == PageKind::alias) continue;
-        if (!convert_manual(pages, i, options.input_folder, options.output_folder, made_folder)) failed = true;
+        listed[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folder);
+        if (!listed[i]) failed = true;
     }
-    if (pages.count != 0 &&
-        !write_output_file(options.output_folder + "tolbrik.css", [](Sink& out) { out.put(kStylesheet); })) {
+    if (pages.count != 0 && !write_modern_project(pages, listed, options.output_folder, options.nochm)) {
         failed = true;
     }
     return failed;
@@ -134,6 +138,7 @@ int run(int argc, const char* const* argv) {
         });
         if (!read) failed = true;
         assign_html_paths(pages, {"index.htm"});
+        count_twins(pages);
         failed = convert_modern(pages, options, failed);
     } else {
         bool read = build_page_table(file_list, pages, [&](const char* path, PageRecord& record) {

@@ -81,6 +81,16 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
     }
 }
 
+void count_twins(PageTable& pages) {
+    std::unordered_map<std::string, uint32_t> seen;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (pages.manuals[i].kind == PageKind::alias) continue;
+        const std::string& path = pages.records[i].html_path;
+        size_t slash = path.rfind('\\');
+        pages.manuals[i].twins_before = seen[folded(path.substr(slash == std::string::npos ? 0 : slash + 1))]++;
+    }
+}
+
 std::vector<uint32_t> resolve_aliases(PageTable& pages) {
     auto without_gz = [](std::string_view path) {
         if (path.size() > 3 && path.substr(path.size() - 3) == ".gz") path.remove_suffix(3);

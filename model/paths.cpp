@@ -139,3 +139,18 @@ std::string_view language_folder(std::string_view source_path) {
     if (i != folder.size() && folder[i] != '.' && folder[i] != '@') return {};
     return folder;
 }
+
+std::string relative_href(std::string_view from, std::string_view to) {
+    std::string href;
+    for (char c : relative_path(from, to)) {
+        switch (c) {
+            case '\\': href += '/'; break;
+            case '%': href += "%25"; break;
+            case '#': href += "%23"; break;
+            case '?': href += "%3F"; break;
+            case ' ': href += "%20"; break;
+            default: href += c;
+        }
+    }
+    return href;
+}

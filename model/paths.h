@@ -14,6 +14,11 @@ std::string html_path(std::string_view source_path);
 // relative to the same folder. Folder names match without regard to ASCII letter case.
 std::string relative_path(std::string_view from, std::string_view to);
 
+// The href of a link from the HTML file `from` to `to` (both HTML paths relative to the
+// output folder): the relative path with '/' between folders, and the bytes a URL gives
+// a meaning of its own ('%', '#', '?', blanks) escaped.
+std::string relative_href(std::string_view from, std::string_view to);
+
 // Where a ".so" line of the page at `source_path` may lead, as paths relative to the
 // input folder, in the order they are tried: from the folder above the page's (where a
 // tree of man1, man2 ... keeps "man3/printf.3"), from the input folder, from the page's

@@ -1,6 +1,8 @@
 // The special characters of roff by name, as UTF-8.
 #include "modern/glyphs.h"
 
+#include "modern/name_table.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
@@ -93,13 +95,7 @@ constexpr Glyph kGlyphs[] = {
     {"~a", "\u00E3"}, {"~n", "\u00F1"}, {"~o", "\u00F5"}, {"~~", "\u2248"},
 };
 
-constexpr bool names_ascend() {
-    for (size_t i = 1; i < std::size(kGlyphs); ++i) {
-        if (!(kGlyphs[i - 1].name < kGlyphs[i].name)) return false;
-    }
-    return true;
-}
-static_assert(names_ascend(), "glyph rows must be sorted by name, each name once");
+static_assert(is_sorted_by_name(kGlyphs), "glyph rows must be sorted by name, each name once");
 static_assert(std::string_view("\u00E9") == "\xC3\xA9", "glyph texts need UTF-8 string literals");
 
 // Code points that are no text of their own: the controls, surrogates and numbers past Unicode.
@@ -171,9 +167,7 @@ constexpr NumberedForm kNumberedForms[] = {{"u", append_unicode}, {"char", appen
 }  // namespace
 
 bool append_glyph(std::string& out, std::string_view name) {
-    const auto before = [](const Glyph& glyph, std::string_view key) { return glyph.name < key; };
-    const Glyph* row = std::lower_bound(std::begin(kGlyphs), std::end(kGlyphs), name, before);
-    if (row != std::end(kGlyphs) && row->name == name) {
+    if (const Glyph* row = find_by_name(kGlyphs, name)) {
         out += row->text;
         return true;
     }

@@ -59,9 +59,8 @@ std::vector<Reference> find_references(std::string_view text, const ReferenceRes
         if (close >= text.size() || text[close] != ')') continue;
         size_t start = open;
         while (start > 0 && is_name_byte(static_cast<unsigned char>(text[start - 1]))) --start;
-        // A name begins with a letter, digit or underscore.
-        while (start < open && !is_alnum(static_cast<unsigned char>(text[start])) && text[start] != '_') ++start;
-        if (start == open) continue;
+        // A name begins with a letter, digit or underscore: "-man(7)" is no reference.
+        if (start == open || (!is_alnum(static_cast<unsigned char>(text[start])) && text[start] != '_')) continue;
         if (!found.empty() && start < found.back().end) continue;
         std::string href = resolve(text.substr(start, open - start), text.substr(open + 1, close - open - 1));
         if (!href.empty()) found.push_back({start, close + 1, std::move(href)});
@@ -281,4 +280,28 @@ void HtmlWriter::flush() {
     if (in_reference) html += "</a>";
     pending.clear();
     out.put(html);
+}
+
+std::string HtmlWriter::heading_id(std::string_view text) {
+    std::string id;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool no_break_space = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0;
+        if (c == ' ' || c == '\t' || c == '\n' || no_break_space) {
+            if (!id.empty() && id.back() != '_') id += '_';
+            i += no_break_space;
+        } else {
+            id += static_cast<char>(c);
+        }
+    }
+    while (!id.empty() && id.back() == '_') id.pop_back();
+    if (id.empty()) id = "section";
+    // Unique without regard to letter case, as a help file keeps them.
+    auto folded = [](std::string s) {
+        for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        return s;
+    };
+    std::string unique = id;
+    for (int n = 2; !ids.insert(folded(unique)).second; ++n) unique = id + "_" + std::to_string(n);
+    return unique + id_suffix;
 }

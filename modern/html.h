@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,10 +54,18 @@ struct HtmlWriter {
     // Writes markup as it is, after flushing.
     void raw(std::string_view markup);
 
+    // The id of a heading with this text: its words joined by underscores, made unique on
+    // the page (letter case aside), then `id_suffix` added.
+    std::string heading_id(std::string_view text);
+
     Sink& out;
     ReferenceResolver resolve;  // when unset, no reference becomes a link
     // When set, text goes here as plain text, not to the page, and no markup is written.
     std::string* capture = nullptr;
+    // Added to every id: a page that shares its file name with an earlier one (in another
+    // folder) needs ids of its own, as a help compiler keeps ids by file name.
+    std::string id_suffix;
+    std::set<std::string> ids;
 
     struct Piece {
         enum Kind : uint8_t { words, line_break, link_start, link_end } kind;
@@ -76,3 +85,4 @@ struct HtmlWriter {
 // Appends `text` to `out` with & < > (and " when `attribute`) as entities, leaving out
 // what an HTML page may not hold: control characters and noncharacters.
 void append_escaped(std::string& out, std::string_view text, bool attribute = false);
+

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "modern/glyphs.h"
+#include "modern/name_table.h"
 
 namespace {
 
@@ -261,6 +262,8 @@ constexpr FontName kFonts[] = {
     {"CW", kMono},   {"CX", kMono | kBold}, {"I", kItalic}, {"R", 0},
 };
 
+static_assert(is_sorted_by_name(kFonts), "kFonts must be sorted by name");
+
 void write_text(Writing& w, std::string_view s) {
     size_t i = 0;
     while (i < s.size()) {
@@ -299,9 +302,7 @@ void write_text(Writing& w, std::string_view s) {
 
 int font_named(std::string_view name) {
     if (name.empty() || name == "P") return -1;
-    auto it = std::lower_bound(std::begin(kFonts), std::end(kFonts), name,
-                               [](const FontName& f, std::string_view n) { return f.name < n; });
-    if (it != std::end(kFonts) && it->name == name) return it->font;
+    if (const FontName* found = find_by_name(kFonts, name)) return found->font;
     // A family and a style: TB, HBI, NR ...; by the style's letters.
     uint8_t font = 0;
     if (name.size() >= 2 && name.substr(name.size() - 2) == "BI") font = kBold | kItalic;

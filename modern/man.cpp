@@ -2,10 +2,10 @@
 #include "modern/man.h"
 
 #include <algorithm>
-#include <set>
 #include <vector>
 
 #include "modern/inline.h"
+#include "modern/name_table.h"
 #include "modern/tbl.h"
 
 namespace {
@@ -32,6 +32,7 @@ struct Man {
     bool dd_pending = false;     // a list item's tag is done; its body opens with content
 
     Next next = Next::nothing;
+    bool in_heading = false;  // a heading's text is being written
     uint8_t next_font = 0;
     bool tag_continued = false;
 
@@ -41,12 +42,15 @@ struct Man {
     std::string link_target;     // the address, with its scheme
     std::string link_shown;      // the address as the page gives it
 
-    std::set<std::string> ids;
 };
 
 using Handler = void (*)(Man&, const RoffLine&);
 
-bool muted(const Man& m) { return m.first_section_only && m.sections != 1; }
+// Whether text is dropped: identification keeps only the first section's text, its
+// heading not included.
+bool muted(const Man& m) {
+    return m.first_section_only && (m.sections != 1 || m.next == Next::section || m.in_heading);
+}
 
 size_t base(const Man& m) { return m.indents.empty() ? m.content_depth : m.indents.back(); }
 
@@ -88,27 +92,9 @@ std::string joined(const std::vector<std::string>& args, size_t from = 0) {
     return text;
 }
 
-// A heading's id: its words joined by underscores, made unique on the page.
-std::string heading_id(Man& m, std::string_view text) {
-    std::string id;
-    for (char c : text) {
-        bool blank = c == ' ' || c == '\t' || c == '\n' || static_cast<unsigned char>(c) == 0xA0;
-        if (blank) {
-            if (!id.empty() && id.back() != '_') id += '_';
-        } else {
-            id += c;
-        }
-    }
-    while (!id.empty() && id.back() == '_') id.pop_back();
-    if (id.empty()) id = "section";
-    std::string unique = id;
-    for (int n = 2; !m.ids.insert(unique).second; ++n) unique = id + "_" + std::to_string(n);
-    return unique;
-}
-
 void open_heading(Man& m, std::string_view tag, std::string_view text_for_id) {
     std::string attributes = " id=\"";
-    append_escaped(attributes, heading_id(m, text_for_id), true);
+    append_escaped(attributes, m.html.heading_id(text_for_id), true);
     attributes += '"';
     m.html.open(tag, attributes);
 }
@@ -165,7 +151,7 @@ void write(Man& m, std::string_view text, bool& continued) {
 // ---- Text lines ---------------------------------------------------------------------------
 
 void text_line(Man& m, const RoffLine& line) {
-    if (line.text.empty()) {
+    if (line.text.find_first_not_of(" \t") == std::string::npos) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.next != Next::nothing) return;
         if (m.fill) break_paragraph(m);
@@ -245,15 +231,9 @@ void macro_TH(Man& m, const RoffLine& line) {
     bool first = !t.seen;
     t.seen = true;
     if (!first || m.first_section_only) return;
-    std::string header = "<header><span class=\"left\">";
-    std::string name = t.title + "(" + t.section + ")";
-    append_escaped(header, name);
-    header += "</span> <span class=\"center\">";
-    append_escaped(header, t.manual);
-    header += "</span> <span class=\"right\">";
-    append_escaped(header, name);
-    header += "</span></header>\n";
-    m.html.raw(header);
+    // Text before the title line (rare) leaves the header where it stands, in <main>.
+    if (m.main_depth != 0) m.html.close_to(m.main_depth);
+    write_header(m.html, t);
 }
 
 void heading(Man& m, const RoffLine& line, bool section) {
@@ -281,12 +261,14 @@ void heading(Man& m, const RoffLine& line, bool section) {
         return;
     }
     std::string text = joined(line.args);
+    m.in_heading = true;
     if (!muted(m)) {
         open_heading(m, section ? "h2" : "h3", plain_text(m.roff, text));
         bool continued;
         write(m, text, continued);
         close_heading(m, section);
     }
+    m.in_heading = false;
 }
 
 void macro_SH(Man& m, const RoffLine& l) { heading(m, l, true); }
@@ -546,7 +528,7 @@ constexpr Macro kMacros[] = {
     {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
     {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
     {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
-    {"SY", macro_SY},    {"TH", macro_TH},   {"TS", macro_TS},   {"TP", macro_TP},   {"TQ", macro_TQ},
+    {"SY", macro_SY},    {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},   {"TS", macro_TS},
     {"UC", macro_UC},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
     {"ad", ignore},      {"bd", ignore},     {"bp", ignore},     {"br", macro_br},
     {"ce", ignore},      {"ch", ignore},     {"cs", ignore},     {"cu", ignore},
@@ -565,11 +547,9 @@ constexpr Macro kMacros[] = {
     {"wh", ignore},
 };
 
-const Macro* find_macro(std::string_view name) {
-    auto it = std::lower_bound(std::begin(kMacros), std::end(kMacros), name,
-                               [](const Macro& macro, std::string_view n) { return macro.name < n; });
-    return it != std::end(kMacros) && it->name == name ? it : nullptr;
-}
+static_assert(is_sorted_by_name(kMacros), "kMacros must be sorted by name: it is searched by halves");
+
+const Macro* find_macro(std::string_view name) { return find_by_name(kMacros, name); }
 
 struct Volume {
     char digit;
@@ -587,6 +567,31 @@ constexpr Volume kVolumes[] = {
 }  // namespace
 
 bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
+
+namespace {
+
+void write_bar(HtmlWriter& html, std::string_view tag, std::string_view left, std::string_view center,
+               std::string_view right) {
+    std::string bar = "<" + std::string(tag) + "><span class=\"left\">";
+    append_escaped(bar, left);
+    bar += "</span> <span class=\"center\">";
+    append_escaped(bar, center);
+    bar += "</span> <span class=\"right\">";
+    append_escaped(bar, right);
+    bar += "</span></" + std::string(tag) + ">\n";
+    html.raw(bar);
+}
+
+}  // namespace
+
+void write_header(HtmlWriter& html, const TitleLine& title) {
+    std::string name = title.title + "(" + title.section + ")";
+    write_bar(html, "header", name, title.manual, name);
+}
+
+void write_footer(HtmlWriter& html, const TitleLine& title) {
+    write_bar(html, "footer", title.source, title.date, title.title + "(" + title.section + ")");
+}
 
 std::string_view volume_name(std::string_view section) {
     for (const Volume& v : kVolumes) {
@@ -608,12 +613,5 @@ void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_secti
     if (m.link_open && m.link_followed && !muted(m)) html.link_end();
     html.close_to(0);
     if (first_section_only || !title.seen) return;
-    std::string footer = "<footer><span class=\"left\">";
-    append_escaped(footer, title.source);
-    footer += "</span> <span class=\"center\">";
-    append_escaped(footer, title.date);
-    footer += "</span> <span class=\"right\">";
-    append_escaped(footer, title.title + "(" + title.section + ")");
-    footer += "</span></footer>\n";
-    html.raw(footer);
+    write_footer(html, title);
 }

@@ -22,5 +22,10 @@ bool is_man_macro(std::string_view name);
 // (the NAME section) and `html` is expected to capture plain text.
 void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only = false);
 
+// The header a title line gives: title(section), the manual, title(section); and the
+// footer: the source, the date, title(section). Each written where the writer stands.
+void write_header(HtmlWriter& html, const TitleLine& title);
+void write_footer(HtmlWriter& html, const TitleLine& title);
+
 // The volume a section's pages belong to, as a header names it when the page does not.
 std::string_view volume_name(std::string_view section);

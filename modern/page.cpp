@@ -231,8 +231,9 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     return kIsPage;
 }
 
-bool convert_manual(const PageTable& pages, uint32_t index, const std::string& input_folder,
-                    const std::string& output_folder, std::string& made_folder) {
+bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
+                    const std::string& input_folder, const std::string& output_folder,
+                    std::string& made_folder) {
     const PageRecord& record = pages[index];
     std::string path = input_folder + record.source_path;
     std::string text, error;
@@ -252,6 +253,13 @@ bool convert_manual(const PageTable& pages, uint32_t index, const std::string& i
         [&](Sink& out) {
             write_head(out, pages, index);
             HtmlWriter html(out);
+            uint32_t twins = pages.manuals[index].twins_before;
+            if (twins != 0) html.id_suffix = "-" + std::to_string(twins + 1);
+            html.resolve = [&](std::string_view name, std::string_view section) {
+                uint32_t target = find_reference(pages, names, index, name, section);
+                return target == UINT32_MAX ? std::string()
+                                            : relative_href(record.html_path, pages[target].html_path);
+            };
             TitleLine title;
             (mdoc ? render_mdoc : render_man)(roff, html, title, false);
             out.put("</body>\n</html>\n");
@@ -284,4 +292,28 @@ dd > p:last-child, .rs > p:last-child { margin-bottom: 0.4em; }
 a { color: #0645ad; }
 table { border-collapse: collapse; margin: 0 0 0.8em; }
 td, th { padding: 0.1em 0.6em; vertical-align: top; }
+/* Tables: frames, alignment, spans in the middle of their rows, and rules as borders. */
+table.center { margin-left: auto; margin-right: auto; }
+table.expand { width: 100%; }
+table.box, table.all, table.all td { border: 1px solid; }
+table.dbox { border: 3px double; }
+td.r, td.n { text-align: right; }
+td.c { text-align: center; }
+td.a { padding-left: 1.6em; }
+td.vm { vertical-align: middle; }
+td.vb { vertical-align: bottom; }
+td.x { width: 100%; }
+td.rl { border-left: 1px solid; }
+td.rl2 { border-left: 3px double; }
+td.rr { border-right: 1px solid; }
+td.rr2 { border-right: 3px double; }
+tr.rt > td { border-top: 1px solid; }
+tr.rt2 > td { border-top: 3px double; }
+tr.rb > td { border-bottom: 1px solid; }
+tr.rb2 > td { border-bottom: 3px double; }
+tr.sp > td { padding-top: 1em; }
+td.h, td.hi { background: linear-gradient(currentColor, currentColor) center / 100% 1px no-repeat; }
+td.h2, td.hi2 { background: linear-gradient(currentColor, currentColor) 0 calc(50% - 2px) / 100% 1px no-repeat,
+                linear-gradient(currentColor, currentColor) 0 calc(50% + 2px) / 100% 1px no-repeat; }
+td.hi, td.hi2 { background-origin: content-box; background-clip: content-box; }
 )";

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/names.h"
 #include "model/page_table.h"
 
 // The name test of the modern run: the classic one, or the classic one followed by ".gz".
@@ -27,11 +28,13 @@ void parse_name_section(std::string_view text, ManualInfo& info);
 // Where the stylesheet and the start page lie, seen from a page's HTML path.
 std::string path_to_root(std::string_view html_path);
 
-// Converts page `index` of `pages` into its HTML file under `output_folder`. What goes
-// wrong is named on standard error; then the result is false. `made_folder` carries the
-// folder made for the page before.
-bool convert_manual(const PageTable& pages, uint32_t index, const std::string& input_folder,
-                    const std::string& output_folder, std::string& made_folder);
+// Converts page `index` of `pages` into its HTML file under `output_folder`, each
+// reference that `names` resolves made a link. What goes wrong is named on standard
+// error; then the result is false. `made_folder` carries the folder made for the page
+// before.
+bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
+                    const std::string& input_folder, const std::string& output_folder,
+                    std::string& made_folder);
 
 // The stylesheet every modern page uses, written to the output folder as "tolbrik.css".
 extern const char kStylesheet[];

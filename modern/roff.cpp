@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "modern/name_table.h"
+
 struct RoffFrame {
     enum Kind : uint8_t { file, macro, loop };
     Roff::Body text;
@@ -53,30 +55,31 @@ constexpr Predefined kStrings[] = {
 
 // Registers a page may test, with the values of a terminal renderer: pages ask "is this
 // groff" (.g), its version, the page size and font.
-constexpr struct {
+struct PredefinedRegister {
     std::string_view name;
     int value;
-} kRegisters[] = {
+};
+
+constexpr PredefinedRegister kRegisters[] = {
     {".$", 0},  {".A", 0},  {".C", 0},     {".H", 24}, {".L", 1},   {".P", 1},     {".T", 0},
     {".U", 0},  {".V", 40}, {".Y", 0},     {".f", 1},  {".g", 1},   {".i", 0},     {".j", 1},
     {".k", 0},  {".l", 1872}, {".n", 0},   {".o", 0},  {".p", 158400}, {".s", 10}, {".t", 158400},
     {".u", 1},  {".v", 40}, {".w", 24},    {".x", 1},  {".y", 23},  {".z", 0},
 };
 
+static_assert(is_sorted_by_name(kStrings), "kStrings must be sorted by name");
+
 std::string_view predefined_string(std::string_view name) {
-    auto it = std::lower_bound(std::begin(kStrings), std::end(kStrings), name,
-                               [](const Predefined& p, std::string_view n) { return p.name < n; });
-    return it != std::end(kStrings) && it->name == name ? it->value : std::string_view();
+    const Predefined* found = find_by_name(kStrings, name);
+    return found != nullptr ? found->value : std::string_view();
 }
 
+static_assert(is_sorted_by_name(kRegisters), "kRegisters must be sorted by name");
+
 bool predefined_register(std::string_view name, int& value) {
-    for (const auto& r : kRegisters) {
-        if (r.name == name) {
-            value = r.value;
-            return true;
-        }
-    }
-    return false;
+    const PredefinedRegister* found = find_by_name(kRegisters, name);
+    if (found != nullptr) value = found->value;
+    return found != nullptr;
 }
 
 // ---- Names after escapes ---------------------------------------------------------------------
@@ -883,11 +886,9 @@ constexpr Request kRequests[] = {
     {"writem", request_refused},
 };
 
-const Request* find_request(std::string_view name) {
-    auto it = std::lower_bound(std::begin(kRequests), std::end(kRequests), name,
-                               [](const Request& r, std::string_view n) { return r.name < n; });
-    return it != std::end(kRequests) && it->name == name ? it : nullptr;
-}
+static_assert(is_sorted_by_name(kRequests), "kRequests must be sorted by name");
+
+const Request* find_request(std::string_view name) { return find_by_name(kRequests, name); }
 
 // ---- Reading and dispatching lines ------------------------------------------------------------
 
@@ -1026,9 +1027,12 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 }  // namespace
 
 void split_arguments(std::string_view text, std::vector<std::string>& args) {
+    // Blanks separate arguments; a tab belongs to the argument it stands in (a column
+    // list's cells are parted by tabs).
+    auto is_separator = [](char c) { return c == ' '; };
     size_t i = 0;
     for (;;) {
-        while (i < text.size() && is_blank(text[i])) ++i;
+        while (i < text.size() && is_separator(text[i])) ++i;
         if (i >= text.size()) return;
         std::string arg;
         if (text[i] == '"') {
@@ -1051,7 +1055,7 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
                 arg += text[i++];
             }
         } else {
-            while (i < text.size() && !is_blank(text[i])) {
+            while (i < text.size() && !is_separator(text[i])) {
                 if (text[i] == '\\' && i + 1 < text.size()) {
                     arg.append(text, i, 2);
                     i += 2;

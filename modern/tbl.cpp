@@ -1,16 +1,809 @@
 // Tables (tbl).
 #include "modern/tbl.h"
 
-void render_table(Roff& roff, HtmlWriter& html, FontState& fonts) {
-    // Until tables are understood: their lines as they are, up to the .TE.
-    RoffLine line;
-    html.open("pre");
-    while (roff.next(line)) {
-        if (line.is_call && line.name == "TE") break;
-        if (!line.is_call) {
-            write_inline(roff, html, fonts, line.text);
-            html.text(fonts.current, "\n");
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Past this many columns a line is taken for garbage (real tables have a dozen at most):
+// every row of the table is as long as its widest layout.
+constexpr size_t kMaxColumns = 100;
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_alnum(char c) { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z'); }
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// ---- Options ------------------------------------------------------------------------------
+
+struct Options {
+    char tab = '\t';
+    char decimal_point = '.';
+    bool nospaces = false;
+    std::vector<std::string_view> classes;  // of the table: its frame, centring, width
+};
+
+void add_class(std::string& classes, std::string_view name) {
+    if (name.empty()) return;
+    if (!classes.empty()) classes += ' ';
+    classes += name;
+}
+
+using OptionHandler = void (*)(Options&, std::string_view argument);
+
+void option_tab(Options& o, std::string_view argument) {
+    if (!argument.empty()) o.tab = argument[0];
+}
+
+void option_decimal_point(Options& o, std::string_view argument) {
+    if (!argument.empty()) o.decimal_point = argument[0];
+}
+
+void option_nospaces(Options& o, std::string_view) { o.nospaces = true; }
+
+// The options: the frames and placements a browser draws by a class of the table, and
+// those with a setting. Equations, line weights, page breaks and warnings change nothing
+// a browser shows.
+constexpr struct {
+    std::string_view name;
+    std::string_view css_class;
+    OptionHandler handler;
+} kOptions[] = {
+    {"allbox", "all", nullptr},          {"box", "box", nullptr},          {"center", "center", nullptr},
+    {"centre", "center", nullptr},       {"decimalpoint", "", option_decimal_point},
+    {"delim", "", nullptr},              {"doublebox", "dbox", nullptr},   {"doubleframe", "dbox", nullptr},
+    {"expand", "expand", nullptr},       {"frame", "box", nullptr},        {"linesize", "", nullptr},
+    {"nokeep", "", nullptr},             {"nospaces", "", option_nospaces}, {"nowarn", "", nullptr},
+    {"tab", "", option_tab},
+};
+
+// The options line without its ';': words, some with an argument in parentheses, parted
+// by blanks or commas; letter case does not matter.
+void parse_options(std::string_view line, Options& options) {
+    size_t i = 0;
+    while (i < line.size()) {
+        if (lower(line[i]) < 'a' || lower(line[i]) > 'z') {
+            ++i;
+            continue;
+        }
+        std::string name;
+        while (i < line.size() && lower(line[i]) >= 'a' && lower(line[i]) <= 'z') name += lower(line[i++]);
+        size_t k = i;
+        while (k < line.size() && is_blank(line[k])) ++k;
+        std::string_view argument;
+        if (k < line.size() && line[k] == '(') {
+            // The argument may be a blank or a ')' itself: the first character is taken as is.
+            size_t close = line.find(')', k + 2);
+            if (close == std::string_view::npos) close = line.size();
+            argument = line.substr(k + 1, close - k - 1);
+            i = std::min(line.size(), close + 1);
+        }
+        for (const auto& option : kOptions) {
+            if (option.name != name) continue;
+            if (option.handler != nullptr) option.handler(options, argument);
+            auto& classes = options.classes;
+            if (!option.css_class.empty() && std::find(classes.begin(), classes.end(), option.css_class) == classes.end()) {
+                classes.push_back(option.css_class);
+            }
         }
     }
+}
+
+// ---- The layout -----------------------------------------------------------------------------
+
+enum class Key : uint8_t { left, right, center, number, alpha, span, down, rule, double_rule };
+
+// One cell of a layout row: its key and modifiers.
+struct Spec {
+    Key key = Key::left;
+    int font = -1;           // -1: the table's font
+    uint8_t rule_after = 0;  // vertical lines to its right: none, single, double
+    bool top = false;        // a vertical span's text at its top, not in its middle
+    bool bottom = false;     // ... or at its bottom
+    bool expand = false;     // the column takes what room is left
+    std::string width;       // a CSS width, or empty
+};
+
+struct LayoutRow {
+    std::vector<Spec> specs;
+    uint8_t rule_before = 0;  // vertical lines left of the first cell
+
+    // A row of nothing but lines is a rule of its own, and takes no data line.
+    uint8_t rule() const {
+        uint8_t rule = 0;
+        for (const Spec& spec : specs) {
+            if (spec.key != Key::rule && spec.key != Key::double_rule) return 0;
+            rule = std::max<uint8_t>(rule, spec.key == Key::rule ? 1 : 2);
+        }
+        return rule;
+    }
+};
+
+constexpr struct {
+    char letter;
+    Key key;
+} kKeys[] = {
+    {'l', Key::left}, {'r', Key::right}, {'c', Key::center}, {'n', Key::number}, {'a', Key::alpha},
+    {'s', Key::span}, {'^', Key::down},  {'_', Key::rule},   {'-', Key::rule},   {'=', Key::double_rule},
+};
+
+// A modifier reads what follows its letter from `i` and returns where it ends.
+using Modifier = size_t (*)(Spec&, std::string_view, size_t i);
+
+size_t skip_group(std::string_view s, size_t i) {
+    if (i >= s.size() || s[i] != '(') return i;
+    size_t close = s.find(')', i);
+    return close == std::string_view::npos ? s.size() : close + 1;
+}
+
+template <uint8_t Bit>
+size_t modifier_font_bit(Spec& spec, std::string_view, size_t i) {
+    spec.font = (spec.font < 0 ? 0 : spec.font) | Bit;
+    return i;
+}
+
+template <bool Spec::*Flag>
+size_t modifier_flag(Spec& spec, std::string_view, size_t i) {
+    spec.*Flag = true;
+    return i;
+}
+
+// A font (or macro) name: "(xx", "[name]", or two characters, one before a blank or '.'.
+std::string_view name_after(std::string_view s, size_t& i) {
+    while (i < s.size() && is_blank(s[i])) ++i;
+    if (i >= s.size()) return {};
+    size_t start = i, end = i + 1;
+    if (s[i] == '(') {
+        start = i + 1;
+        end = std::min(s.size(), i + 3);
+    } else if (s[i] == '[') {
+        start = i + 1;
+        end = std::min(s.size(), s.find(']', i));
+        i = std::min(s.size(), end + 1);
+        return s.substr(start, end - start);
+    } else if (end < s.size() && is_alnum(s[end])) {
+        ++end;
+    }
+    i = end;
+    return s.substr(start, end - start);
+}
+
+size_t modifier_font(Spec& spec, std::string_view s, size_t i) {
+    int font = font_named(name_after(s, i));
+    spec.font = font < 0 ? 0 : font;
+    return i;
+}
+
+size_t modifier_macro(Spec&, std::string_view s, size_t i) {
+    name_after(s, i);
+    return i;
+}
+
+// Lengths in a terminal's basic units, 24 to a character cell.
+constexpr struct {
+    char unit;
+    double units;
+} kUnits[] = {{'i', 240}, {'c', 240 / 2.54}, {'p', 240 / 72.0}, {'P', 40}, {'m', 24}, {'n', 24}, {'v', 40}, {'u', 1}};
+
+// w: a minimum width, a number of ens or a length in parentheses; as wide in characters.
+size_t modifier_width(Spec& spec, std::string_view s, size_t i) {
+    bool grouped = i < s.size() && s[i] == '(';
+    size_t k = grouped ? i + 1 : i;
+    double value = 0, scale = 1;
+    for (; k < s.size() && (is_digit(s[k]) || s[k] == '.'); ++k) {
+        if (s[k] == '.') {
+            scale = std::min(scale, 0.1);
+        } else if (scale < 1) {
+            value += (s[k] - '0') * scale;
+            scale /= 10;
+        } else {
+            value = value * 10 + (s[k] - '0');
+        }
+    }
+    double units = 24;
+    for (const auto& u : kUnits) {
+        if (grouped && k < s.size() && s[k] == u.unit) units = u.units;
+    }
+    double characters = std::round(value * units / 24);
+    if (characters >= 1 && characters <= 500) spec.width = std::to_string(static_cast<int>(characters)) + "ch";
+    return grouped ? skip_group(s, i) : k;
+}
+
+// Point sizes and line spacing: a signed number or a group, read and left alone.
+size_t modifier_size(Spec&, std::string_view s, size_t i) {
+    if (i < s.size() && s[i] == '(') return skip_group(s, i);
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    while (i < s.size() && is_digit(s[i])) ++i;
+    return i;
+}
+
+// Column spacing (digits) and a group after a key: widths of a terminal, left alone.
+size_t modifier_spacing(Spec&, std::string_view s, size_t i) {
+    while (i < s.size() && is_digit(s[i])) ++i;
+    return i;
+}
+
+size_t modifier_group(Spec&, std::string_view s, size_t i) { return skip_group(s, i - 1); }
+
+// Equal widths, moving up half a row and leaving a cell out of the width: nothing a
+// browser does.
+size_t modifier_ignored(Spec&, std::string_view, size_t i) { return i; }
+
+constexpr struct {
+    char letter;
+    Modifier modifier;
+} kModifiers[] = {
+    {'b', modifier_font_bit<kBold>}, {'i', modifier_font_bit<kItalic>}, {'f', modifier_font},
+    {'m', modifier_macro},           {'w', modifier_width},              {'t', modifier_flag<&Spec::top>},
+    {'d', modifier_flag<&Spec::bottom>}, {'x', modifier_flag<&Spec::expand>},
+    {'p', modifier_size},  {'v', modifier_size},   {'e', modifier_ignored}, {'u', modifier_ignored},
+    {'z', modifier_ignored}, {'(', modifier_group},
+};
+
+// Reads one layout line into `rows` (commas part rows of one line). False when the line
+// is no layout; `last` when it ends the layout with a '.'.
+bool parse_layout(std::string_view line, std::vector<LayoutRow>& rows, bool& last) {
+    line = trimmed(line);
+    last = !line.empty() && line.back() == '.';
+    if (last) line.remove_suffix(1);
+    std::vector<LayoutRow> parsed(1);
+    size_t i = 0;
+    while (i < line.size()) {
+        char c = line[i];
+        LayoutRow& row = parsed.back();
+        if (is_blank(c)) {
+            ++i;
+        } else if (c == ',') {
+            parsed.emplace_back();
+            ++i;
+        } else if (c == '|') {
+            uint8_t lines = i + 1 < line.size() && line[i + 1] == '|' ? 2 : 1;
+            i += lines;
+            uint8_t& rule = row.specs.empty() ? row.rule_before : row.specs.back().rule_after;
+            rule = std::max(rule, lines);
+        } else if (auto key = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                           [&](const auto& k) { return k.letter == lower(c); });
+                   key != std::end(kKeys)) {
+            if (row.specs.size() >= kMaxColumns) return false;
+            row.specs.push_back(Spec{});
+            row.specs.back().key = key->key;
+            ++i;
+        } else if (auto mod = std::find_if(std::begin(kModifiers), std::end(kModifiers),
+                                           [&](const auto& m) { return m.letter == lower(c); });
+                   mod != std::end(kModifiers) && !row.specs.empty()) {
+            i = mod->modifier(row.specs.back(), line, i + 1);
+        } else if (is_digit(c) && !row.specs.empty()) {
+            i = modifier_spacing(row.specs.back(), line, i);
+        } else {
+            return false;
+        }
+    }
+    for (LayoutRow& row : parsed) {
+        if (!row.specs.empty()) rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+// ---- The cells ------------------------------------------------------------------------------
+
+enum class Content : uint8_t { text, block, rule, double_rule, inner_rule, inner_double_rule };
+
+struct Cell {
+    Content content = Content::text;
+    Key key = Key::left;
+    uint8_t font = 0;
+    uint8_t rule_left = 0, rule_right = 0;
+    bool top = false, bottom = false, expand = false;
+    uint32_t column = 0, colspan = 1, rowspan = 1;
+    size_t fraction = kNone;  // a number's characters from its decimal point on
+    std::string width;
+    std::string text;
+    std::vector<RoffLine> lines;  // a text block's, calls among them
+};
+
+struct Row {
+    std::vector<Cell> cells;
+    uint8_t rule_above = 0, rule_below = 0;
+    bool space_above = false;
+};
+
+// A data field: its text, or the lines of a text block.
+struct Field {
+    std::string text;
+    std::vector<RoffLine> lines;
+    bool block = false;
+};
+
+// The cell that holds a column in the row last made, for vertical spans.
+struct Owner {
+    size_t row = kNone, cell = 0;
+};
+
+// What a table is while it is read.
+struct Table {
+    Table(Roff& r, FontState& f) : roff(r), fonts(f) {}
+
+    Roff& roff;
+    FontState& fonts;  // the font of cells without one of their own; .ft between rows sets it
+    Options options;
+    std::vector<LayoutRow> layout;
+    size_t position = 0;       // the layout row for the next data line
+    bool input_done = false;   // .TE or the end of the page is read: no text block reads on
+    std::vector<Row> rows;
+    size_t columns = 0;
+    std::vector<Owner> owners;
+    uint8_t pending_rule = 0;  // a rule for the top of the next row
+    bool pending_space = false;
+};
+
+// Splits a data line at the tab character. A field "T{" that ends a line opens a text
+// block, whose lines run to one that starts with "T}" followed by a tab or nothing: after
+// a tab the data line goes on.
+void read_fields(Table& t, std::string line, std::vector<Field>& fields) {
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find(t.options.tab, start);
+        std::string_view piece = std::string_view(line).substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+        if (fields.size() > kMaxColumns) return;
+        if (tab != std::string::npos || trimmed(piece) != "T{" || t.input_done) {
+            fields.push_back(Field{std::string(piece), {}, false});
+            if (tab == std::string::npos) return;
+            start = tab + 1;
+            continue;
+        }
+        Field block;
+        block.block = true;
+        RoffLine next;
+        for (;;) {
+            if (!t.roff.next(next) || (next.is_call && next.name == "TE")) {
+                t.input_done = true;
+                fields.push_back(std::move(block));
+                return;
+            }
+            if (!next.is_call && next.text.compare(0, 2, "T}") == 0) {
+                std::string_view rest = std::string_view(next.text).substr(2);
+                if (trimmed(rest).empty()) {
+                    fields.push_back(std::move(block));
+                    return;
+                }
+                if (rest[0] == t.options.tab) {
+                    fields.push_back(std::move(block));
+                    line = std::string(rest.substr(1));
+                    start = 0;
+                    break;
+                }
+            }
+            block.lines.push_back(std::move(next));
+        }
+    }
+}
+
+// The layout row for the next data line; on the way, the rows of lines alone become
+// rules. Null when the table has no layout.
+const LayoutRow* take_layout_row(Table& t) {
+    while (t.position < t.layout.size() && t.layout[t.position].rule() != 0) {
+        t.pending_rule = std::max(t.pending_rule, t.layout[t.position++].rule());
+    }
+    if (t.position < t.layout.size()) return &t.layout[t.position++];
+    // The last row that takes data serves every line that follows.
+    for (size_t k = t.layout.size(); k-- > 0;) {
+        if (t.layout[k].rule() == 0) return &t.layout[k];
+    }
+    return nullptr;
+}
+
+// A vertical span: the cell above that starts at `column` grows down into `mine`.
+bool extend_above(Table& t, size_t column, std::vector<Owner>& mine) {
+    if (column >= t.owners.size() || t.owners[column].row == kNone) return false;
+    Owner owner = t.owners[column];
+    Cell& above = t.rows[owner.row].cells[owner.cell];
+    if (above.column != column) return false;
+    ++above.rowspan;
+    for (size_t c = column; c < column + above.colspan && c < mine.size(); ++c) mine[c] = owner;
+    return true;
+}
+
+Content content_of(const Field& field) {
+    if (field.block) return Content::block;
+    // Which field is a line (the whole of it, blanks aside) and of what kind.
+    constexpr struct {
+        std::string_view text;
+        Content content;
+    } kRules[] = {{"_", Content::rule}, {"=", Content::double_rule}, {"\\_", Content::inner_rule},
+                  {"\\=", Content::inner_double_rule}};
+    std::string_view text = trimmed(field.text);
+    for (const auto& rule : kRules) {
+        if (rule.text == text) return rule.content;
+    }
+    return Content::text;
+}
+
+// Makes a row of a data line. Fields beyond its layout row are dropped, as the page's own
+// formatter drops them; fields it lacks are empty cells.
+void add_data_line(Table& t, const std::string& line) {
+    std::string_view bare = trimmed(line);
+    if (bare == "_" || bare == "=") {
+        t.pending_rule = std::max<uint8_t>(t.pending_rule, bare == "_" ? 1 : 2);
+        return;
+    }
+    std::vector<Field> fields;
+    read_fields(t, line, fields);
+    const LayoutRow* layout = take_layout_row(t);
+    LayoutRow plain;
+    if (layout == nullptr) {
+        plain.specs.resize(std::min(fields.size(), kMaxColumns));
+        layout = &plain;
+    }
+    Row row;
+    row.rule_above = t.pending_rule;
+    row.space_above = t.pending_space;
+    t.pending_rule = 0;
+    t.pending_space = false;
+    size_t row_index = t.rows.size();
+    std::vector<Owner> mine(std::max(t.columns, layout->specs.size()));
+    size_t field = 0, column = 0;
+    for (const Spec& spec : layout->specs) {
+        bool covered = mine[column].row != kNone;
+        if (spec.key == Key::span && !covered && !row.cells.empty() &&
+            row.cells.back().column + row.cells.back().colspan == column) {
+            Cell& left = row.cells.back();
+            ++left.colspan;
+            left.rule_right = spec.rule_after;
+            mine[column] = {row_index, row.cells.size() - 1};
+            ++column;
+            continue;
+        }
+        Field* data = spec.key != Key::span && field < fields.size() ? &fields[field] : nullptr;
+        if (spec.key != Key::span) ++field;
+        bool down = spec.key == Key::down || (data != nullptr && !data->block && trimmed(data->text) == "\\^");
+        // A column that a wider cell above already spans down into takes nothing more; a
+        // cell with text there is still written, for the browser to place.
+        if (covered && (down || spec.key == Key::span)) {
+            ++column;
+            continue;
+        }
+        if (down && extend_above(t, column, mine)) {
+            ++column;
+            continue;
+        }
+        Cell cell;
+        cell.key = spec.key;
+        cell.font = spec.font >= 0 ? static_cast<uint8_t>(spec.font) : t.fonts.current;
+        cell.rule_left = column == 0 ? layout->rule_before : 0;
+        cell.rule_right = spec.rule_after;
+        cell.top = spec.top;
+        cell.bottom = spec.bottom;
+        cell.expand = spec.expand;
+        cell.width = spec.width;
+        cell.column = static_cast<uint32_t>(column);
+        if (spec.key == Key::rule || spec.key == Key::double_rule) {
+            cell.content = spec.key == Key::rule ? Content::rule : Content::double_rule;
+        } else if (data != nullptr && !down) {
+            cell.content = content_of(*data);
+            if (cell.content == Content::text) cell.text = std::move(data->text);
+            if (cell.content == Content::block) cell.lines = std::move(data->lines);
+            if (t.options.nospaces) cell.text = std::string(trimmed(cell.text));
+        }
+        mine[column] = {row_index, row.cells.size()};
+        row.cells.push_back(std::move(cell));
+        ++column;
+    }
+    t.columns = std::max(t.columns, column);
+    mine.resize(t.columns);
+    t.owners = std::move(mine);
+    t.rows.push_back(std::move(row));
+}
+
+// ---- Text blocks ------------------------------------------------------------------------------
+
+// A text block is written as filled text, as a paragraph would be: its font macros and
+// breaks are the ones a table's text uses.
+struct Block {
+    Block(const Roff& r, HtmlWriter& h, uint8_t font) : roff(r), html(h) { fonts.current = fonts.previous = font; }
+
+    const Roff& roff;
+    HtmlWriter& html;
+    FontState fonts;
+    bool fill = true;
+    int breaks = 0;  // line breaks owed before the next text
+
+    // Writes `text` in `font` (the block's own when negative); true when it ends in \c.
+    bool put(std::string_view text, int font = -1) {
+        for (; breaks > 0 && html.has_text(); --breaks) html.line_break();
+        breaks = 0;
+        if (font < 0) return write_inline(roff, html, fonts, text);
+        FontState saved = fonts;
+        fonts.current = static_cast<uint8_t>(font);
+        bool continued = write_inline(roff, html, fonts, text);
+        fonts = saved;
+        return continued;
+    }
+    void end_line(bool continued) {
+        if (continued) return;
+        if (fill) html.space();
+        else breaks = std::max(breaks, 1);
+    }
+};
+
+using BlockCall = void (*)(Block&, const RoffLine&);
+
+std::string joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i > 0) text += ' ';
+        text += args[i];
+    }
+    return text;
+}
+
+template <uint8_t Font>
+void call_font(Block& b, const RoffLine& line) {
+    if (!line.args.empty()) b.end_line(b.put(joined(line.args), Font));
+}
+
+template <uint8_t First, uint8_t Second>
+void call_alternating(Block& b, const RoffLine& line) {
+    bool continued = false;
+    for (size_t i = 0; i < line.args.size(); ++i) continued = b.put(line.args[i], i % 2 == 0 ? First : Second);
+    if (!line.args.empty()) b.end_line(continued);
+}
+
+void call_break(Block& b, const RoffLine&) { b.breaks = std::max(b.breaks, 1); }
+
+void call_paragraph(Block& b, const RoffLine&) { b.breaks = 2; }
+
+// .IP with a tag: the tag starts a line of its own.
+void call_item(Block& b, const RoffLine& line) {
+    b.breaks = std::max(b.breaks, 1);
+    if (!line.args.empty()) b.end_line(b.put(line.args[0]));
+}
+
+void call_ft(Block& b, const RoffLine& line) {
+    int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
+    b.fonts.set(font < 0 ? b.fonts.previous : static_cast<uint8_t>(font));
+}
+
+void call_nf(Block& b, const RoffLine&) { b.fill = false; }
+
+void call_fi(Block& b, const RoffLine&) { b.fill = true; }
+
+void call_ignored(Block&, const RoffLine&) {}
+
+// The calls text blocks of real pages hold, sorted by name. Another macro's arguments
+// are kept as text; another request is left out.
+constexpr struct {
+    std::string_view name;
+    BlockCall call;
+} kBlockCalls[] = {
+    {"B", call_font<kBold>},    {"BI", call_alternating<kBold, kItalic>}, {"BR", call_alternating<kBold, 0>},
+    {"DT", call_ignored},       {"HP", call_paragraph},   {"I", call_font<kItalic>},
+    {"IB", call_alternating<kItalic, kBold>}, {"IP", call_item}, {"IR", call_alternating<kItalic, 0>},
+    {"IX", call_ignored},       {"LP", call_paragraph},   {"ME", call_ignored},
+    {"MT", call_ignored},       {"P", call_paragraph},    {"PD", call_ignored},
+    {"PP", call_paragraph},     {"RB", call_alternating<0, kBold>}, {"RE", call_break},
+    {"RI", call_alternating<0, kItalic>}, {"RS", call_break}, {"SB", call_font<kSmall | kBold>},
+    {"SM", call_font<kSmall>},  {"TE", call_ignored},     {"TH", call_ignored},
+    {"TP", call_break},         {"UE", call_ignored},     {"UR", call_ignored},
+    {"br", call_break},         {"fi", call_fi},          {"ft", call_ft},
+    {"nf", call_nf},            {"sp", call_paragraph},
+};
+
+void write_block(const Roff& roff, HtmlWriter& html, const Cell& cell) {
+    Block b(roff, html, cell.font);
+    for (const RoffLine& line : cell.lines) {
+        if (!line.is_call) {
+            if (line.text.empty()) {
+                b.breaks = 2;
+                continue;
+            }
+            if (b.fill && is_blank(line.text[0])) b.breaks = std::max(b.breaks, 1);
+            b.end_line(b.put(line.text));
+            continue;
+        }
+        auto call = std::find_if(std::begin(kBlockCalls), std::end(kBlockCalls),
+                                 [&](const auto& c) { return c.name == line.name; });
+        if (call != std::end(kBlockCalls)) call->call(b, line);
+        else if (!line.name.empty() && line.name[0] >= 'A' && line.name[0] <= 'Z' && !line.args.empty()) {
+            b.end_line(b.put(joined(line.args)));
+        }
+    }
+}
+
+// ---- HTML -------------------------------------------------------------------------------------
+
+constexpr std::string_view kAlignClasses[] = {"", "r", "c", "n", "a", "", "", "", ""};
+constexpr std::string_view kContentClasses[] = {"", "", "h", "h2", "hi", "hi2"};
+constexpr std::string_view kRuleLeft[] = {"", "rl", "rl2"};
+constexpr std::string_view kRuleRight[] = {"", "rr", "rr2"};
+constexpr std::string_view kRuleAbove[] = {"", "rt", "rt2"};
+constexpr std::string_view kRuleBelow[] = {"", "rb", "rb2"};
+
+std::string cell_attributes(const Cell& cell) {
+    std::string classes;
+    for (std::string_view name : {kAlignClasses[static_cast<size_t>(cell.key)], kContentClasses[static_cast<size_t>(cell.content)],
+                                  kRuleLeft[cell.rule_left], kRuleRight[cell.rule_right]}) {
+        add_class(classes, name);
+    }
+    // A vertical span's text stands in its middle, unless its layout says otherwise.
+    if (cell.rowspan > 1 && !cell.top) add_class(classes, cell.bottom ? "vb" : "vm");
+    if (cell.expand) add_class(classes, "x");
+    std::string attributes;
+    if (!classes.empty()) attributes += " class=\"" + classes + "\"";
+    if (cell.colspan > 1) attributes += " colspan=\"" + std::to_string(cell.colspan) + "\"";
+    if (cell.rowspan > 1) attributes += " rowspan=\"" + std::to_string(cell.rowspan) + "\"";
+    if (!cell.width.empty()) attributes += " style=\"width:" + cell.width + "\"";
+    return attributes;
+}
+
+// The characters of a number from its decimal point on: from the last decimal point next
+// to a digit, or else after its last digit. kNone for a text without digits.
+size_t fraction_width(std::string_view text, char point) {
+    size_t digit = text.find_last_of("0123456789");
+    if (digit == std::string_view::npos) return kNone;
+    size_t at = digit + 1;
+    for (size_t i = text.size(); i-- > 0;) {
+        bool beside = (i > 0 && is_digit(text[i - 1])) || (i + 1 < text.size() && is_digit(text[i + 1]));
+        if (text[i] == point && beside) {
+            at = i;
+            break;
+        }
+    }
+    return static_cast<size_t>(std::count_if(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(),
+                                             [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Numeric columns line up at their decimal points: each number of the column is
+// right-aligned and padded with as much blank as the longest fraction asks.
+std::vector<size_t> align_numbers(Table& t) {
+    std::vector<size_t> widest(t.columns, 0);
+    for (Row& row : t.rows) {
+        for (Cell& cell : row.cells) {
+            if (cell.key != Key::number || cell.content != Content::text || cell.colspan != 1) continue;
+            cell.fraction = fraction_width(plain_text(t.roff, cell.text), t.options.decimal_point);
+            if (cell.fraction != kNone) widest[cell.column] = std::max(widest[cell.column], cell.fraction);
+        }
+    }
+    return widest;
+}
+
+void pad_number(HtmlWriter& html, const Cell& cell, size_t widest) {
+    if (cell.fraction == kNone || cell.fraction >= widest) return;
+    std::string pad = cell.fraction == 0 ? "\u2008" : "\u2007";  // a point's width, or a digit's
+    for (size_t n = cell.fraction + 1; n < widest; ++n) pad += "\u2007";
+    html.text(0, pad);
+}
+
+void write_table(Table& t, HtmlWriter& html) {
+    std::vector<size_t> widest = align_numbers(t);
+    std::string classes;
+    for (std::string_view name : t.options.classes) add_class(classes, name);
+    html.open("table", classes.empty() ? std::string() : " class=\"" + classes + "\"");
+    // Rows still covered, per column, by a cell that spans down into them.
+    std::vector<uint32_t> covered(t.columns, 0);
+    for (const Row& row : t.rows) {
+        classes.clear();
+        add_class(classes, kRuleAbove[row.rule_above]);
+        add_class(classes, kRuleBelow[row.rule_below]);
+        if (row.space_above) add_class(classes, "sp");
+        html.open("tr", classes.empty() ? std::string() : " class=\"" + classes + "\"");
+        size_t used = static_cast<size_t>(std::count_if(covered.begin(), covered.end(), [](uint32_t n) { return n > 0; }));
+        for (const Cell& cell : row.cells) {
+            html.open("td", cell_attributes(cell));
+            if (cell.content == Content::text) {
+                FontState fonts;
+                fonts.current = fonts.previous = cell.font;
+                write_inline(t.roff, html, fonts, cell.text);
+                if (cell.key == Key::number && cell.colspan == 1) pad_number(html, cell, widest[cell.column]);
+            } else if (cell.content == Content::block) {
+                write_block(t.roff, html, cell);
+            }
+            html.close();
+            used += cell.colspan;
+        }
+        // A row narrower than the table ends in one empty cell.
+        if (used < t.columns) {
+            html.open("td", used + 1 < t.columns ? " colspan=\"" + std::to_string(t.columns - used) + "\"" : "");
+            html.close();
+        }
+        for (uint32_t& n : covered) n -= n > 0 ? 1 : 0;
+        for (const Cell& cell : row.cells) {
+            for (size_t c = cell.column; c < cell.column + cell.colspan && c < covered.size(); ++c) {
+                covered[c] = cell.rowspan - 1;
+            }
+        }
+        html.close();
+    }
     html.close();
+}
+
+// ---- Reading the table ------------------------------------------------------------------------
+
+enum class Part { options, layout, data };
+
+void call_between_rows(Table& t, const RoffLine& line, Part& part) {
+    if (line.name == "T&") {
+        part = Part::layout;
+    } else if (line.name == "sp") {
+        t.pending_space = true;
+    } else if (line.name == "ft") {
+        int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
+        t.fonts.set(font < 0 ? t.fonts.previous : static_cast<uint8_t>(font));
+    }
+}
+
+}  // namespace
+
+void render_table(Roff& roff, HtmlWriter& html, FontState& fonts) {
+    Table t(roff, fonts);
+    Part part = Part::options;
+    std::vector<LayoutRow> layout;     // the layout being read
+    std::vector<std::string> pending;  // its lines, data after all if no layout comes of them
+    bool first_layout = true;
+    RoffLine line;
+    while (!t.input_done && roff.next(line)) {
+        if (line.is_call) {
+            if (line.name == "TE") break;
+            Part before = part;
+            call_between_rows(t, line, part);
+            if (before == Part::data && part == Part::layout) {
+                layout.clear();
+                pending.clear();
+            }
+            continue;
+        }
+        if (part == Part::options) {
+            part = Part::layout;
+            std::string_view text = trimmed(line.text);
+            if (!text.empty() && text.back() == ';') {
+                text.remove_suffix(1);
+                parse_options(text, t.options);
+                continue;
+            }
+        }
+        if (part == Part::layout) {
+            bool last = false;
+            bool is_layout = parse_layout(line.text, layout, last);
+            if (is_layout) {
+                pending.push_back(line.text);
+                if (!last) continue;
+            }
+            // The layout ends with its '.', or before a line that is no layout.
+            if (!layout.empty() || !first_layout) {
+                if (!layout.empty()) t.layout = std::move(layout);
+                t.position = 0;
+            } else {
+                for (const std::string& text : pending) add_data_line(t, text);
+            }
+            layout.clear();
+            pending.clear();
+            first_layout = false;
+            part = Part::data;
+            if (is_layout) continue;
+        }
+        add_data_line(t, line.text);
+    }
+    t.input_done = true;
+    // A layout that never ended was data after all.
+    if (part == Part::layout && first_layout) {
+        for (const std::string& text : pending) add_data_line(t, text);
+    }
+    // Rows of lines alone at the end of the layout close the table.
+    while (t.position < t.layout.size() && t.layout[t.position].rule() != 0) {
+        t.pending_rule = std::max(t.pending_rule, t.layout[t.position++].rule());
+    }
+    if (!t.rows.empty()) t.rows.back().rule_below = t.pending_rule;
+    write_table(t, html);
 }

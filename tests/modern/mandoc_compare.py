@@ -33,6 +33,9 @@ SPACES = "\u00a0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u20
 NORMAL = str.maketrans({**{c: " " for c in SPACES}, "\u2010": "-", "\u2011": "-", "\u2212": "-",
                         "\u2018": "'", "\u2019": "'", "\u201c": '"', "\u201d": '"'})
 REFERENCE = re.compile(r"(?<![\w.:+@-])([A-Za-z0-9_][\w.:+@-]*)\(([0-9][A-Za-z0-9]{0,9})\)")
+# The same with a blank before the parenthesis: mandoc shows `.BR name (2)` in a table's
+# T{ block that way. Not counted as a reference, but a link there is not a stray one.
+SPACED_REFERENCE = re.compile(r"(?<![\w.:+@-])([A-Za-z0-9_][\w.:+@-]*) \(([0-9][A-Za-z0-9]{0,9})\)")
 SECTION = re.compile(r"\.([0-9][^.]*)$")
 NAME_DASH = re.compile(r"\s[-\u2013\u2014]+\s")  # "ls - list", and mdoc's "ls — list"
 FOLD = str.maketrans(string.ascii_uppercase, string.ascii_lowercase)  # case as files see it
@@ -183,6 +186,22 @@ def leftover(word):
     return "\\" in word or bare.rstrip(",.;:") in MACROS
 
 
+def table_starts(source):
+    """The .TS lines of a page's source, outside comments and .ig blocks, each to be one
+    table of the page; then its mdoc column lists, which are tables too."""
+    tables, lists, ignoring = 0, 0, None
+    for line in source.split(b"\n"):
+        if ignoring is not None:
+            ignoring = None if re.match(rb"[.'][ \t]*%s(\s|$)" % re.escape(ignoring), line) else ignoring
+            continue
+        start = re.match(rb"[.'][ \t]*ig(?:[ \t]+(\S+))?", line)
+        if start:
+            ignoring = start.group(1) or b"."
+        tables += bool(re.match(rb"[.'][ \t]*TS(\s|$)", line))
+        lists += bool(re.match(rb"[.'][ \t]*Bl\s.*-column", line))
+    return tables, lists
+
+
 def name_names(text):
     """The names in the NAME section of mandoc's text (the first section where none is
     NAME, as in a translated page): what stands before the dash, split on commas."""
@@ -218,13 +237,21 @@ def compare_page(job):
                   common=sum((theirs & ours).values()), missing=theirs - ours, extra=extra,
                   leftovers=Counter({w: n for w, n in extra.items() if leftover(w)}),
                   html_error=html_error(data))
+    with open(os.path.join(root, source), "rb") as f:
+        raw = f.read()
+    result["tables"] = (*table_starts(gzip.decompress(raw) if source.endswith(".gz") else raw),
+                        len(re.findall(rb"<table[\s>]", data)))
     urls = set(re.findall(r"<(\S+)>", text))  # a .UR link, whose URL mandoc shows as <URL>
     folder = os.path.dirname(html_path(source))
     result["anchors"] = [(" ".join(words(t)), os.path.normpath(os.path.join(
         folder, unquote(h.split("#")[0].split("?")[0]))).replace(os.sep, "/").translate(FOLD))
         for h, t in reader.links if h not in urls]
+    # The header and footer lines name the page itself: no reference there.
+    body = "\n".join(text.strip("\n").split("\n")[1:-1])
     result["references"] = [(m.group(1).rstrip("."), m.group(2))
-                            for m in REFERENCE.finditer(" ".join(words(text)))]
+                            for m in REFERENCE.finditer(" ".join(words(body)))]
+    result["spaced"] = ["%s(%s)" % (m.group(1).rstrip("."), m.group(2))
+                        for m in SPACED_REFERENCE.finditer(" ".join(words(body)))]
     return result
 
 
@@ -246,8 +273,9 @@ def load_html5lib():
 # ---- References ----------------------------------------------------------------------
 
 def name_index(pages, names):
-    """{lower-case name: [(section, the page it leads to)]} of every page in sorted path
-    order: its file name, the names of its NAME section, or an alias's own name."""
+    """{lower-case name: [(section, whether it is a NAME name, order, the page it leads
+    to)]} of every page in the converter's order: its file name, the names of its NAME
+    section, or an alias's own name."""
     def final(source, hops=0):  # an alias may name another alias
         kind, target = pages.get(source, (None, None))
         if kind != "alias":
@@ -255,10 +283,11 @@ def name_index(pages, names):
         target = next((t for t in (target, target + ".gz") if t in pages), None)
         return final(target, hops + 1) if target and hops < 8 else None
     index = {}
-    for source in sorted(pages):
+    walk_key = lambda path: [(os.fsencode(p).upper(), os.fsencode(p)) for p in path.split("/")]
+    for order, source in enumerate(sorted(pages, key=walk_key)):  # the converter's order
         goal, (name, section) = final(source), page_name(source)
         for alias in {name, *names.get(source, [])} if goal else ():
-            index.setdefault(alias.lower(), []).append((section, goal))
+            index.setdefault(alias.lower(), []).append((section, alias != name, order, goal))
     return index
 
 
@@ -267,9 +296,10 @@ def resolve(index, page, name, section):
     name and section (as in its header) name the page itself, not another of that name."""
     if name.lower() in page["own"] and section.lower() == page_name(page["source"])[1].lower():
         return None
-    found = [(s.lower() != section.lower(), goal) for s, goal in index.get(name.lower(), ())
+    found = [(s.lower() != section.lower(), not_file, order, goal)
+             for s, not_file, order, goal in index.get(name.lower(), ())
              if s[:1] == section[:1] and goal != page["source"]]
-    return min(found)[1] if found else None
+    return min(found)[3] if found else None
 
 
 def link_counts(index, results, renamed):
@@ -284,7 +314,7 @@ def link_counts(index, results, renamed):
         have = Counter(r["anchors"])
         missed, extra = want - have, have - want
         missed_texts, extra_texts = (Counter(t for t, _ in c.elements()) for c in (missed, extra))
-        stray = extra_texts - Counter(t for t, _ in refs)
+        stray = extra_texts - Counter(t for t, _ in refs) - Counter(r.get("spaced", []))
         counts.update(references=len(refs), resolvable=sum(want.values()),
                       right=sum((want & have).values()),
                       wrong=sum((missed_texts & extra_texts).values()),
@@ -345,6 +375,10 @@ def report(args, run, tree, skipped, pages, links):
           % (recall, precision, theirs, ours, common))
     print("clean pages: %d (%.2f %%)\nHTML errors: %d pages" % (clean, 100 * share, len(broken)))
     print("".join("  %s: %s\n" % (r["source"], r["html_error"]) for r in broken[:8]), end="")
+    tables = [r for r in pages if r["tables"][0] + r["tables"][1] != r["tables"][2]]
+    print("tables not one to a .TS line (or column list): %d pages" % len(tables))
+    print("".join("  %s: %d .TS, %d column lists, %d tables\n" % (r["source"], *r["tables"])
+                  for r in tables[:8]), end="")
     print_words(pages, args.report)
     rules = []
     if links:
@@ -366,6 +400,7 @@ def report(args, run, tree, skipped, pages, links):
               (precision < want[1], "precision %.4f < %g" % (precision, want[1])),
               (share < want[2], "clean %.4f < %g" % (share, want[2])),
               (broken, "%d pages with HTML errors" % len(broken)),
+              (tables, "%d pages with tables not one to a .TS line or column list" % len(tables)),
               (skipped["no HTML file"], "%d pages without HTML" % skipped["no HTML file"]),
               (status not in (0, 1, "not run"), "tolbrik crashed (status %s)" % status)]
     failures = [text for failed, text in rules if failed]

@@ -1,0 +1,218 @@
+// The help project of the modern run.
+#include "helpproject/modern_project.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "model/paths.h"
+#include "modern/html.h"
+#include "modern/page.h"
+#include "output/output_file.h"
+
+namespace {
+
+struct SectionName {
+    char digit;
+    std::string_view name;
+};
+
+constexpr SectionName kSectionNames[] = {
+    {'1', "User Commands"}, {'2', "System Calls"},   {'3', "Library Functions"},
+    {'4', "Special Files"}, {'5', "File Formats"},   {'6', "Games"},
+    {'7', "Miscellaneous"}, {'8', "System Administration"},
+};
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// "name(section)", and " — description" when the page has one.
+std::string entry_text(const ManualInfo& info, bool with_description) {
+    std::string text = info.name + "(" + info.section + ")";
+    if (with_description && !info.description.empty()) text += " \u2014 " + info.description;
+    return text;
+}
+
+// Sitemap values: the HTML path as the help compiler wants it, every text escaped.
+void put_param(Sink& out, int depth, std::string_view name, std::string_view value) {
+    std::string line(static_cast<size_t>(depth) + 2, '\t');
+    line += "<param name=\"";
+    line += name;
+    line += "\" value=\"";
+    append_escaped(line, value, true);
+    line += "\">\n";
+    out.put(line);
+}
+
+void put_item(Sink& out, int depth, std::string_view name, const std::string* local) {
+    out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "<LI> <OBJECT type=\"text/sitemap\">\n");
+    put_param(out, depth, "Name", name);
+    if (local != nullptr) put_param(out, depth, "Local", *local);
+    out.put(std::string(static_cast<size_t>(depth) + 2, '\t') + "</OBJECT>\n");
+}
+
+constexpr char kModernSitemapHead[] =
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML>\n<HEAD>\n"
+    "<meta content=\"text/html;charset=utf-8\" http-equiv=\"Content-Type\">\n"
+    "<meta name=\"GENERATOR\" content=\"tolbrik\">\n<!-- Sitemap 1.0 -->\n</HEAD><BODY>\n";
+
+}  // namespace
+
+std::string section_heading(char section) {
+    for (const SectionName& s : kSectionNames) {
+        if (s.digit == section) return std::string(1, section) + " " + std::string(s.name);
+    }
+    return std::string(1, section);
+}
+
+std::vector<SectionGroup> group_by_section(const PageTable& pages, const std::vector<bool>& listed) {
+    std::map<std::pair<std::string, char>, std::vector<uint32_t>> groups;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (!listed[i] || info.kind == PageKind::alias) continue;
+        char section = info.section.empty() ? '0' : info.section[0];
+        groups[{std::string(language_folder(pages[i].source_path)), section}].push_back(i);
+    }
+    std::vector<SectionGroup> result;
+    for (auto& [key, members] : groups) {
+        std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) {
+            const ManualInfo& x = pages.manuals[a];
+            const ManualInfo& y = pages.manuals[b];
+            return std::make_tuple(lower(x.name), lower(x.section)) < std::make_tuple(lower(y.name), lower(y.section));
+        });
+        result.push_back({key.first, key.second, std::move(members)});
+    }
+    return result;
+}
+
+void write_start_page(Sink& out, const PageTable& pages, const std::vector<SectionGroup>& groups) {
+    std::string html =
+        "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>Manual pages</title>\n<link rel=\"stylesheet\" href=\"tolbrik.css\">\n</head>\n<body>\n"
+        "<main>\n<h1>Manual pages</h1>\n<ul class=\"sections\">\n";
+    auto group_id = [](const SectionGroup& g) {
+        std::string id = g.language.empty() ? "" : g.language + "-";
+        return id + "section-" + std::string(1, g.section);
+    };
+    auto group_title = [](const SectionGroup& g) {
+        return (g.language.empty() ? "" : g.language + ": ") + section_heading(g.section);
+    };
+    for (const SectionGroup& g : groups) {
+        html += "<li><a href=\"#";
+        append_escaped(html, group_id(g), true);
+        html += "\">";
+        append_escaped(html, group_title(g));
+        html += "</a> (" + std::to_string(g.pages.size()) + ")</li>\n";
+    }
+    html += "</ul>\n";
+    out.put(html);
+    for (const SectionGroup& g : groups) {
+        html = "<h2 id=\"";
+        append_escaped(html, group_id(g), true);
+        html += "\">";
+        append_escaped(html, group_title(g));
+        html += "</h2>\n<ul class=\"pages\">\n";
+        for (uint32_t i : g.pages) {
+            const ManualInfo& info = pages.manuals[i];
+            html += "<li><a href=\"";
+            append_escaped(html, relative_href("index.htm", pages[i].html_path), true);
+            html += "\">";
+            append_escaped(html, entry_text(info, false));
+            html += "</a>";
+            if (!info.description.empty()) {
+                html += " \u2014 ";
+                append_escaped(html, info.description);
+            }
+            html += "</li>\n";
+        }
+        html += "</ul>\n";
+        out.put(html);
+    }
+    out.put("</main>\n</body>\n</html>\n");
+}
+
+void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<SectionGroup>& groups) {
+    out.put(kModernSitemapHead);
+    out.put("<OBJECT type=\"text/site properties\">\n<param name=\"ImageType\" value=\"Folder\">\n"
+            "</OBJECT>\n<UL>\n");
+    std::string current_language;
+    int depth = 0;
+    for (const SectionGroup& g : groups) {
+        if (g.language != current_language) {
+            // A language folder's sections stand under a heading of their own.
+            if (depth == 1) out.put("\t</UL>\n");
+            put_item(out, 0, g.language, nullptr);
+            out.put("\t<UL>\n");
+            depth = 1;
+            current_language = g.language;
+        }
+        put_item(out, depth, section_heading(g.section), nullptr);
+        out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "<UL>\n");
+        for (uint32_t i : g.pages) put_item(out, depth + 1, entry_text(pages.manuals[i], true), &pages[i].html_path);
+        out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "</UL>\n");
+    }
+    if (depth == 1) out.put("\t</UL>\n");
+    out.put("</UL>\n</BODY></HTML>\n");
+}
+
+void write_modern_index(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
+    // Every name a page goes by, its own file name, its NAME section's names and its
+    // aliases' names, as name(section), sorted as a reader looks them up.
+    std::vector<std::tuple<std::string, std::string, uint32_t>> keywords;
+    auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
+        std::string keyword = std::string(name) + "(" + std::string(section) + ")";
+        keywords.emplace_back(lower(keyword), std::move(keyword), page);
+    };
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (info.kind == PageKind::alias) {
+            if (info.alias_of != UINT32_MAX && listed[info.alias_of]) add(info.name, info.section, info.alias_of);
+            continue;
+        }
+        if (!listed[i]) continue;
+        add(info.name, info.section, i);
+        for (const std::string& name : info.names) {
+            if (lower(name) != lower(info.name)) add(name, info.section, i);
+        }
+    }
+    std::sort(keywords.begin(), keywords.end());
+    keywords.erase(std::unique(keywords.begin(), keywords.end()), keywords.end());
+    out.put(kModernSitemapHead);
+    out.put("<UL>\n");
+    for (const auto& [key, keyword, page] : keywords) put_item(out, 0, keyword, &pages[page].html_path);
+    out.put("</UL>\n</BODY></HTML>\n");
+}
+
+void write_modern_project_file(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
+    out.put("[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=tolbrik.chm\n"
+            "Contents file=tolbrik.hhc\nDefault topic=index.htm\nDisplay compile progress=No\n"
+            "Full-text search=Yes\nIndex file=tolbrik.hhk\nLanguage=0x409 English (United States)\n"
+            "Title=Manual pages\n\n[FILES]\nindex.htm\ntolbrik.css\n");
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (!listed[i] || pages.manuals[i].kind == PageKind::alias) continue;
+        out.put(pages[i].html_path);
+        out.put('\n');
+    }
+    out.put("\n[INFOTYPES]\n");
+}
+
+bool write_modern_project(const PageTable& pages, const std::vector<bool>& listed,
+                          const std::string& output_folder, bool nochm) {
+    std::vector<SectionGroup> groups = group_by_section(pages, listed);
+    bool ok = write_output_file(output_folder + "tolbrik.css", [](Sink& out) { out.put(kStylesheet); });
+    ok = write_output_file(output_folder + "index.htm", [&](Sink& out) { write_start_page(out, pages, groups); }) && ok;
+    if (nochm) return ok;
+    ok = write_output_file(output_folder + "tolbrik.hhc",
+                           [&](Sink& out) { write_modern_contents(out, pages, groups); }) && ok;
+    ok = write_output_file(output_folder + "tolbrik.hhk", [&](Sink& out) { write_modern_index(out, pages, listed); }) &&
+         ok;
+    ok = write_output_file(output_folder + "tolbrik.hhp",
+                           [&](Sink& out) { write_modern_project_file(out, pages, listed); }) && ok;
+    return ok;
+}

@@ -1,0 +1,68 @@
+// The names the modern run knows its pages by.
+#include "model/names.h"
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+bool same_letters(std::string_view a, std::string_view b) { return a.size() == b.size() && lower(a) == lower(b); }
+
+void add(NameIndex& index, std::string_view name, uint32_t page, std::string_view section, bool file_name) {
+    if (name.empty()) return;
+    auto& entries = index.by_name[lower(name)];
+    for (auto& entry : entries) {
+        if (entry.page == page && entry.section == section) {
+            entry.file_name = entry.file_name || file_name;
+            return;
+        }
+    }
+    entries.push_back({page, section, file_name});
+}
+
+}  // namespace
+
+void index_names(const PageTable& pages, NameIndex& index) {
+    index.by_name.clear();
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (info.kind == PageKind::alias) {
+            if (info.alias_of != UINT32_MAX) add(index, info.name, info.alias_of, info.section, true);
+            continue;
+        }
+        add(index, info.name, i, info.section, true);
+        for (const std::string& name : info.names) add(index, name, i, info.section, false);
+    }
+}
+
+uint32_t find_reference(const PageTable& pages, const NameIndex& index, uint32_t current,
+                        std::string_view name, std::string_view section) {
+    if (section.empty()) return UINT32_MAX;
+    const ManualInfo& own = pages.manuals[current];
+    if (same_letters(section, own.section)) {
+        if (same_letters(name, own.name)) return UINT32_MAX;
+        for (const std::string& n : own.names) {
+            if (same_letters(name, n)) return UINT32_MAX;
+        }
+    }
+    auto it = index.by_name.find(lower(name));
+    if (it == index.by_name.end()) return UINT32_MAX;
+    // Ranked: whole section, file name, table order; the lowest rank wins.
+    uint32_t best = UINT32_MAX;
+    uint64_t best_rank = UINT64_MAX;
+    for (const auto& entry : it->second) {
+        if (entry.page == current || entry.section.empty() || entry.section[0] != section[0]) continue;
+        uint64_t rank = uint64_t{!same_letters(entry.section, section)} << 33 | uint64_t{!entry.file_name} << 32 |
+                        entry.page;
+        if (rank < best_rank) {
+            best_rank = rank;
+            best = entry.page;
+        }
+    }
+    return best;
+}

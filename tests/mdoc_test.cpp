@@ -1,0 +1,83 @@
+// mdoc pages: mdoc source in, the whole HTML body out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "modern/mdoc.h"
+
+namespace {
+
+std::string render(std::string_view source, bool first_section_only = false) {
+    Roff roff(source, RoffHost{is_mdoc_macro, nullptr});
+    Sink out;
+    HtmlWriter html(out);
+    std::string name;
+    if (first_section_only) html.capture = &name;
+    TitleLine title;
+    render_mdoc(roff, html, title, first_section_only);
+    return first_section_only ? name : std::string(out.text());
+}
+
+struct Case {
+    const char* what;
+    std::string_view source;
+    std::string_view html;
+};
+
+TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
+    const Case cases[] = {
+        {"the prologue: a header, and a footer with the date written out",
+         ".Dd $Mdocdate: May 3 2021 $\n.Dt LS 1\n.Os BSD\n",
+         "<header><span class=\"left\">LS(1)</span> <span class=\"center\">General Commands Manual</span> "
+         "<span class=\"right\">LS(1)</span></header>\n"
+         "<footer><span class=\"left\">BSD</span> <span class=\"center\">May 3, 2021</span> "
+         "<span class=\"right\">LS(1)</span></footer>\n"},
+        {"delimiters: opening ones stick to what follows, closing ones to what precedes, | apart",
+         ".Fl a , b ( c ) | d .\n", "<main><p><b>-a</b>, <b>-b</b> (<b>-c</b>) | <b>-d</b>.</p>\n</main>\n"},
+        {"a closing delimiter beginning a macro line stays apart from the line before",
+         "any\n.Cm ?\n", "<main><p>any ?</p>\n</main>\n"},
+        {"Ns joins, also across the end of its line",
+         ".Ar name Ns = Ns Ar value\n.Ar a Ns\n.Ar b\n", "<main><p><i>name</i>=<i>value ab</i></p>\n</main>\n"},
+        {"Op encloses the macros it calls; closing delimiters at the end go after it",
+         ".Op Fl o Ar file Op Fl q .\n", "<main><p>[<b>-o</b> <i>file</i> [<b>-q</b>]].</p>\n</main>\n"},
+        {"Sm off joins the words of macro lines; the first after it keeps its blank",
+         "x\n.Sm off\n.Fl o Ar a\n.Op = Ar b\n.Sm on\n.Ar c\n",
+         "<main><p>x <b>-o</b><i>a</i>[=<i>b</i>] <i>c</i></p>\n</main>\n"},
+        {"Xr: the text name(section) that a reference scanner links", ".Xr ls 1 ,\n",
+         "<main><p><b>ls</b>(1),</p>\n</main>\n"},
+        {"Nm repeats the first name; Nd follows a dash",
+         ".Sh NAME\n.Nm foo ,\n.Nm bar\n.Nd do it\n.Sh DESCRIPTION\n.Nm\nruns.\n",
+         "<main><h2 id=\"NAME\">NAME</h2>\n<div class=\"sect\"><p><b>foo</b>, <b>bar</b> \u2014 do it</p>\n</div>\n"
+         "<h2 id=\"DESCRIPTION\">DESCRIPTION</h2>\n<div class=\"sect\"><p><b>foo</b> runs.</p>\n</div>\n</main>\n"},
+        {"SYNOPSIS: a command's lines, a type above its function, Fo with its Fa",
+         ".Sh SYNOPSIS\n.Nm ls\n.Op Fl a\n.Ft int\n.Fn f \"int a\" \"char *b\"\n.Fo g\n.Fa x\n.Fa y\n.Fc\n",
+         "<main><h2 id=\"SYNOPSIS\">SYNOPSIS</h2>\n<div class=\"sect\"><div class=\"sy\"><p><b>ls</b> [<b>-a</b>]</p>\n"
+         "</div>\n<p><i>int</i><br>\n<b>f</b>(<i>int a</i>, <i>char *b</i>);</p>\n"
+         "<p><b>g</b>(<i>x</i>, <i>y</i>);</p>\n</div>\n</main>\n"},
+        {"nested lists of two kinds, text after the inner one in the outer item",
+         ".Bl -tag -width Ds\n.It Fl v\n.Bl -bullet -compact\n.It\none\n.El\nafter\n.El\n",
+         "<main><dl><dt><b>-v</b></dt>\n<dd><ul><li><p>one</p>\n</li>\n</ul>\n<p>after</p>\n</dd>\n</dl>\n</main>\n"},
+        {"Xo extends an item's head over lines up to Xc",
+         ".Bl -tag\n.It Xo\n.Fl a\n.Ar b\n.Xc\nbody\n.El\n",
+         "<main><dl><dt><b>-a</b> <i>b</i></dt>\n<dd><p>body</p>\n</dd>\n</dl>\n</main>\n"},
+        {"a column list is a table, Ta parting the cells", ".Bl -column x y\n.It a Ta Sy b\n.El\n",
+         "<main><table><tr><td>a</td>\n<td><b>b</b></td>\n</tr>\n</table>\n</main>\n"},
+        {"Bd -literal keeps lines and blanks, macro lines included",
+         ".Bd -literal -offset indent\n  a  b\n.Fl x\n\nc\n.Ed\nafter\n",
+         "<main><div class=\"rs\"><pre>\n  a  b\n<b>-x</b>\n\nc\n</pre>\n</div>\n<p>after</p>\n</main>\n"},
+        {"Dl lines in a row make one display", ".Dl a b\n.Dl c\nd\n",
+         "<main><div class=\"rs\"><pre>\na b\nc</pre>\n</div>\n<p>d</p>\n</main>\n"},
+        {"a reference: authors together, fields in citation order, a full stop at the end",
+         ".Rs\n.%T Title\n.%A A\n.%D 2006\n.%A B\n.Re\n", "<main><p>A and B, <i>Title</i>, 2006.</p>\n</main>\n"},
+        {"unknown macros are dropped with their arguments", ".Zz hidden\ntext\n", "<main><p>text</p>\n</main>\n"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;
+}
+
+TEST(RenderMdoc, GivesIdentificationTheNamesAndDescription) {
+    EXPECT_EQ(render(".Dd x\n.Dt A 1\n.Sh NAME\n.Nm a ,\n.Nm b\n.Nd \\(lqdo\\(rq it\n.Sh SYNOPSIS\n.Nm a\n", true),
+              "a, b \u2014 \u201Cdo\u201D it ");
+}
+
+}  // namespace
