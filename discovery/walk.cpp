@@ -99,6 +99,12 @@ struct Entry {
     platform::EntryKind kind;
 };
 
+std::string listing_key(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return key;
+}
+
 // Reads the whole listing of a folder. A failure part way is named on standard error;
 // the entries read before it are kept. Returns 0, or the code of a failure to open it.
 uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_position,
@@ -144,9 +150,17 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         if (walk.first_failure == platform::kOk) walk.first_failure = status;
         return platform::kOk;
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return listed_before(a.name, b.name); });
-    for (const Entry& entry : entries) {
+    // Sorted by their keys, made once: the names with their letters as capitals (unsigned
+    // bytes compare as std::string compares them), then the names themselves.
+    std::vector<std::pair<std::string, const Entry*>> order;
+    order.reserve(entries.size());
+    for (const Entry& entry : entries) order.emplace_back(listing_key(entry.name), &entry);
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        int by_key = a.first.compare(b.first);
+        return by_key != 0 ? by_key < 0 : a.second->name < b.second->name;
+    });
+    for (const auto& [key, entry_pointer] : order) {
+        const Entry& entry = *entry_pointer;
         status = visit(walk, pattern, name_position, entry.name, entry.kind);
         if (status != platform::kOk) return status;
     }
@@ -154,19 +168,6 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
 }
 
 }  // namespace
-
-bool listed_before(std::string_view a, std::string_view b) {
-    auto upper = [](char c) {
-        unsigned char u = static_cast<unsigned char>(c);
-        return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
-    };
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]);
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;
-}
 
 uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
                    bool& reported) {

@@ -1,6 +1,7 @@
 // Command-line options and the folders they name.
 #include "driver/options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -25,6 +26,8 @@ const char kHelpText[] =
     "\xA0\xE2\xEC \xE4\xA0\xA9\xAB\xEB chm \xAF\xE0\xAE\xA5\xAA\xE2\xA0\n"
     " -modern         \xE1\xE2\xE0\xA0\xAD\xA8\xE6\xEB HTML5 \xA2 UTF-8: \xE1\xE1\xEB\xAB\xAA\xA8 \xAD\xA0 \xA2\xE1\xA5 "
     "man(N), \xAE\xA3\xAB\xA0\xA2\xAB\xA5\xAD\xA8\xA5 \xAF\xAE \xE0\xA0\xA7\xA4\xA5\xAB\xA0\xAC\n"
+    " -jobs:<\xE7\xA8\xE1\xAB\xAE>   \xE1\xAA\xAE\xAB\xEC\xAA\xAE \xAF\xAE\xE2\xAE\xAA\xAE\xA2 \xAF\xE0\xA5\xAE\xA1\xE0\xA0\xA7\xE3\xEE\xE2 "
+    "\xE1\xE2\xE0\xA0\xAD\xA8\xE6\xEB (\xAF\xAE \xE3\xAC\xAE\xAB\xE7\xA0\xAD\xA8\xEE: \xAF\xAE \xE7\xA8\xE1\xAB\xE3 \xEF\xA4\xA5\xE0)\n"
     "\xAF\xAE \xE3\xAC\xAE\xAB\xE7\xA0\xAD\xA8\xEE \xA8\xE9\xA5\xE2 \xE4\xA0\xA9\xAB\xEB \xA2 \xA4"
     "\xAE\xAC\xA0\xE8\xAD\xA5\xA9 \xAF\xA0\xAF\xAA\xA5 \xA8 \xA7\xA0\xAF\xA8\xE1\xEB\xA2\xA0\xA5"
     "\xE2 \xE0\xA5\xA7\xE3\xAB\xEC\xE2\xA0\xE2\xEB \xE2\xE3\xA4\xA0-\xA6\xA5\n"
@@ -73,8 +76,16 @@ OptionsResult parse_options(int argc, const char* const* argv, Options& options)
             options.nochm = true;
         } else if (std::strcmp(argument, "-modern") == 0) {
             options.modern = true;
+        } else if (starts_with(argument, "-jobs:")) {
+            // A whole number from 1 to 256; anything else is ignored, as unknown options are.
+            char* end = nullptr;
+            unsigned long jobs = std::strtoul(argument + 6, &end, 10);
+            if (argument[6] >= '0' && argument[6] <= '9' && *end == '\0' && jobs >= 1 && jobs <= 256) {
+                options.jobs = static_cast<unsigned>(jobs);
+            }
         }
     }
+    if (options.jobs == 0) options.jobs = platform::processor_count() < 256 ? platform::processor_count() : 256;
     // The defaults take the working folder and append a backslash without looking at its
     // last character: a drive's root gives two backslashes.
     if (!have_input || !have_output) {

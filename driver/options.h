@@ -9,6 +9,7 @@ struct Options {
     std::string output_folder;  // likewise
     bool nochm = false;
     bool modern = false;  // HTML5 pages in UTF-8, linked by name(section)
+    unsigned jobs = 0;    // threads that identify and convert pages; 0 until settled
 };
 
 enum class OptionsResult {

@@ -9,6 +9,7 @@
 #include "discovery/identify.h"
 #include "discovery/walk.h"
 #include "driver/options.h"
+#include "driver/parallel.h"
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
@@ -17,48 +18,60 @@
 
 namespace {
 
-// Splits the file list in place, each line end becoming a NUL, and makes a page record of
-// every entry that `identify` accepts (it answers kIsPage, kNotPage, or another value when
-// the candidate could not be read). Characters after the last line end form no entry.
-// Returns false when a candidate could not be read (it has been reported).
-template <typename Identify>
-bool build_page_table(std::string& file_list, PageTable& pages, Identify identify) {
-    size_t candidates = 0;
-    for (char c : file_list) {
-        if (c == '\n') ++candidates;
-    }
-    pages.records.assign(candidates, PageRecord{});
-    pages.count = 0;
-
-    bool all_read = true;
+// Splits the file list in place, each line end becoming a NUL, into its entries.
+// Characters after the last line end form no entry.
+std::vector<char*> split_file_list(std::string& file_list) {
+    std::vector<char*> entries;
     char* path = file_list.data();
     char* end = path + file_list.size();
     for (char* c = path; c < end; ++c) {
         if (*c != '\n') continue;
         *c = '\0';
-        PageRecord& record = pages.records[pages.count];
-        uint8_t answer = identify(path, record);
-        if (answer == kIsPage) {
-            record.source_path = path;
-            ++pages.count;
-        } else if (answer != kNotPage) {
+        entries.push_back(path);
+        path = c + 1;
+    }
+    return entries;
+}
+
+// Asks `identify` about every entry, on `jobs` threads (it answers kIsPage, kNotPage, or
+// another value when the candidate could not be read, and fills the record and what else
+// it learns), and makes a page record of each page, in list order. Returns false when a
+// candidate could not be read (it has been reported).
+template <typename Learned, typename Identify>
+bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pages,
+                      std::vector<Learned>& learned, Identify identify) {
+    uint32_t count = static_cast<uint32_t>(entries.size());
+    std::vector<PageRecord> records(count);
+    std::vector<Learned> found(count);
+    std::vector<uint8_t> answers(count);
+    for_each_in_order(count, jobs, [&](uint32_t i, unsigned) {
+        answers[i] = identify(entries[i], records[i], found[i]);
+    });
+    pages.records.assign(count, PageRecord{});
+    pages.count = 0;
+    learned.clear();
+    bool all_read = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (answers[i] == kIsPage) {
+            PageRecord& record = pages.records[pages.count++];
+            record = std::move(records[i]);
+            record.source_path = entries[i];
+            learned.push_back(std::move(found[i]));
+        } else if (answers[i] != kNotPage) {
             all_read = false;
         }
-        path = c + 1;
     }
     return all_read;
 }
 
 // The classic conversion and help project of a complete page table.
 bool convert_classic(const PageTable& pages, const Options& options, bool failed) {
-    ConverterState state;
-    std::vector<bool> written(pages.count, true);
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        if (!convert_page(pages, i, options.input_folder, options.output_folder, state)) {
-            written[i] = false;
-            failed = true;
-        }
-    }
+    std::vector<ConverterState> states(options.jobs);
+    std::vector<uint8_t> written(pages.count, 1);
+    for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
+        written[i] = convert_page(pages, i, options.input_folder, options.output_folder, states[worker]);
+    });
+    for (uint8_t w : written) failed = failed || !w;
     if (!options.nochm && pages.count != 0) {
         // A page whose HTML file could not be written stays out of the help project: the
         // help compiler gives up on a project that lists a file it cannot open.
@@ -85,12 +98,15 @@ bool convert_modern(PageTable& pages, const Options& options, bool failed) {
     }
     NameIndex names;
     index_names(pages, names);
-    std::string made_folder;
-    std::vector<bool> listed(pages.count, false);
+    std::vector<std::string> made_folders(options.jobs);
+    std::vector<uint8_t> written(pages.count, 0);
+    for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
+        if (pages.manuals[i].kind == PageKind::alias) return;
+        written[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker]);
+    });
+    std::vector<bool> listed(written.begin(), written.end());
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (pages.manuals[i].kind == PageKind::alias) continue;
-        listed[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folder);
-        if (!listed[i]) failed = true;
+        if (pages.manuals[i].kind != PageKind::alias && !listed[i]) failed = true;
     }
     if (pages.count != 0 && !write_modern_project(pages, listed, options.output_folder, options.nochm)) {
         failed = true;
@@ -128,22 +144,24 @@ int run(int argc, const char* const* argv) {
         return failed ? 1 : 0;
     }
 
+    std::vector<char*> entries = split_file_list(file_list);
     PageTable pages;
     if (options.modern) {
-        bool read = build_page_table(file_list, pages, [&](const char* path, PageRecord&) {
-            ManualInfo info;
-            uint8_t answer = identify_manual(options.input_folder, path, info);
-            if (answer == kIsPage) pages.manuals.push_back(std::move(info));
-            return answer;
-        });
+        bool read = build_page_table(entries, options.jobs, pages, pages.manuals,
+                                     [&](const char* path, PageRecord&, ManualInfo& info) {
+                                         return identify_manual(options.input_folder, path, info);
+                                     });
         if (!read) failed = true;
         assign_html_paths(pages, {"index.htm"});
         count_twins(pages);
         failed = convert_modern(pages, options, failed);
     } else {
-        bool read = build_page_table(file_list, pages, [&](const char* path, PageRecord& record) {
-            return identify_page(options.input_folder, path, record.title);
-        });
+        struct Nothing {};
+        std::vector<Nothing> nothing;
+        bool read = build_page_table(entries, options.jobs, pages, nothing,
+                                     [&](const char* path, PageRecord& record, Nothing&) {
+                                         return identify_page(options.input_folder, path, record.title);
+                                     });
         if (!read) failed = true;
         assign_html_paths(pages);
         index_titles(pages);

@@ -9,7 +9,10 @@ namespace {
 constexpr std::string_view kTextBlocks[] = {"caption", "dt", "h1", "h2", "h3", "h4", "p", "pre", "td", "th"};
 
 bool takes_text(std::string_view tag) {
-    return std::find(std::begin(kTextBlocks), std::end(kTextBlocks), tag) != std::end(kTextBlocks);
+    for (std::string_view text_block : kTextBlocks) {
+        if (text_block[0] == tag[0] && text_block == tag) return true;
+    }
+    return false;
 }
 
 // The elements a font is written with, outermost first.
@@ -23,15 +26,15 @@ constexpr struct {
     {kItalic, "<i>", "</i>"},
 };
 
-void open_font(std::string& out, uint8_t font) {
+void open_font(Sink& out, uint8_t font) {
     for (const auto& tag : kFontTags) {
-        if (font & tag.bit) out += tag.open;
+        if (font & tag.bit) out.put(tag.open);
     }
 }
 
-void close_font(std::string& out, uint8_t font) {
+void close_font(Sink& out, uint8_t font) {
     for (auto it = std::rbegin(kFontTags); it != std::rend(kFontTags); ++it) {
-        if (font & it->bit) out += it->close;
+        if (font & it->bit) out.put(it->close);
     }
 }
 
@@ -99,45 +102,85 @@ size_t sequence(std::string_view s, size_t i, bool& allowed) {
     return length;
 }
 
+// Plain text for a capture: what a page may not hold is left out as append_escaped
+// leaves it out, and line ends and tabs become blanks.
+void append_plain(std::string& out, std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        bool allowed;
+        size_t length = sequence(text, i, allowed);
+        if (allowed) {
+            if (text[i] == '\n' || text[i] == '\t') out += ' ';
+            else out.append(text, i, length);
+        } else if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            out += "\xEF\xBF\xBD";
+        }
+        i += length;
+    }
+}
+
 }  // namespace
 
-void append_escaped(std::string& out, std::string_view text, bool attribute) {
+namespace {
+
+// The bytes that cannot be copied as they are: markup, controls, and every byte of a
+// multi-byte character (which is checked whole).
+struct SpecialBytes {
+    bool special[256];
+    constexpr SpecialBytes() : special() {
+        for (int c = 0; c < 256; ++c) special[c] = c < 0x20 || c >= 0x7F || c == '&' || c == '<' || c == '>' || c == '"';
+    }
+};
+constexpr SpecialBytes kSpecial;
+
+// Escapes `text` through `put(data, length)`.
+template <typename Put>
+void escape(std::string_view text, bool attribute, Put put) {
     size_t i = 0;
     while (i < text.size()) {
         size_t run = i;
-        while (run < text.size()) {
-            unsigned char c = static_cast<unsigned char>(text[run]);
-            if (c < 0x20 || c >= 0x7F || c == '&' || c == '<' || c == '>' || (attribute && c == '"')) break;
-            ++run;
-        }
-        out.append(text, i, run - i);
+        while (run < text.size() && !kSpecial.special[static_cast<unsigned char>(text[run])]) ++run;
+        if (run > i) put(text.data() + i, run - i);
         i = run;
         if (i >= text.size()) break;
         switch (text[i]) {
-            case '&': out += "&amp;"; ++i; continue;
-            case '<': out += "&lt;"; ++i; continue;
-            case '>': out += "&gt;"; ++i; continue;
-            case '"': out += "&quot;"; ++i; continue;
+            case '&': put("&amp;", 5); ++i; continue;
+            case '<': put("&lt;", 4); ++i; continue;
+            case '>': put("&gt;", 4); ++i; continue;
+            case '"':
+                if (attribute) put("&quot;", 6);
+                else put("\"", 1);
+                ++i;
+                continue;
             default: break;
         }
         bool allowed;
         size_t length = sequence(text, i, allowed);
-        if (allowed) out.append(text, i, length);
-        else if (static_cast<unsigned char>(text[i]) >= 0x80) out += "\xEF\xBF\xBD";
+        if (allowed) put(text.data() + i, length);
+        else if (static_cast<unsigned char>(text[i]) >= 0x80) put("\xEF\xBF\xBD", 3);
         i += length;
     }
+}
+
+}  // namespace
+
+void append_escaped(std::string& out, std::string_view text, bool attribute) {
+    escape(text, attribute, [&](const char* data, size_t length) { out.append(data, length); });
+}
+
+void put_escaped(Sink& out, std::string_view text, bool attribute) {
+    escape(text, attribute, [&](const char* data, size_t length) { out.put(data, length); });
 }
 
 void HtmlWriter::open(std::string_view tag, std::string_view attributes) {
     flush();
     blocks.push_back({tag, takes_text(tag)});
     if (capture != nullptr) return;
-    std::string markup = "<";
-    markup += tag;
-    markup += attributes;
+    out.put('<');
+    out.put(tag);
+    // (An empty view may have no data at all, which a copy must not be handed.)
+    if (!attributes.empty()) out.put(attributes);
     // A parser drops the line end right after <pre>: this one, not the text's own.
-    markup += tag == "pre" ? ">\n" : ">";
-    out.put(markup);
+    out.put(tag == "pre" ? ">\n" : ">");
 }
 
 void HtmlWriter::close() {
@@ -149,10 +192,9 @@ void HtmlWriter::close() {
         if (!capture->empty() && capture->back() != ' ') *capture += ' ';
         return;
     }
-    std::string markup = "</";
-    markup += tag;
-    markup += ">\n";
-    out.put(markup);
+    out.put("</");
+    out.put(tag);
+    out.put(">\n");
 }
 
 void HtmlWriter::close_to(size_t depth) {
@@ -167,10 +209,18 @@ void HtmlWriter::text(uint8_t font, std::string_view utf8) {
         if (!pending.empty()) text(0, " ");
     }
     if (!pending.empty() && pending.back().kind == Piece::words && pending.back().font == font) {
-        pending.back().text += utf8;
+        pending.back().length += static_cast<uint32_t>(utf8.size());
     } else {
-        pending.push_back({Piece::words, font, std::string(utf8)});
+        pending.push_back({Piece::words, font, static_cast<uint32_t>(pending_text.size()),
+                           static_cast<uint32_t>(utf8.size())});
     }
+    pending_text += utf8;
+}
+
+void HtmlWriter::add_mark(Piece::Kind kind, std::string_view href) {
+    pending_text += '\n';
+    pending.push_back({kind, 0, static_cast<uint32_t>(pending_text.size()), static_cast<uint32_t>(href.size())});
+    pending_text += href;
 }
 
 void HtmlWriter::space() {
@@ -180,7 +230,7 @@ void HtmlWriter::space() {
 void HtmlWriter::line_break() {
     if (pending.empty()) return;
     space_pending = false;
-    pending.push_back({Piece::line_break, 0, {}});
+    add_mark(Piece::line_break, {});
 }
 
 void HtmlWriter::link_start(std::string_view href) {
@@ -190,13 +240,13 @@ void HtmlWriter::link_start(std::string_view href) {
         space_pending = false;
         if (!pending.empty()) text(0, " ");
     }
-    pending.push_back({Piece::link_start, 0, std::string(href)});
+    add_mark(Piece::link_start, href);
     link_open = true;
 }
 
 void HtmlWriter::link_end() {
     if (!link_open) return;
-    pending.push_back({Piece::link_end, 0, {}});
+    add_mark(Piece::link_end, {});
     link_open = false;
 }
 
@@ -209,80 +259,88 @@ void HtmlWriter::flush() {
     if (link_open) link_end();
     space_pending = false;
     if (pending.empty()) return;
+    std::string_view all = pending_text;
     if (capture != nullptr) {
         for (const Piece& piece : pending) {
-            if (piece.kind == Piece::words) *capture += piece.text;
+            if (piece.kind == Piece::words) append_plain(*capture, all.substr(piece.start, piece.length));
             else if (piece.kind == Piece::line_break) *capture += ' ';
         }
         pending.clear();
+        pending_text.clear();
         return;
     }
-    // The text outside external links, run together, is where references are looked for.
-    std::string joined;
-    std::vector<size_t> offsets(pending.size(), std::string::npos);
-    bool inside = false;
-    for (size_t k = 0; k < pending.size(); ++k) {
-        const Piece& piece = pending[k];
-        if (piece.kind == Piece::link_start) inside = true;
-        if (piece.kind == Piece::link_end) inside = false;
-        // Breaks and links part the text: no reference runs across them.
-        if (piece.kind != Piece::words) joined += '\n';
-        if (piece.kind != Piece::words || inside) continue;
-        offsets[k] = joined.size();
-        joined += piece.text;
-    }
+    // References are looked for in the text as gathered; a line feed before every break
+    // and link keeps them from running across one. Those inside an external link (its
+    // href, its text) are dropped.
     std::vector<Reference> references;
-    if (resolve) references = find_references(joined, resolve);
+    if (resolve) references = find_references(all, resolve);
+    if (!references.empty()) {
+        std::vector<Reference> kept;
+        bool inside = false;
+        size_t r = 0;
+        for (const Piece& piece : pending) {
+            if (piece.kind == Piece::link_start) inside = true;
+            if (piece.kind == Piece::link_end) inside = false;
+            size_t end = piece.start + piece.length;
+            for (; r < references.size() && references[r].start < end; ++r) {
+                if (piece.kind == Piece::words && !inside && references[r].start >= piece.start) {
+                    kept.push_back(std::move(references[r]));
+                }
+            }
+        }
+        references.swap(kept);
+    }
 
-    std::string html;
     size_t next = 0;            // the next reference to open
     bool in_reference = false;  // its anchor is open
-    for (size_t k = 0; k < pending.size(); ++k) {
-        const Piece& piece = pending[k];
+    for (const Piece& piece : pending) {
+        std::string_view text = all.substr(piece.start, piece.length);
         switch (piece.kind) {
-            case Piece::line_break: html += "<br>\n"; continue;
+            case Piece::line_break: out.put("<br>\n"); continue;
             case Piece::link_start:
-                html += "<a href=\"";
-                append_escaped(html, piece.text, true);
-                html += "\">";
+                out.put("<a href=\"");
+                put_escaped(out, text, true);
+                out.put("\">");
                 continue;
-            case Piece::link_end: html += "</a>"; continue;
+            case Piece::link_end: out.put("</a>"); continue;
             case Piece::words: break;
         }
-        std::string_view text = piece.text;
-        size_t at = offsets[k];
         size_t done = 0;
         while (done < text.size()) {
-            size_t position = at == std::string::npos ? std::string::npos : at + done;
+            size_t position = piece.start + done;
             size_t stop = text.size();
-            if (position != std::string::npos && next < references.size()) {
+            if (next < references.size()) {
                 const Reference& r = references[next];
                 if (!in_reference && r.start <= position) {
-                    html += "<a href=\"";
-                    append_escaped(html, r.href, true);
-                    html += "\">";
+                    out.put("<a href=\"");
+                    put_escaped(out, r.href, true);
+                    out.put("\">");
                     in_reference = true;
                 }
                 size_t boundary = in_reference ? r.end : r.start;
                 if (boundary > position) stop = std::min(stop, done + (boundary - position));
             }
-            open_font(html, piece.font);
-            append_escaped(html, text.substr(done, stop - done));
-            close_font(html, piece.font);
+            open_font(out, piece.font);
+            put_escaped(out, text.substr(done, stop - done));
+            close_font(out, piece.font);
             done = stop;
-            if (in_reference && at != std::string::npos && at + done >= references[next].end) {
-                html += "</a>";
+            if (in_reference && piece.start + done >= references[next].end) {
+                out.put("</a>");
                 in_reference = false;
                 ++next;
             }
         }
     }
-    if (in_reference) html += "</a>";
+    if (in_reference) out.put("</a>");
     pending.clear();
-    out.put(html);
+    pending_text.clear();
 }
 
 std::string HtmlWriter::heading_id(std::string_view text) {
+    // The text as the page will hold it, so that ids that differ here differ there too.
+    std::string clean;
+    append_plain(clean, text);
+    text = clean;
     std::string id;
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
@@ -302,6 +360,21 @@ std::string HtmlWriter::heading_id(std::string_view text) {
         return s;
     };
     std::string unique = id;
-    for (int n = 2; !ids.insert(folded(unique)).second; ++n) unique = id + "_" + std::to_string(n);
+    if (!ids.insert(folded(unique)).second) {
+        // The first free number after the run of those taken, found by doubling and then
+        // halving: a page may repeat a heading many thousand times.
+        auto taken = [&](size_t n) { return ids.count(folded(id + "_" + std::to_string(n))) != 0; };
+        size_t low = 1, high = 2;  // `low` is taken (1 stands for the id alone)
+        while (taken(high)) {
+            low = high;
+            high *= 2;
+        }
+        while (high - low > 1) {
+            size_t middle = low + (high - low) / 2;
+            (taken(middle) ? low : high) = middle;
+        }
+        unique = id + "_" + std::to_string(high);
+        ids.insert(folded(unique));
+    }
     return unique + id_suffix;
 }

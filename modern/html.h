@@ -67,10 +67,13 @@ struct HtmlWriter {
     std::string id_suffix;
     std::set<std::string> ids;
 
+    // The inline content gathered: pieces whose text (a run of words in one font, or a
+    // link's href) lies in `pending_text`. Breaks and links stand there as a line feed,
+    // never written, so that no reference is found across them.
     struct Piece {
         enum Kind : uint8_t { words, line_break, link_start, link_end } kind;
         uint8_t font;
-        std::string text;  // the text, or a link's href
+        uint32_t start, length;  // in pending_text
     };
     struct Block {
         std::string_view tag;
@@ -78,11 +81,18 @@ struct HtmlWriter {
     };
     std::vector<Block> blocks;
     std::vector<Piece> pending;
+    std::string pending_text;
+    std::string inline_buffer;  // for write_inline, kept for its room
     bool space_pending = false;
     bool link_open = false;
+
+private:
+    void add_mark(Piece::Kind kind, std::string_view href);
 };
 
 // Appends `text` to `out` with & < > (and " when `attribute`) as entities, leaving out
 // what an HTML page may not hold: control characters and noncharacters.
 void append_escaped(std::string& out, std::string_view text, bool attribute = false);
+// The same, into a sink.
+void put_escaped(Sink& out, std::string_view text, bool attribute = false);
 

@@ -13,13 +13,16 @@ constexpr const char kNoBreakSpace[] = "\u00A0";
 
 // What an escape works on while a text is written.
 struct Writing {
-    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f) : roff(r), html(h), plain(p), fonts(f) {}
+    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f, std::string& buffer)
+        : roff(r), html(h), plain(p), fonts(f), run(buffer) {
+        run.clear();
+    }
 
     const Roff& roff;
     HtmlWriter* html;     // null: plain text into `plain`
     std::string* plain;
     FontState& fonts;
-    std::string run;      // text not yet handed to the writer, in fonts.current
+    std::string& run;     // text not yet handed to the writer, in fonts.current
     bool continued = false;
     bool translate = true;  // off while a translation's own text is written
 
@@ -28,6 +31,12 @@ struct Writing {
         if (html != nullptr) html->text(fonts.current, run);
         else *plain += run;
         run.clear();
+    }
+    // Plain text from the source, handed on without a copy of its own.
+    void put(std::string_view text) {
+        flush();
+        if (html != nullptr) html->text(fonts.current, text);
+        else plain->append(text);
     }
     void set_font(int font) {
         uint8_t next = font < 0 ? fonts.previous : static_cast<uint8_t>(font);
@@ -270,7 +279,7 @@ void write_text(Writing& w, std::string_view s) {
         const void* found = std::memchr(s.data() + i, '\\', s.size() - i);
         size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - s.data()) : s.size();
         if (!w.translate || !w.roff.translates()) {
-            w.run.append(s, i, next - i);
+            if (next > i) w.put(s.substr(i, next - i));
         } else {
             for (size_t k = i; k < next; ++k) {
                 const std::string* translated = w.roff.translation(static_cast<unsigned char>(s[k]));
@@ -313,16 +322,16 @@ int font_named(std::string_view name) {
 }
 
 bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text) {
-    Writing w(roff, &html, nullptr, fonts);
+    Writing w(roff, &html, nullptr, fonts, html.inline_buffer);
     write_text(w, text);
     w.flush();
     return w.continued;
 }
 
 std::string plain_text(const Roff& roff, std::string_view text) {
-    std::string out;
+    std::string out, buffer;
     FontState fonts;
-    Writing w(roff, nullptr, &out, fonts);
+    Writing w(roff, nullptr, &out, fonts, buffer);
     write_text(w, text);
     w.flush();
     return out;

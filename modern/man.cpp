@@ -109,10 +109,18 @@ void close_heading(Man& m, bool section) {
 }
 
 // A line of text (or a font macro's text) begins: a heading or tag waiting for it opens.
-void start_line(Man& m, std::string_view text) {
+void start_line(Man& m, std::string_view text, const std::vector<std::string>* args = nullptr,
+                bool spaced = false) {
     if (m.next == Next::section || m.next == Next::subsection) {
         if (!muted(m)) {
             ensure_main(m);
+            // A heading on a font macro's line: its id from the arguments, as the line
+            // writes them.
+            std::string all;
+            if (args != nullptr) {
+                for (const auto& arg : *args) all += (spaced && !all.empty() ? " " : "") + arg;
+                text = all;
+            }
             open_heading(m, m.next == Next::section ? "h2" : "h3", plain_text(m.roff, text));
         }
         return;
@@ -176,12 +184,14 @@ void font_line(Man& m, const RoffLine& line, uint8_t font) {
         }
         return;
     }
-    std::string text = joined(line.args);
-    start_line(m, text);
+    start_line(m, {}, &line.args, true);
     FontState saved = m.fonts;
     m.fonts.set(font);
     bool continued = false;
-    write(m, text, continued);
+    for (size_t i = 0; i < line.args.size(); ++i) {
+        if (i > 0) write(m, " ", continued);
+        write(m, line.args[i], continued);
+    }
     m.fonts = saved;
     end_line(m, continued);
 }
@@ -194,9 +204,7 @@ void macro_SB(Man& m, const RoffLine& l) { font_line(m, l, kSmall | kBold); }
 // The alternating font macros: the arguments in two fonts by turns, with no blank between.
 void alternating(Man& m, const RoffLine& line, uint8_t first, uint8_t second) {
     if (line.args.empty()) return;
-    std::string all;
-    for (const auto& arg : line.args) all += arg;
-    start_line(m, all);
+    start_line(m, {}, &line.args);
     FontState saved = m.fonts;
     bool continued = false;
     for (size_t i = 0; i < line.args.size(); ++i) {

@@ -480,6 +480,8 @@ void macro_Dt(Mdoc& m, Args& a, const Macro&) {
     bool first = !t.seen;
     t.seen = true;
     if (!first || m.first_section_only) return;
+    // Text before the title line (rare) leaves the header where it stands, in <main>.
+    if (m.main_depth != 0) m.html.close_to(m.main_depth);
     write_header(m.html, t);
 }
 

@@ -247,7 +247,7 @@ bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t ind
                   [&](std::string_view target, std::string& included, std::string& reason) {
                       return read_include(input_folder, source_path, target, included, reason);
                   }};
-    Roff roff(text, host);
+    Roff roff(std::move(text), host);
     bool written = write_output_file(
         output_folder + record.html_path,
         [&](Sink& out) {

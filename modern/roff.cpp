@@ -294,6 +294,11 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case '"':
             case '#':
                 return;  // a comment: the rest of the line is not text
+            case '}':
+                // The end of a conditional block: its work is done when the line is read.
+                if (copy) out += "\\}";
+                i = after;
+                continue;
             case '*': {
                 std::string_view name = escape_name(in, after);
                 i = after;
@@ -445,6 +450,15 @@ void skip_block(Roff& roff, int depth) {
 }
 
 bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffLine& out);
+
+// Empties a line for the next one, keeping the room its strings have.
+void reset(RoffLine& line) {
+    line.is_call = false;
+    line.no_break = false;
+    line.name.clear();
+    line.args.clear();
+    line.text.clear();
+}
 
 // The body of a conditional: carried out when `result`, else passed over with any block
 // it opens.
@@ -804,7 +818,7 @@ void request_do(Roff& roff, std::string_view, std::string_view rest, RoffLine& o
 
 void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
     std::string text = interpolated(roff, rest, false);
-    out = RoffLine{};
+    reset(out);
     out.text = std::move(text);
     produced = true;
 }
@@ -812,7 +826,8 @@ void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& 
 void request_shift(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
     RoffFrame* frame = innermost_macro(roff);
     if (frame == nullptr) return;
-    Expression e{interpolated(roff, rest, false)};
+    std::string count_text = interpolated(roff, rest, false);
+    Expression e{count_text};
     long long n = e.s.empty() ? 1 : e.expression(false);
     if (!e.ok || n < 0) return;
     size_t count = std::min(static_cast<size_t>(n), frame->args.size() - 1);
@@ -973,11 +988,13 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     if (!charge(roff, line.size() + 1)) return false;
     bool is_request = !line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control);
     if (!is_request) {
-        out = RoffLine{};
-        std::string storage;
-        std::string_view text = without_closing_braces(roff, line, storage);
-        if (interpolated_already) out.text = std::string(text);
-        else interpolate_into(roff, text, out.text, false, 0);
+        reset(out);
+        if (interpolated_already) {
+            std::string storage;
+            out.text.assign(without_closing_braces(roff, line, storage));
+        } else {
+            interpolate_into(roff, line, out.text, false, 0);
+        }
         return true;
     }
     std::string_view after = skip_blanks(line.substr(1));
@@ -999,7 +1016,8 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     auto macro = roff.macros.find(name);
     if (macro != roff.macros.end()) {
         std::string storage;
-        return call_macro(roff, name, macro->second, without_closing_braces(roff, rest, storage),
+        return call_macro(roff, name, macro->second,
+                          interpolated_already ? without_closing_braces(roff, rest, storage) : rest,
                           interpolated_already);
     }
     if (const Request* request = find_request(name)) {
@@ -1010,16 +1028,17 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         request->handler(roff, name, argument, out, produced);
         return produced;
     }
-    out = RoffLine{};
+    reset(out);
     out.is_call = true;
     out.no_break = line[0] == roff.no_break_control;
     out.name = std::move(name);
-    std::string storage;
-    std::string_view argument = without_closing_braces(roff, rest, storage);
     if (interpolated_already) {
-        split_arguments(argument, out.args);
+        std::string storage;
+        split_arguments(without_closing_braces(roff, rest, storage), out.args);
     } else {
-        split_arguments(interpolated(roff, argument, false), out.args);
+        roff.scratch.clear();
+        interpolate_into(roff, rest, roff.scratch, false, 0);
+        split_arguments(roff.scratch, out.args);
     }
     return true;
 }
@@ -1055,14 +1074,9 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
                 arg += text[i++];
             }
         } else {
-            while (i < text.size() && !is_separator(text[i])) {
-                if (text[i] == '\\' && i + 1 < text.size()) {
-                    arg.append(text, i, 2);
-                    i += 2;
-                    continue;
-                }
-                arg += text[i++];
-            }
+            size_t start = i;
+            while (i < text.size() && !is_separator(text[i])) i += text[i] == '\\' && i + 1 < text.size() ? 2 : 1;
+            arg.assign(text, start, i - start);
         }
         args.push_back(std::move(arg));
     }
@@ -1075,10 +1089,17 @@ Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
     frames.push_back(std::move(frame));
 }
 
+Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
+    : host(std::move(host_in)), limits(limits_in) {
+    auto frame = std::make_unique<RoffFrame>();
+    frame->text = std::make_shared<const std::string>(std::move(page));
+    frames.push_back(std::move(frame));
+}
+
 Roff::~Roff() = default;
 
 bool Roff::next(RoffLine& line) {
-    std::string raw;
+    std::string& raw = raw_line;
     while (!cut && read_raw(*this, raw)) {
         size_t number = 0;
         for (const auto& frame : frames) {

@@ -46,6 +46,8 @@ struct RoffFrame;
 
 struct Roff {
     Roff(std::string_view page, RoffHost host, RoffLimits limits = {});
+    // The same, keeping `page` itself rather than a copy.
+    Roff(std::string&& page, RoffHost host, RoffLimits limits = {});
     ~Roff();
     Roff(const Roff&) = delete;
     Roff& operator=(const Roff&) = delete;
@@ -102,7 +104,8 @@ struct Roff {
     std::string trap_macro;
     RoffHost host;
     RoffLimits limits;
-    std::string scratch;     // a line being worked on
+    std::string scratch;     // a call's arguments being interpolated
+    std::string raw_line;    // the line being read
 };
 
 // Splits a request's or macro's argument text into arguments: blanks separate them, a

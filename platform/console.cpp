@@ -20,12 +20,37 @@ void report_file_error(std::string_view action, std::string_view path, int error
     print_err(line);
 }
 
-void print_out(std::string_view bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+namespace {
+
+thread_local ConsoleCapture* t_capture = nullptr;
+
+bool captured(bool error, std::string_view bytes) {
+    if (t_capture == nullptr) return false;
+    auto& chunks = t_capture->chunks;
+    if (!chunks.empty() && chunks.back().error == error) chunks.back().bytes += bytes;
+    else chunks.push_back({error, std::string(bytes)});
+    return true;
+}
+
+}  // namespace
+
+ConsoleCapture::ConsoleCapture() : outer(t_capture) { t_capture = this; }
+
+ConsoleCapture::~ConsoleCapture() { t_capture = outer; }
+
+void print_out(std::string_view bytes) {
+    if (!captured(false, bytes)) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
 
 void print_err(std::string_view bytes) {
+    if (captured(true, bytes)) return;
     // Whatever standard output holds comes first, so the two streams read in order.
     std::fflush(stdout);
     std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+}
+
+void print_captured(const std::vector<ConsoleCapture::Chunk>& chunks) {
+    for (const auto& chunk : chunks) (chunk.error ? print_err : print_out)(chunk.bytes);
 }
 
 void flush_console() {

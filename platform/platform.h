@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -145,12 +147,68 @@ std::string error_number_text(int error_number);
 // native spelling and the reason from the error number.
 void report_file_error(std::string_view action, std::string_view path, int error_number);
 
+// ---- Threads ---------------------------------------------------------------------------
+
+// The number of processors the program may run on (at least 1).
+unsigned processor_count();
+
+// Runs `work(worker)` for worker = 0 .. count - 1, each on a thread of its own (worker 0
+// on the calling thread), and returns when every one has returned.
+void run_threads(unsigned count, const std::function<void(unsigned worker)>& work);
+
+struct MutexState;  // the platform's lock, opaque here
+
+// A lock for what threads share. lock() waits until no other thread holds it.
+class Mutex {
+public:
+    Mutex();
+    ~Mutex();
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+    void lock();
+    void unlock();
+
+private:
+    MutexState* state_;
+};
+
+// Holds a mutex for as long as it lives.
+class Locked {
+public:
+    explicit Locked(Mutex& mutex) : mutex_(mutex) { mutex_.lock(); }
+    ~Locked() { mutex_.unlock(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    Mutex& mutex_;
+};
+
 // ---- Console ---------------------------------------------------------------------------
 
 // Writes bytes to standard output / standard error, unchanged (console texts are stored
-// as the bytes they must show).
+// as the bytes they must show); while the calling thread holds a ConsoleCapture, into it.
 void print_out(std::string_view bytes);
 void print_err(std::string_view bytes);
+
+// What one piece of work printed, in order, kept until it may be shown: work done on
+// several threads is shown in the order a single thread would have done it.
+struct ConsoleCapture {
+    ConsoleCapture();   // from now on, this thread's printing comes here
+    ~ConsoleCapture();  // and no longer
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+    struct Chunk {
+        bool error;  // standard error, else standard output
+        std::string bytes;
+    };
+    std::vector<Chunk> chunks;
+    ConsoleCapture* outer;  // the capture this one replaced
+};
+
+// Prints what was captured, in its order.
+void print_captured(const std::vector<ConsoleCapture::Chunk>& chunks);
 // Flushes standard output and standard error.
 void flush_console();
 

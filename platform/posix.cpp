@@ -15,12 +15,16 @@
 #include <unistd.h>
 
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace platform {
 namespace {
 
-std::string g_last_error_text;
+// Each thread's own: the reason for its last failure.
+thread_local std::string g_last_error_text;
 
 uint32_t code_of_errno(int e) {
     switch (e) {
@@ -229,7 +233,10 @@ struct FileState {
     bool short_read = false;    // the last read gave less than a full buffer
     uint64_t size_at_open = 0;  // reading: the file's size when it was opened
     uint64_t taken = 0;         // reading: bytes read from the disk so far
-    std::string pending;    // writing: translated bytes not yet written
+    // Writing: translated bytes not yet written; `pending_used` of them, in a buffer of
+    // twice the stream buffer (a block of line feeds can double).
+    std::unique_ptr<char[]> pending;
+    size_t pending_used = 0;
 };
 
 TextFile::~TextFile() { close(); }
@@ -264,7 +271,7 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
     state->fd = fd;
     state->writing = writing;
     if (writing) {
-        state->pending.reserve(kStreamBuffer + kStreamBuffer / 4);
+        state->pending.reset(new char[2 * kStreamBuffer]);
     } else {
         state->raw.reset(new char[kStreamBuffer + 1]);
         state->size_at_open = static_cast<uint64_t>(info.st_size);
@@ -366,9 +373,9 @@ int write_all(FileState& s, const char* data, size_t count) {
 }
 
 int flush_pending(FileState& s) {
-    if (s.pending.empty()) return 0;
-    int e = write_all(s, s.pending.data(), s.pending.size());
-    s.pending.clear();
+    if (s.pending_used == 0) return 0;
+    int e = write_all(s, s.pending.get(), s.pending_used);
+    s.pending_used = 0;
     if (e != 0 && s.error == 0) {
         s.error = e;
         fail_with_errno(e);
@@ -451,14 +458,27 @@ size_t TextFile::read(char* buffer, size_t count) {
 void TextFile::write(const char* data, size_t count) {
     if (state_ == nullptr || !state_->writing) return;
     FileState& s = *state_;
-    const char* end = data + count;
-    while (data < end) {
-        const char* lf = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
-        const char* run_end = lf ? lf : end;
-        s.pending.append(data, static_cast<size_t>(run_end - data));
-        if (lf) s.pending.append("\r\n", 2);
-        data = lf ? lf + 1 : end;
-        if (s.pending.size() >= kStreamBuffer) flush_pending(s);
+    while (count > 0) {
+        // At most a stream buffer's worth at a time: with every byte a line feed, it
+        // doubles, which the pending buffer has room for.
+        size_t take = count < kStreamBuffer ? count : kStreamBuffer;
+        if (s.pending_used + 2 * take > 2 * kStreamBuffer) flush_pending(s);
+        char* out = s.pending.get() + s.pending_used;
+        const char* end = data + take;
+        while (data < end) {
+            const char* lf = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+            size_t run = static_cast<size_t>((lf ? lf : end) - data);
+            std::memcpy(out, data, run);
+            out += run;
+            data += run;
+            if (lf) {
+                *out++ = '\r';
+                *out++ = '\n';
+                ++data;
+            }
+        }
+        count -= take;
+        s.pending_used = static_cast<size_t>(out - s.pending.get());
     }
 }
 
@@ -480,5 +500,36 @@ int TextFile::close() {
     delete s;
     return error;
 }
+
+// ---- Threads ---------------------------------------------------------------------------
+
+unsigned processor_count() {
+    long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+void run_threads(unsigned count, const std::function<void(unsigned worker)>& work) {
+    std::vector<std::thread> threads;
+    for (unsigned worker = 1; worker < count; ++worker) {
+        // A thread that cannot be had leaves its share to the others, which take work as
+        // they are free: nothing is lost, it only takes longer.
+        try {
+            threads.emplace_back(work, worker);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work(0);
+    for (std::thread& thread : threads) thread.join();
+}
+
+struct MutexState {
+    std::mutex mutex;
+};
+
+Mutex::Mutex() : state_(new MutexState) {}
+Mutex::~Mutex() { delete state_; }
+void Mutex::lock() { state_->mutex.lock(); }
+void Mutex::unlock() { state_->mutex.unlock(); }
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // The runtime's start-up splits the command line into arguments without expanding
 // wildcards, whatever the toolchain's default: "-indir:man*" reaches main as written.
@@ -20,7 +21,8 @@ int _CRT_glob = 0;
 namespace platform {
 namespace {
 
-std::string g_last_error_text;
+// Each thread's own: the reason for its last failure.
+thread_local std::string g_last_error_text;
 constexpr size_t kStreamBuffer = 64 * 1024;
 
 // Records the text of a Windows error code as the last failure and returns the code.
@@ -234,5 +236,54 @@ int TextFile::close() {
     delete s;
     return error;
 }
+
+// ---- Threads ---------------------------------------------------------------------------
+
+unsigned processor_count() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+namespace {
+
+struct ThreadStart {
+    const std::function<void(unsigned)>* work;
+    unsigned worker;
+};
+
+DWORD WINAPI thread_main(LPVOID parameter) {
+    const ThreadStart* start = static_cast<const ThreadStart*>(parameter);
+    (*start->work)(start->worker);
+    return 0;
+}
+
+}  // namespace
+
+void run_threads(unsigned count, const std::function<void(unsigned worker)>& work) {
+    std::vector<ThreadStart> starts(count);
+    std::vector<HANDLE> handles;
+    for (unsigned worker = 1; worker < count; ++worker) {
+        starts[worker] = {&work, worker};
+        HANDLE handle = CreateThread(nullptr, 0, thread_main, &starts[worker], 0, nullptr);
+        // A thread that cannot be had leaves its share to the others, which take work as
+        // they are free: nothing is lost, it only takes longer.
+        if (handle != nullptr) handles.push_back(handle);
+    }
+    work(0);
+    for (HANDLE handle : handles) {
+        WaitForSingleObject(handle, INFINITE);
+        CloseHandle(handle);
+    }
+}
+
+struct MutexState {
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+
+Mutex::Mutex() : state_(new MutexState) {}
+Mutex::~Mutex() { delete state_; }
+void Mutex::lock() { AcquireSRWLockExclusive(&state_->lock); }
+void Mutex::unlock() { ReleaseSRWLockExclusive(&state_->lock); }
 
 }  // namespace platform

@@ -1,0 +1,36 @@
+// Work on every core, shown as one thread would show it.
+#include "driver/parallel.h"
+
+#include <atomic>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+void for_each_in_order(uint32_t count, unsigned jobs, const std::function<void(uint32_t index, unsigned worker)>& task) {
+    if (jobs == 0) jobs = 1;
+    if (jobs > count) jobs = count == 0 ? 1 : count;
+    std::atomic<uint32_t> next{0};
+    platform::Mutex mutex;
+    // What each finished task printed, until every task before it has printed too.
+    std::vector<std::vector<platform::ConsoleCapture::Chunk>> held(count);
+    std::vector<uint8_t> done(count, 0);
+    uint32_t shown = 0;
+    platform::run_threads(jobs, [&](unsigned worker) {
+        for (uint32_t index = next++; index < count; index = next++) {
+            std::vector<platform::ConsoleCapture::Chunk> printed;
+            {
+                platform::ConsoleCapture capture;
+                task(index, worker);
+                printed = std::move(capture.chunks);
+            }
+            platform::Locked locked(mutex);
+            held[index] = std::move(printed);
+            done[index] = 1;
+            for (; shown < count && done[shown]; ++shown) {
+                platform::print_captured(held[shown]);
+                held[shown] = {};
+            }
+        }
+    });
+}
