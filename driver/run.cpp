@@ -99,14 +99,16 @@ bool convert_modern(PageTable& pages, const Options& options, bool failed) {
     NameIndex names;
     index_names(pages, names);
     std::vector<std::string> made_folders(options.jobs);
-    std::vector<uint8_t> written(pages.count, 0);
+    std::vector<ConvertResult> results(pages.count, ConvertResult{false, false});
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
         if (pages.manuals[i].kind == PageKind::alias) return;
-        written[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker]);
+        results[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker]);
     });
-    std::vector<bool> listed(written.begin(), written.end());
+    // A page cut short, or with an include refused, is written and listed all the same.
+    std::vector<bool> listed(pages.count);
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (pages.manuals[i].kind != PageKind::alias && !listed[i]) failed = true;
+        listed[i] = results[i].written;
+        if (results[i].reported) failed = true;
     }
     if (pages.count != 0 && !write_modern_project(pages, listed, options.output_folder, options.nochm)) {
         failed = true;

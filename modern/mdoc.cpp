@@ -480,8 +480,15 @@ void macro_Dt(Mdoc& m, Args& a, const Macro&) {
     bool first = !t.seen;
     t.seen = true;
     if (!first || m.first_section_only) return;
-    // Text before the title line (rare) leaves the header where it stands, in <main>.
-    if (m.main_depth != 0) m.html.close_to(m.main_depth);
+    // Text before the title line (rare) leaves the header where it stands, in <main>,
+    // after the lists and displays open there.
+    if (m.main_depth != 0) {
+        m.html.close_to(m.main_depth);
+        m.content_depth = m.main_depth;
+        m.scopes.clear();
+        m.line_display = 0;
+        m.head = m.head_extended = false;
+    }
     write_header(m.html, t);
 }
 

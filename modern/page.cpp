@@ -231,15 +231,15 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     return kIsPage;
 }
 
-bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
-                    const std::string& input_folder, const std::string& output_folder,
-                    std::string& made_folder) {
+ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
+                             const std::string& input_folder, const std::string& output_folder,
+                             std::string& made_folder) {
     const PageRecord& record = pages[index];
     std::string path = input_folder + record.source_path;
     std::string text, error;
     if (!read_page_text(path, record.source_path, text, error)) {
         platform::print_err("tolbrik: cannot read " + platform::native_path(path) + ": " + error + "\n");
-        return false;
+        return {false, true};
     }
     std::string_view source_path = record.source_path;
     bool mdoc = pages.manuals[index].kind == PageKind::mdoc;
@@ -268,7 +268,7 @@ bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t ind
     for (const std::string& message : roff.messages) {
         platform::print_err("tolbrik: " + platform::native_path(path) + ": " + message + "\n");
     }
-    return written && roff.messages.empty();
+    return {written, !roff.messages.empty()};
 }
 
 const char kStylesheet[] = R"(/* The pages of a manual, as a reader of terminal pages expects them. */

@@ -28,13 +28,18 @@ void parse_name_section(std::string_view text, ManualInfo& info);
 // Where the stylesheet and the start page lie, seen from a page's HTML path.
 std::string path_to_root(std::string_view html_path);
 
+struct ConvertResult {
+    bool written;   // the page's HTML file is there
+    bool reported;  // something went wrong and was named on standard error
+};
+
 // Converts page `index` of `pages` into its HTML file under `output_folder`, each
-// reference that `names` resolves made a link. What goes wrong is named on standard
-// error; then the result is false. `made_folder` carries the folder made for the page
-// before.
-bool convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
-                    const std::string& input_folder, const std::string& output_folder,
-                    std::string& made_folder);
+// reference that `names` resolves made a link. What goes wrong (the page unreadable, an
+// include refused, the page cut at a bound) is named on standard error. `made_folder`
+// carries the folder made for the page before.
+ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
+                             const std::string& input_folder, const std::string& output_folder,
+                             std::string& made_folder);
 
 // The stylesheet every modern page uses, written to the output folder as "tolbrik.css".
 extern const char kStylesheet[];

@@ -18,7 +18,7 @@
 struct RoffLimits {
     size_t nesting = 64;                 // macro calls, includes and loops inside each other
     size_t line_length = 1 << 20;        // one line after interpolation
-    size_t total_bytes = 64u << 20;      // all lines handed on or interpolated, together
+    size_t total_bytes = 16u << 20;      // all lines handed on or interpolated, together
     size_t string_length = 1 << 20;      // one string or macro body
     size_t definitions = 100000;         // strings, macros and registers defined
 };
