@@ -11,7 +11,8 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Converts the bundled examples/ tree into out/ and compiles out/tolbrik.chm.
+# Converts the bundled examples/ tree into out/ (classic) and out-modern/ (-modern) and
+# compiles the help file in each.
 demo: build
 	scripts/demo.sh $(BUILD)/tolbrik
 
@@ -29,4 +30,4 @@ fuzz:
 	scripts/fuzz.sh
 
 clean:
-	rm -rf $(BUILD) build-* out
+	rm -rf $(BUILD) build-* out out-modern
