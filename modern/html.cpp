@@ -102,6 +102,10 @@ size_t sequence(std::string_view s, size_t i, bool& allowed) {
     return length;
 }
 
+// Identification wants the NAME section, a line or a few; a page that makes more (with a
+// loop) gets its capture cut here, at the end of a character.
+constexpr size_t kCaptureLimit = 64 << 10;
+
 // Plain text for a capture: what a page may not hold is left out as append_escaped
 // leaves it out, and line ends and tabs become blanks.
 void append_plain(std::string& out, std::string_view text) {
@@ -230,7 +234,7 @@ void HtmlWriter::space() {
 void HtmlWriter::line_break() {
     if (pending.empty()) return;
     space_pending = false;
-    add_mark(Piece::line_break, {});
+    add_mark(Piece::break_here, {});
 }
 
 void HtmlWriter::link_start(std::string_view href) {
@@ -240,13 +244,13 @@ void HtmlWriter::link_start(std::string_view href) {
         space_pending = false;
         if (!pending.empty()) text(0, " ");
     }
-    add_mark(Piece::link_start, href);
+    add_mark(Piece::link_opens, href);
     link_open = true;
 }
 
 void HtmlWriter::link_end() {
     if (!link_open) return;
-    add_mark(Piece::link_end, {});
+    add_mark(Piece::link_closes, {});
     link_open = false;
 }
 
@@ -263,7 +267,13 @@ void HtmlWriter::flush() {
     if (capture != nullptr) {
         for (const Piece& piece : pending) {
             if (piece.kind == Piece::words) append_plain(*capture, all.substr(piece.start, piece.length));
-            else if (piece.kind == Piece::line_break) *capture += ' ';
+            else if (piece.kind == Piece::break_here) *capture += ' ';
+            if (capture->size() >= kCaptureLimit) break;
+        }
+        if (capture->size() > kCaptureLimit) {
+            size_t end = kCaptureLimit;
+            while (end > 0 && (static_cast<unsigned char>((*capture)[end]) & 0xC0) == 0x80) --end;
+            capture->resize(end);
         }
         pending.clear();
         pending_text.clear();
@@ -279,8 +289,8 @@ void HtmlWriter::flush() {
         bool inside = false;
         size_t r = 0;
         for (const Piece& piece : pending) {
-            if (piece.kind == Piece::link_start) inside = true;
-            if (piece.kind == Piece::link_end) inside = false;
+            if (piece.kind == Piece::link_opens) inside = true;
+            if (piece.kind == Piece::link_closes) inside = false;
             size_t end = piece.start + piece.length;
             for (; r < references.size() && references[r].start < end; ++r) {
                 if (piece.kind == Piece::words && !inside && references[r].start >= piece.start) {
@@ -296,13 +306,13 @@ void HtmlWriter::flush() {
     for (const Piece& piece : pending) {
         std::string_view text = all.substr(piece.start, piece.length);
         switch (piece.kind) {
-            case Piece::line_break: out.put("<br>\n"); continue;
-            case Piece::link_start:
+            case Piece::break_here: out.put("<br>\n"); continue;
+            case Piece::link_opens:
                 out.put("<a href=\"");
                 put_escaped(out, text, true);
                 out.put("\">");
                 continue;
-            case Piece::link_end: out.put("</a>"); continue;
+            case Piece::link_closes: out.put("</a>"); continue;
             case Piece::words: break;
         }
         size_t done = 0;

@@ -71,7 +71,7 @@ struct HtmlWriter {
     // link's href) lies in `pending_text`. Breaks and links stand there as a line feed,
     // never written, so that no reference is found across them.
     struct Piece {
-        enum Kind : uint8_t { words, line_break, link_start, link_end } kind;
+        enum Kind : uint8_t { words, break_here, link_opens, link_closes } kind;
         uint8_t font;
         uint32_t start, length;  // in pending_text
     };
