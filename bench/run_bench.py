@@ -169,55 +169,34 @@ def per_page_script(work, tool_line):
     """A shell loop that runs one process per page, as a user would write it."""
     path = os.path.join(work, tool_line.split()[0] + "-per-page.sh")
     with open(path, "w") as f:
-        f.write('#!/usr/bin/env bash\n# usage: script IN OUT LIST\nin=$1 out=$2 list=$3\n'
-                'cd "$in" || exit 1\n'
-                'while IFS= read -r d; do mkdir -p "$out/$d"; done < "$list.folders"\n'
-                'while IFS= read -r f; do %s "$f" > "$out/${f%%.*}.html" 2>/dev/null; done < "$list"\n'
-                % tool_line)
-    return path
+        f.write('#!/usr/bin/env bash\n# usage: script IN OUT LIST\ncd "$1" || exit 1\nmkdir -p "$2"\n'
+                'mapfile -t pages < "$3"\nmandoc -Thtml -- "${pages[@]}" > "$2/all.html" 2>/dev/null\n')
+    tools.append((ONE_PROCESS, lambda tree, out, page_list: ["bash", script, tree, out, page_list]))
+    return tools, []
 
 
-def write_list(work, name, pages, folders):
-    path = os.path.join(work, name + ".pages")
-    with open(path, "w") as f:
-        f.write("".join(p + "\n" for p in pages))
-    with open(path + ".folders", "w") as f:
-        f.write("".join((d or ".") + "\n" for d in folders))
-    return path
-
-
-def measure_trees(runner, work, entries, tools, runs):
-    """Runs each tool on each tree once to warm up, then `runs` rounds in which every tool
-    runs on every tree in turn: trees measured side by side see the machine in the same
-    state, which matters for a comparison between them (the scaling figures) on a machine
-    whose speed drifts. `entries` is a list of (label, tree). Returns one
-    ({tool: [(wall, rss, cpu, status), ...]}, pages, bytes, folders) per entry."""
-    prepared = []
-    for label, tree in entries:
-        pages, size, folders = tree_stats(tree)
-        full_list = write_list(work, label, pages, folders)
-        warm_list = write_list(work, label + "-warm", pages[:500],
-                               sorted({os.path.dirname(p) for p in pages[:500]}))
-        prepared.append((label, tree, pages, size, folders, full_list, warm_list,
-                         {name: [] for name, _ in tools}))
-    for round_ in range(runs + 1):
-        for label, tree, _, _, _, full_list, warm_list, results in prepared:
-            for name, command in tools:
-                out = runner.fresh("%s-%s" % (label, name.split()[0].strip(",")))
-                warm = round_ == 0
-                argv = command(tree, out, warm_list if warm else full_list)
-                note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
-                                         " (first 500 pages)" if warm and name in PER_PAGE else ""))
-                result = runner.run(argv)
-                if runner.discard:
-                    shutil.rmtree(out, ignore_errors=True)
-                if not warm:
-                    results[name].append(result)
-    return [(results, len(pages), size, len(folders))
-            for _, _, pages, size, folders, _, _, results in prepared]
-
-
-PER_PAGE = ("mandoc -Thtml, one process per page", "man2html, one process per page")
+def ram_corpus_notes(results):
+    """What the runs in RAM show against their targets, and the speed-up per thread."""
+    wall = {name: median_of(res, 0) for name, res in results.items()}
+    floor = wall["cp -r"]
+    threads = os.cpu_count() or 1
+    notes = [
+        "In RAM, classic on every core: %.2f × `cp -r`; target below 1: %s." % (
+            wall["tolbrik"] / floor, "met" if wall["tolbrik"] < floor else "MISSED"),
+        "In RAM, -modern on every core: %.2f × `cp -r`; target at most 1.5: %s." % (
+            wall["tolbrik -modern"] / floor, "met" if wall["tolbrik -modern"] <= 1.5 * floor else "MISSED"),
+        "In RAM, -modern on one thread: %.2f × `cp -r`; target at most 2.5: %s." % (
+            wall["tolbrik -modern, -jobs:1"] / floor,
+            "met" if wall["tolbrik -modern, -jobs:1"] <= 2.5 * floor else "MISSED"),
+    ]
+    for mode in ("tolbrik", "tolbrik -modern"):
+        speedup = wall[mode + ", -jobs:1"] / wall[mode]
+        notes.append("%s on %d threads (the default here) runs %.2f × as fast as on one: %.2f more "
+                     "per added thread." % (mode, threads, speedup, (speedup - 1) / max(threads - 1, 1)))
+    if ONE_PROCESS in wall:
+        notes.append("%s: %.2f × `cp -r`, %.2f × tolbrik -modern." % (
+            ONE_PROCESS, wall[ONE_PROCESS] / floor, wall[ONE_PROCESS] / wall["tolbrik -modern"]))
+    return notes
 
 
 def tools_for(exe, work, alternatives):
@@ -478,6 +457,22 @@ def main():
                 if name in results:
                     notes.append("%s takes %.1f × as long as tolbrik on the same tree." % (
                         name, median_of(results[name], 0) / ours))
+    # The real corpus once more in RAM, where the disk's noise is out of the way: the two
+    # modes on one thread and on every core, against cp -r and mandoc in one process.
+    if not a.no_real and a.ram and os.path.isdir(a.ram):
+        tree, why = real_corpus(trees, a.copies)
+        if tree is not None:
+            place = os.path.join(a.ram, "tolbrik-bench-real-%d" % os.getpid())
+            note("copying the real corpus into %s ..." % place)
+            copy = os.path.join(place, "corpus")
+            shutil.copytree(tree, copy)
+            tools, skipped_tools = ram_corpus_tools(exe, work)
+            skipped += skipped_tools
+            [(results, pages, size, _)] = measure_trees(Runner(os.path.join(place, "runs"), discard=True), work,
+                                                          [("real-ram", copy)], tools, a.runs)
+            whole_rows("real, in RAM", results, pages, size, rows)
+            notes.extend(ram_corpus_notes(results))
+            shutil.rmtree(place, ignore_errors=True)
     if sizes and not a.no_disk:
         synthetic_pass("", runner, None, rows, notes)
     rows.extend(ram_rows)

@@ -388,6 +388,11 @@ def cases(source, corpus):
     ]
     if corpus:
         listed.append(Case("corpus", under("in", read_tree(corpus)), ["-indir:{DF}/in", "-outdir:{DF}/out"]))
+    # The modern run on the same trees: HTML5 pages, links, the help project by section,
+    # on several threads, compressed and 8-bit pages among the examples.
+    for case in [c for c in listed if c.name in ("abs-backslash", "examples", "clashes", "corpus")]:
+        listed.append(Case("modern-" + case.name, case.tree, case.args + ["-modern"], hidden=case.hidden))
+    listed.append(Case("modern-one-thread", under("in", examples), ["-indir:in", "-outdir:out", "-modern", "-jobs:1"]))
     return listed
 
 
