@@ -78,13 +78,14 @@ std::vector<SectionGroup> group_by_section(const PageTable& pages, const std::ve
         char section = info.section.empty() ? '0' : info.section[0];
         groups[{std::string(language_folder(pages[i].source_path)), section}].push_back(i);
     }
+    // Sorted by name and section, letters in lower case, the keys made once.
+    std::vector<std::string> keys(pages.count);
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        if (listed[i]) keys[i] = lower(pages.manuals[i].name) + '\0' + lower(pages.manuals[i].section);
+    }
     std::vector<SectionGroup> result;
     for (auto& [key, members] : groups) {
-        std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) {
-            const ManualInfo& x = pages.manuals[a];
-            const ManualInfo& y = pages.manuals[b];
-            return std::make_tuple(lower(x.name), lower(x.section)) < std::make_tuple(lower(y.name), lower(y.section));
-        });
+        std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
         result.push_back({key.first, key.second, std::move(members)});
     }
     return result;

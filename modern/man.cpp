@@ -250,13 +250,14 @@ void heading(Man& m, const RoffLine& line, bool section) {
     m.next = Next::nothing;
     m.dd_pending = false;
     ensure_main(m);
+    // The NAME section ends at the next heading, a subsection's too.
+    if (m.first_section_only && m.sections >= 1) {
+        m.done = true;
+        return;
+    }
     if (section) {
         m.html.close_to(m.main_depth);
         m.content_depth = m.main_depth;
-        if (m.first_section_only && m.sections >= 1) {
-            m.done = true;
-            return;
-        }
         ++m.sections;
     } else {
         m.html.close_to(m.content_depth);

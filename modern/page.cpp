@@ -1,6 +1,7 @@
 // One page in the modern run.
 #include "modern/page.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "discovery/identify.h"
@@ -144,6 +145,39 @@ void write_head(Sink& out, const PageTable& pages, uint32_t index) {
     out.put(head);
 }
 
+// The calls a NAME section may make and still need nothing the page defines.
+constexpr std::string_view kPlainCalls[] = {"B", "BI", "BR", "I", "IB", "IR", "LP", "P", "PP", "RB", "RI", "SB",
+                                            "SM", "br", "sp"};
+
+// The first section of a man page, from its heading line to the next heading, when it can
+// be read alone: no string, register or argument interpolated, no call but font changes
+// and breaks. Otherwise (and when there is no heading) empty: the page is read whole.
+std::string_view self_contained_first_section(std::string_view text) {
+    size_t start = std::string_view::npos;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        std::string_view name = call_name(line);
+        if (name == "SH" || name == "SS") {
+            if (start != std::string_view::npos) return text.substr(start, at - start);
+            start = at;
+        } else if (start != std::string_view::npos) {
+            if (line.find("\\*") != std::string_view::npos || line.find("\\n") != std::string_view::npos ||
+                line.find("\\$") != std::string_view::npos) {
+                return {};
+            }
+            if (!name.empty() && !is_comment(line) &&
+                std::find(std::begin(kPlainCalls), std::end(kPlainCalls), name) == std::end(kPlainCalls)) {
+                return {};
+            }
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
 }  // namespace
 
 bool passes_modern_name_test(std::string_view entry) {
@@ -218,9 +252,11 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
         return kNotPage;
     }
     if (info.kind == PageKind::alias) return kIsPage;
-    // The NAME section: the page read up to the end of its first section, as plain text.
+    // The NAME section: the page read up to the end of its first section, as plain text;
+    // where the section needs nothing the page defines, that section alone.
     bool mdoc = info.kind == PageKind::mdoc;
-    Roff roff(text, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
+    std::string_view alone = mdoc ? std::string_view() : self_contained_first_section(text);
+    Roff roff(alone.empty() ? std::string_view(text) : alone, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
     Sink discard;
     HtmlWriter html(discard);
     std::string name_text;

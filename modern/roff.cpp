@@ -336,6 +336,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 i = after;
                 if (frame == nullptr) continue;
                 const auto& args = frame->args;
+                size_t before = out.size();
                 if (which == "*" || which == "@") {
                     for (size_t a = 1; a < args.size(); ++a) {
                         if (a > 1) out += ' ';
@@ -348,6 +349,9 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                     for (char d : which) n = d >= '0' && d <= '9' ? n * 10 + static_cast<size_t>(d - '0') : 1000000;
                     if (n < args.size()) out += args[n];
                 }
+                // Arguments count as work as strings do: a loop in a macro may read them
+                // again and again.
+                if (!charge(roff, out.size() - before)) return;
                 continue;
             }
             case 'w': {
@@ -418,10 +422,8 @@ std::string_view without_closing_braces(Roff& roff, std::string_view line, std::
 
 // The text up to a comment (\" or \#), escape pairs read whole.
 std::string_view without_comment(std::string_view s) {
-    for (size_t i = 0; i + 1 < s.size(); ++i) {
-        if (s[i] != '\\') continue;
+    for (size_t i = s.find('\\'); i != std::string_view::npos && i + 1 < s.size(); i = s.find('\\', i + 2)) {
         if (s[i + 1] == '"' || s[i + 1] == '#') return s.substr(0, i);
-        ++i;
     }
     return s;
 }
@@ -766,7 +768,7 @@ std::string_view tr_item(std::string_view& s) {
         size_t i = 1;
         char c = s[i++];
         if (c == '(' ) i = std::min(s.size(), i + 2);
-        else if (c == '[') i = std::min(s.size(), s.find(']', i) + 1);
+        else if (c == '[') i = s.find(']', i) == std::string_view::npos ? s.size() : s.find(']', i) + 1;
         length = i;
     } else {
         unsigned char b = static_cast<unsigned char>(s[0]);
@@ -971,6 +973,8 @@ bool call_macro(Roff& roff, const std::string& name, const Roff::Body& body, std
         cut(roff, "macros called more than " + std::to_string(roff.limits.nesting) + " deep");
         return false;
     }
+    // An empty macro (an index entry's, as many pages define them) does nothing.
+    if (body->empty()) return false;
     auto frame = std::make_unique<RoffFrame>();
     frame->kind = RoffFrame::macro;
     frame->text = body;
@@ -1013,7 +1017,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         name = interpolated(roff, name, false);
         if (name.empty()) return false;
     }
-    auto macro = roff.macros.find(name);
+    auto macro = roff.macros.empty() ? roff.macros.end() : roff.macros.find(name);
     if (macro != roff.macros.end()) {
         std::string storage;
         return call_macro(roff, name, macro->second,
@@ -1098,9 +1102,39 @@ Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
 
 Roff::~Roff() = default;
 
+namespace {
+
+// The next line, as read_raw reads it, but without a copy where it can be had as it
+// stands in its input: no escape at its end, no escape character of the page's own.
+bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
+    if (!roff.frames.empty()) {
+        RoffFrame& frame = *roff.frames.back();
+        const std::string& text = *frame.text;
+        bool plain = frame.kind != RoffFrame::file || (roff.escape == '\\' && roff.escapes_on);
+        if (plain && frame.position < text.size()) {
+            const char* start = text.data() + frame.position;
+            const void* found = std::memchr(start, '\n', text.size() - frame.position);
+            size_t end = found ? static_cast<size_t>(static_cast<const char*>(found) - text.data()) : text.size();
+            size_t length = end - frame.position;
+            if (length > 0 && text[end - 1] == '\r') --length;
+            if (length == 0 || start[length - 1] != '\\') {
+                line = std::string_view(start, length);
+                frame.position = end + 1;
+                ++frame.line_number;
+                return true;
+            }
+        }
+    }
+    if (!read_raw(roff, buffer)) return false;
+    line = buffer;
+    return true;
+}
+
+}  // namespace
+
 bool Roff::next(RoffLine& line) {
-    std::string& raw = raw_line;
-    while (!cut && read_raw(*this, raw)) {
+    std::string_view raw;
+    while (!cut && read_line(*this, raw_line, raw)) {
         size_t number = 0;
         for (const auto& frame : frames) {
             if (frame->kind == RoffFrame::file) number = frame->line_number;

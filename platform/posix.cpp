@@ -419,6 +419,10 @@ int read_file(const std::string& path, std::string& bytes, size_t limit) {
             }
             if (got == 0) break;
             held += static_cast<size_t>(got);
+            // A regular file that has given what its size promised is at its end: asking
+            // again would only hear so. (A size of 0, as generated files have, promises
+            // nothing: such a file is read until the system says it is at its end.)
+            if (info.st_size > 0 && held == static_cast<size_t>(info.st_size)) break;
         }
         bytes.resize(error == 0 ? held : 0);
     }
