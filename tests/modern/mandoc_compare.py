@@ -305,7 +305,8 @@ def resolve(index, page, name, section):
 def link_counts(index, results, renamed):
     """Counts of references and links, with samples of the faults. A page that got another
     name is no target, since that name is the converter's choice."""
-    counts, samples = Counter(), {"unlinked": [], "linked wrong": [], "links from no reference": []}
+    counts, samples = Counter(), {"unlinked": [], "linked wrong": [], "links from no reference": [],
+                                  "links the harness finds no page for": []}
     for r in results:
         r["own"] = {page_name(r["source"])[0].lower(), *(n.lower() for n in r["names"])}
         refs = [("%s(%s)" % (n, s), resolve(index, r, n, s)) for n, s in r["references"]]
@@ -325,6 +326,8 @@ def link_counts(index, results, renamed):
         samples["linked wrong"] += [(r["source"], "%s -> %s" % link) for link in extra
                                     if link[0] in missed_texts]
         samples["links from no reference"] += [(r["source"], t) for t in stray]
+        samples["links the harness finds no page for"] += [
+            (r["source"], "%s -> %s" % link) for link in extra if link[0] in extra_texts - missed_texts - stray]
     return counts, samples
 
 
