@@ -582,3 +582,14 @@ void to_utf8(std::string_view bytes, std::string_view source_path, std::string& 
                                                                          : guessed_code_page(bytes);
     decode(bytes, upper, out);
 }
+
+void to_utf8(std::string& text, std::string_view source_path) {
+    const bool mark = std::string_view(text).substr(0, 3) == "\xEF\xBB\xBF";
+    if (is_valid_utf8(std::string_view(text).substr(mark ? 3 : 0))) {
+        if (mark) text.erase(0, 3);
+        return;
+    }
+    std::string decoded;
+    to_utf8(text, source_path, decoded);
+    text.swap(decoded);
+}

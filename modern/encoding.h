@@ -21,6 +21,8 @@
 // become U+FFFD. ASCII bytes are copied unchanged (control characters too: the caller
 // deals with them).
 void to_utf8(std::string_view bytes, std::string_view source_path, std::string& out);
+// The same, in place: text that is UTF-8 already is not copied.
+void to_utf8(std::string& text, std::string_view source_path);
 
 // Whether `bytes` is valid UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool is_valid_utf8(std::string_view bytes);

@@ -96,6 +96,7 @@ constexpr Glyph kGlyphs[] = {
 };
 
 static_assert(is_sorted_by_name(kGlyphs), "glyph rows must be sorted by name, each name once");
+constexpr NameTable kGlyphTable(kGlyphs);
 static_assert(std::string_view("\u00E9") == "\xC3\xA9", "glyph texts need UTF-8 string literals");
 
 // Code points that are no text of their own: the controls, surrogates and numbers past Unicode.
@@ -167,7 +168,7 @@ constexpr NumberedForm kNumberedForms[] = {{"u", append_unicode}, {"char", appen
 }  // namespace
 
 bool append_glyph(std::string& out, std::string_view name) {
-    if (const Glyph* row = find_by_name(kGlyphs, name)) {
+    if (const Glyph* row = kGlyphTable.find(name)) {
         out += row->text;
         return true;
     }

@@ -272,6 +272,7 @@ constexpr FontName kFonts[] = {
 };
 
 static_assert(is_sorted_by_name(kFonts), "kFonts must be sorted by name");
+constexpr NameTable kFontTable(kFonts);
 
 void write_text(Writing& w, std::string_view s) {
     size_t i = 0;
@@ -311,7 +312,7 @@ void write_text(Writing& w, std::string_view s) {
 
 int font_named(std::string_view name) {
     if (name.empty() || name == "P") return -1;
-    if (const FontName* found = find_by_name(kFonts, name)) return found->font;
+    if (const FontName* found = kFontTable.find(name)) return found->font;
     // A family and a style: TB, HBI, NR ...; by the style's letters.
     uint8_t font = 0;
     if (name.size() >= 2 && name.substr(name.size() - 2) == "BI") font = kBold | kItalic;

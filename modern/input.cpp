@@ -60,16 +60,15 @@ bool is_compressed(std::string_view name) {
 
 bool read_page_text(const std::string& path, std::string_view source_path, std::string& text,
                     std::string& error) {
-    std::string bytes;
-    if (int e = platform::read_file(path, bytes, kPageLimit); e != 0) {
+    if (int e = platform::read_file(path, text, kPageLimit); e != 0) {
         error = platform::error_number_text(e);
         return false;
     }
     if (is_compressed(path)) {
         std::string inflated;
-        if (!gunzip(bytes, inflated, error)) return false;
-        bytes.swap(inflated);
+        if (!gunzip(text, inflated, error)) return false;
+        text.swap(inflated);
     }
-    to_utf8(bytes, source_path, text);
+    to_utf8(text, source_path);
     return true;
 }

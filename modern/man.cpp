@@ -556,9 +556,10 @@ constexpr Macro kMacros[] = {
     {"wh", ignore},
 };
 
-static_assert(is_sorted_by_name(kMacros), "kMacros must be sorted by name: it is searched by halves");
+static_assert(is_sorted_by_name(kMacros), "kMacros must be sorted by name");
+constexpr NameTable kMacroTable(kMacros);
 
-const Macro* find_macro(std::string_view name) { return find_by_name(kMacros, name); }
+const Macro* find_macro(std::string_view name) { return kMacroTable.find(name); }
 
 struct Volume {
     char digit;

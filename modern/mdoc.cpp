@@ -1358,8 +1358,9 @@ constexpr Macro kMacros[] = {
 };
 
 static_assert(is_sorted_by_name(kMacros), "kMacros must be sorted by name");
+constexpr NameTable kMacroTable(kMacros);
 
-const Macro* find_macro(std::string_view name) { return find_by_name(kMacros, name); }
+const Macro* find_macro(std::string_view name) { return kMacroTable.find(name); }
 
 // ---- Lines ----------------------------------------------------------------------------------
 

@@ -904,8 +904,9 @@ constexpr Request kRequests[] = {
 };
 
 static_assert(is_sorted_by_name(kRequests), "kRequests must be sorted by name");
+constexpr NameTable kRequestTable(kRequests);
 
-const Request* find_request(std::string_view name) { return find_by_name(kRequests, name); }
+const Request* find_request(std::string_view name) { return kRequestTable.find(name); }
 
 // ---- Reading and dispatching lines ------------------------------------------------------------
 
