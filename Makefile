@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench windows fuzz clean
+.PHONY: all build demo test bench windows fuzz mutate clean
 
 all: build
 
@@ -28,6 +28,13 @@ windows:
 
 fuzz:
 	scripts/fuzz.sh
+
+# Single-edit mutants of the product code, each rebuilt in build-mutate/ and run against
+# the tests: SEED and COUNT choose them (scripts/mutate.py --help for the rest).
+SEED ?= 1
+COUNT ?= 60
+mutate:
+	scripts/mutate.py --seed $(SEED) --count $(COUNT) $(MUTATE_ARGS)
 
 clean:
 	rm -rf $(BUILD) build-* out out-modern

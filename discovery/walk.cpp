@@ -16,8 +16,6 @@ struct Walk {
     // Folders on the way from the input folder down to the one being walked, to refuse a
     // link that leads back into one of them.
     std::vector<platform::FolderIdentity> path;
-    // The code of the first failure met, for the walk's result.
-    uint32_t first_failure = platform::kOk;
 };
 
 // Prints one line naming an entry by its native spelling.
@@ -119,15 +117,11 @@ uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_positio
         if (status == platform::kNoMoreFiles) break;
         if (status != platform::kOk) {
             report(walk, pattern.substr(0, name_position), platform::last_error_text());
-            if (walk.first_failure == platform::kOk) walk.first_failure = status;
             break;
         }
     }
     status = enumeration.close();
-    if (status != platform::kOk) {
-        report(walk, pattern.substr(0, name_position), platform::last_error_text());
-        if (walk.first_failure == platform::kOk) walk.first_failure = status;
-    }
+    if (status != platform::kOk) report(walk, pattern.substr(0, name_position), platform::last_error_text());
     return platform::kOk;
 }
 
@@ -147,7 +141,6 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         if (!top || status != platform::kPathNotFound) {
             report(walk, pattern.substr(0, name_position), platform::last_error_text());
         }
-        if (walk.first_failure == platform::kOk) walk.first_failure = status;
         return platform::kOk;
     }
     // Sorted by their keys, made once: the names with their letters as capitals (unsigned
@@ -169,8 +162,7 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
 
 }  // namespace
 
-uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
-                   bool& reported) {
+void walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list, bool& reported) {
     // The name position is the pattern's last backslash; index 0 is not looked at.
     size_t name_position = 0;
     for (size_t i = pattern.size(); i-- > 1;) {
@@ -179,20 +171,17 @@ uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string&
             break;
         }
     }
-    Walk walk{strip_length, file_list, reported, {}, platform::kOk};
+    Walk walk{strip_length, file_list, reported, {}};
     // The walked folder is the pattern's part before its last backslash; a pattern whose
     // only backslash leads it ("\\*", from an empty -indir: value) walks the root folder.
     std::string top = pattern.substr(0, name_position);
     if (top.empty() && !pattern.empty() && pattern[0] == '\\') top = "\\";
-    uint32_t status;
     try {
         walk.path.push_back(platform::folder_identity(top));
-        status = walk_folder(walk, pattern, name_position);
+        walk_folder(walk, pattern, name_position);
         file_list.shrink_to_fit();
     } catch (const std::bad_alloc&) {
         // What was listed before stays in the list and is processed.
         report(walk, top, "not enough memory to list every file");
-        status = platform::kNotEnoughMemory;
     }
-    return status != platform::kOk ? status : walk.first_failure;
 }

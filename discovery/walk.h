@@ -14,8 +14,6 @@
 // is not named, it just gives an empty list. A list that cannot grow ends the walk, is
 // named, and keeps what it holds. Each folder's entries are taken in one order whatever
 // the file system's: names compared with their ASCII letters as capitals, then byte by
-// byte (as NTFS lists a folder, for ASCII names). Returns 0, 8 when the list could not
-// grow, or the platform's code of the first failure met.
-uint32_t walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list,
-                   bool& reported);
+// byte (as NTFS lists a folder, for ASCII names).
+void walk_tree(const std::string& pattern, size_t strip_length, std::string& file_list, bool& reported);
 

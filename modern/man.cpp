@@ -33,8 +33,6 @@ struct Man {
 
     Next next = Next::nothing;
     bool in_heading = false;  // a heading's text is being written
-    uint8_t next_font = 0;
-    bool tag_continued = false;
 
     bool link_open = false;      // .UR / .MT
     bool link_has_text = false;

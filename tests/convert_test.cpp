@@ -13,57 +13,34 @@ using namespace testing_support;
 
 namespace {
 
-// The whole page the converter writes: head with `title`, `body`, tail.
-std::string html(const std::string& title, const std::string& body) {
-    return "<html lang=\"ru\"><head>\n<meta content=\"text/html;charset=windows-1251\" "
-           "http-equiv=\"Content-Type\">\n\t<title>" +
-           title + "</title>\n</head><body>\n" + body + "</body></html>";
-}
-
 const PageTable& alone() {
     static const PageTable pages = table_of({{"T", "man1\\t.1"}});
     return pages;
 }
 
-std::string convert_with(const std::string& source, const PageTable& pages, uint32_t index,
-                         ConverterState& state) {
+// Converts `source` as page `index` of `pages` with `state` (a fresh one by default).
+std::string convert(const std::string& source, const PageTable& pages = alone(), uint32_t index = 0,
+                    ConverterState&& state = ConverterState{}) {
     Source in(source);
     Sink out;
     convert_text(in, out, pages, index, state);
     return std::string(out.text());
 }
 
-// Converts `source` as page `index` with a fresh state; the whole output.
-std::string convert(const std::string& source, const PageTable& pages = alone(), uint32_t index = 0) {
-    ConverterState state;
-    return convert_with(source, pages, index, state);
-}
-
-struct Case {
-    std::string source;
-    std::string body;
-};
-
-// Each source converted alone as the page "T" must give exactly its body.
-void expect_bodies(const std::vector<Case>& cases, const PageTable& pages = alone(), uint32_t index = 0) {
-    for (const Case& c : cases) {
-        EXPECT_EQ(convert(c.source, pages, index), html(pages[index].title, c.body)) << "source: " << c.source;
+// Each source converted alone as page `index` must give exactly its body.
+void expect_bodies(const std::vector<std::pair<std::string, std::string>>& cases, const PageTable& pages = alone(),
+                   uint32_t index = 0) {
+    for (const auto& [source, body] : cases) {
+        EXPECT_EQ(convert(source, pages, index), classic_page(pages[index].title, body)) << "source: " << source;
     }
 }
 
 std::string x(size_t n, char c = 'x') { return std::string(n, c); }
 
-// The text with every line feed as CR LF, as a text stream writes it to the disk.
-std::string crlf(const std::string& text) {
-    std::string bytes;
-    for (char c : text) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return bytes;
-}
-
 TEST(ConvertText, WorkedExample) {
     PageTable pages = table_of({{"LS", "man1\\ls.1"}});
     EXPECT_EQ(convert(".TH LS 1\n.SH NAME\nls \\- list\n.SS Options\n.IP -a\nall\n", pages),
-              html("LS",
+              classic_page("LS",
                    " "
                    "</blockquote>\n<h1>NAME </h1>\n<blockquote>"
                    "ls \\- list "
@@ -196,31 +173,34 @@ TEST(ConvertText, FontRequestLineLongerThanTheBufferKeepsAllItsBytes) {
             // A stretch of 257 bytes keeps its length: its word is all of it, no title.
             {".B l" + x(255, ' ') + "x\n", "<b>l" + x(255, ' ') + "x<br></b> "},
             {".B l" + x(254, ' ') + "\n", "<b><a href=\"l.htm\">l</a>" + x(254, ' ') + " </b> "},
+            // After \fB a word is looked at through a window of 255 bytes: a byte inside it
+            // makes the word no title, one beyond it does not.
+            {"\\fBl" + x(253, ' ') + "x\n", "<b>l" + x(253, ' ') + "x "},
+            {"\\fBl" + x(254, ' ') + "x\n", "<b><a href=\"l.htm\">l</a>" + x(254, ' ') + "x "},
         },
         pages);
 }
 
 TEST(ConvertText, StateDoesNotCarryToTheNextPage) {
     const std::string next = "one\n.SS two\nthree\n";
-    const std::string alone_output = convert(next);
-    ASSERT_EQ(alone_output, html("T", "one \n<h2>two </h2>\n<blockquote>three </blockquote>"));
+    ASSERT_EQ(convert(next), classic_page("T", "one \n<h2>two </h2>\n<blockquote>three </blockquote>"));
     for (const char* before : {".nf\n\\fBx \\fIy\n.B z", ".SH X", ".\\\" open", ".IR i"}) {
         ConverterState state;
-        convert_with(before, alone(), 0, state);
-        EXPECT_EQ(convert_with(next, alone(), 0, state), alone_output) << "after: " << before;
+        convert(before, alone(), 0, std::move(state));
+        EXPECT_EQ(convert(next, alone(), 0, std::move(state)), convert(next)) << "after: " << before;
     }
 }
 
 TEST(ConvertText, MarkupFromTheSourceIsEscaped) {
-    EXPECT_EQ(convert(".B <file>\n"), html("T", "<b>&lt;file&gt; </b> "));
+    EXPECT_EQ(convert(".B <file>\n"), classic_page("T", "<b>&lt;file&gt; </b> "));
     PageTable pages = table_of({
         {"a\"<&>'", "man1\\a.1"},
         {"q", "we\"ird&<x>\\q.1"},
         {"a<b", "man1\\ab.1"},
     });
-    EXPECT_EQ(convert("", pages, 0), html("a&quot;&lt;&amp;&gt;'", ""));
+    EXPECT_EQ(convert("", pages, 0), classic_page("a&quot;&lt;&amp;&gt;'", ""));
     EXPECT_EQ(convert(".B q\n.BR a<b\n", pages, 0),
-              html("a&quot;&lt;&amp;&gt;'",
+              classic_page("a&quot;&lt;&amp;&gt;'",
                    "<b><a href=\"..\\we&quot;ird&amp;&lt;x&gt;\\q.htm\">q</a> </b> "
                    "<a href=\"ab.htm\">a&lt;b</a> "));
 }
@@ -241,12 +221,10 @@ const PageTable& library() {
 }
 
 TEST(ConvertText, LinksBetweenPages) {
-    struct LinkCase {
+    const struct {
         uint32_t index;
-        std::string source;
-        std::string body;
-    };
-    const std::vector<LinkCase> cases = {
+        std::string source, body;
+    } cases[] = {
         {1, ".BR ls (1),\n", "<a href=\"ls.htm\">ls</a> (1), "},
         {2, ".BR ls (1),\n", "<a href=\"..\\man1\\ls.htm\">ls</a> (1), "},
         {5, ".BR ls (1),\n", "<a href=\"man1\\ls.htm\">ls</a> (1), "},
@@ -273,8 +251,8 @@ TEST(ConvertText, LinksBetweenPages) {
         {1, ".SH \\fBls\n", "</blockquote>\n<h1><b><a href=\"ls.htm\">ls</a> </h1>\n<blockquote>"},
         {1, ".TH CP 1 \\fBls\n", "<b><a href=\"ls.htm\">ls</a> "},
     };
-    for (const LinkCase& c : cases) {
-        EXPECT_EQ(convert(c.source, library(), c.index), html(library()[c.index].title, c.body))
+    for (const auto& c : cases) {
+        EXPECT_EQ(convert(c.source, library(), c.index), classic_page(library()[c.index].title, c.body))
             << "page " << c.index << ", source: " << c.source;
     }
 }
@@ -292,7 +270,7 @@ TEST(ConvertPage, CrLfSourceGivesTheSameBytesAsLf) {
     ASSERT_TRUE(convert_page(pages, 1, dir.path() + "/in\\", dir.path() + "/out\\", state));
 
     const std::string expected = crlf(
-        html("LS", " </blockquote>\n<h1>NAME </h1>\n<blockquote>ls \\- list <br><b>ls </b> <tt><br>x<br></tt> tail"));
+        classic_page("LS", " </blockquote>\n<h1>NAME </h1>\n<blockquote>ls \\- list <br><b>ls </b> <tt><br>x<br></tt> tail"));
     EXPECT_EQ(dir.read("out/lf/ls.htm"), expected);
     EXPECT_EQ(dir.read("out/crlf/ls.htm"), expected);
 }
@@ -310,10 +288,10 @@ TEST(ConvertPage, PagePathsAndTheirFolders) {
     for (uint32_t i = 0; i < pages.count; ++i) {
         EXPECT_TRUE(convert_page(pages, i, dir.path() + "/in\\", dir.path() + "/out/new\\", state));
     }
-    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(html("ls", "x ")));
-    EXPECT_EQ(dir.read("out/new/a/b/c/ls.8.htm"), crlf(html("ls8", "later ")));  // its own name
-    EXPECT_EQ(dir.read("out/new/man.htm"), crlf(html("ls", "y ")));  // cut at the folder's '.'
-    EXPECT_EQ(dir.read("out/new/top.htm"), crlf(html("top", "z ")));
+    EXPECT_EQ(dir.read("out/new/a/b/c/ls.htm"), crlf(classic_page("ls", "x ")));
+    EXPECT_EQ(dir.read("out/new/a/b/c/ls.8.htm"), crlf(classic_page("ls8", "later ")));  // its own name
+    EXPECT_EQ(dir.read("out/new/man.htm"), crlf(classic_page("ls", "y ")));  // cut at the folder's '.'
+    EXPECT_EQ(dir.read("out/new/top.htm"), crlf(classic_page("top", "z ")));
 }
 
 TEST(ConvertPage, FailuresAreReportedAndTheNextPageStillConverts) {
@@ -333,7 +311,7 @@ TEST(ConvertPage, FailuresAreReportedAndTheNextPageStillConverts) {
     EXPECT_EQ(err, "tolbrik: cannot read " + dir.path() + "/in/gone/a.1: No such file or directory\n"
                    "tolbrik: cannot create " + dir.path() + "/out/blocked/b.htm: Not a directory\n");
     EXPECT_EQ(dir.read("out/blocked"), "a file where a folder must be");
-    EXPECT_EQ(dir.read("out/ok/c.htm"), crlf(html("c", "c ")));
+    EXPECT_EQ(dir.read("out/ok/c.htm"), crlf(classic_page("c", "c ")));
 }
 
 }  // namespace

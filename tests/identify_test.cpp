@@ -31,10 +31,6 @@ Identified identify(const std::string& native, const std::string& entry) {
     return result;
 }
 
-std::string no_title_message(const std::string& entry) {
-    return cp866("Заголовок MAN не найден в файле: ") + entry + "\n";
-}
-
 const std::string kNoTitle = "\x01";  // stands for "not a page, with the message"
 const std::string kSilent = "\x02";   // stands for "not a page, silently"
 
@@ -101,9 +97,7 @@ const std::vector<Case> kCases = {
 TEST(Identify, NameTestTitleLineAndTitle) {
     for (const Case& c : kCases) {
         TempDir dir;
-        std::string relative = c.entry;
-        for (char& ch : relative) ch = ch == '\\' ? '/' : ch;
-        dir.write(relative, c.text);
+        dir.write(native(c.entry), c.text);
         const Identified got = identify(dir.path(), c.entry);
         if (c.title == kNoTitle || c.title == kSilent) {
             EXPECT_EQ(got.answer, kNotPage) << c.name;
@@ -141,9 +135,7 @@ TEST(Identify, AFileThatCannotBeOpenedAnswersItsErrorNumber) {
         const Identified got = identify(dir.path(), c.entry);
         EXPECT_EQ(got.answer, c.error) << c.entry;
         EXPECT_EQ(got.out, "") << c.entry;
-        std::string native = c.entry;
-        for (char& ch : native) ch = ch == '\\' ? '/' : ch;
-        EXPECT_EQ(got.err, "tolbrik: cannot read " + dir.path() + "/" + native + ": " + std::strerror(c.error) + "\n")
+        EXPECT_EQ(got.err, "tolbrik: cannot read " + dir.path() + "/" + native(c.entry) + ": " + std::strerror(c.error) + "\n")
             << c.entry;
     }
 }

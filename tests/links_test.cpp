@@ -121,20 +121,43 @@ TEST(EmitArgument, ALineRunningPastTheBufferGoesOnWhereItStopped) {
     }
 }
 
-TEST(FindTitle, TheFirstPageOfATitleWinsWithOrWithoutTheIndex) {
-    for (bool indexed : {false, true}) {
-        PageTable table = table_of({{"open", "man2\\open.2"},
-                                    {"LS", "man1\\LS.1"},
-                                    {"open", "man3\\open.3"},
-                                    {"ls", "man1\\ls.1"}},
-                                   indexed);
-        EXPECT_EQ(find_title(table, "open"), 0u) << indexed;
-        EXPECT_EQ(find_title(table, "ls"), 3u) << indexed;
-        EXPECT_EQ(find_title(table, "LS"), 1u) << indexed;
-        EXPECT_EQ(find_title(table, "l"), kNoPage) << indexed;
-        EXPECT_EQ(find_title(table, "opens"), kNoPage) << indexed;
-        EXPECT_EQ(find_title(table, ""), kNoPage) << indexed;
+// The index answers as a search of the table in order would: the first page of a title,
+// with its HTML path, for every title and near miss, in a table whose titles are mostly
+// shared, differ in letter case or by a prefix, and lie at several depths.
+TEST(FindTitle, TheIndexFindsTheFirstPageOfATitleAsTheTableOrderDoes) {
+    std::vector<std::string> paths;
+    std::vector<std::pair<const char*, const char*>> records = {
+        {"open", "man2\\open.2"}, {"LS", "man1\\LS.1"}, {"open", "man3\\open.3"}, {"ls", "man1\\ls.1"},
+        {"a&b", "a\\b\\deep.1"},  {"top", "top.1"}};
+    const char* const pool[] = {"cat", "tar", "gzip", "Cat", "ca", "mount", "umount", "kill"};
+    paths.reserve(120);
+    for (unsigned i = 0, seed = 12345; i < 120; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        paths.push_back("sec" + std::to_string(i % 5) + (i % 3 ? "\\" : "\\sub\\") + std::to_string(i) + ".1");
+        records.emplace_back(pool[(seed >> 16) % 8], paths.back().c_str());
     }
+    const PageTable indexed = table_of(records), in_order = table_of(records, false);
+    EXPECT_EQ(find_title(in_order, "open"), 0u);
+    EXPECT_EQ(find_title(in_order, "ls"), 3u);
+    for (const char* word : {"open", "ls", "LS", "Ls", "a&b", "top", "cat", "Cat", "ca", "c", "tar", "tarx", "gzip",
+                             "mount", "umount", "kill", "", "opens", "ls\\fR", "nothing"}) {
+        const TitleTarget a = find_target(indexed, word), b = find_target(in_order, word);
+        EXPECT_EQ(a.page, b.page) << word;
+        EXPECT_EQ(a.html_path, b.html_path) << word;
+    }
+}
+
+// Sixteen titles: the index must keep free slots, or the search for a word that is no
+// title (and passes the filter) would never end.
+TEST(FindTitle, AFullTableStillAnswersForWordsThatAreNoTitle) {
+    std::vector<std::string> titles;
+    std::vector<std::pair<const char*, const char*>> records;
+    titles.reserve(16);
+    for (int i = 0; i < 16; ++i) titles.push_back("t" + std::to_string(i));
+    for (const std::string& title : titles) records.emplace_back(title.c_str(), title.c_str());
+    const PageTable pages = table_of(records);
+    for (int i = 16; i < 400; ++i) EXPECT_EQ(find_title(pages, "t" + std::to_string(i)), kNoPage);
+    EXPECT_EQ(find_title(pages, "t15"), 15u);
 }
 
 }  // namespace

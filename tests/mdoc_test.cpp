@@ -5,28 +5,25 @@
 #include <string_view>
 
 #include "modern/mdoc.h"
+#include "test_support.h"
 
 namespace {
 
-std::string render(std::string_view source, bool first_section_only = false) {
-    Roff roff(source, RoffHost{is_mdoc_macro, nullptr});
-    Sink out;
-    HtmlWriter html(out);
-    std::string name;
-    if (first_section_only) html.capture = &name;
-    TitleLine title;
-    render_mdoc(roff, html, title, first_section_only);
-    return first_section_only ? name : std::string(out.text());
+using testing_support::RenderCase;
+
+// The page's body; with `name`, the NAME section alone as plain text, as identification
+// reads it.
+std::string render(std::string_view source, std::string* name = nullptr) {
+    return testing_support::render_html([&](HtmlWriter& html) {
+        Roff roff(source, RoffHost{is_mdoc_macro, nullptr});
+        TitleLine title;
+        html.capture = name;
+        render_mdoc(roff, html, title, name != nullptr);
+    });
 }
 
-struct Case {
-    const char* what;
-    std::string_view source;
-    std::string_view html;
-};
-
 TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
-    const Case cases[] = {
+    const RenderCase cases[] = {
         {"the prologue: a header, and a footer with the date written out",
          ".Dd $Mdocdate: May 3 2021 $\n.Dt LS 1\n.Os BSD\n",
          "<header><span class=\"left\">LS(1)</span> <span class=\"center\">General Commands Manual</span> "
@@ -72,12 +69,13 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          ".Rs\n.%T Title\n.%A A\n.%D 2006\n.%A B\n.Re\n", "<main><p>A and B, <i>Title</i>, 2006.</p>\n</main>\n"},
         {"unknown macros are dropped with their arguments", ".Zz hidden\ntext\n", "<main><p>text</p>\n</main>\n"},
     };
-    for (const Case& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;
+    testing_support::expect_rendered(cases, [](std::string_view source) { return render(source); });
 }
 
 TEST(RenderMdoc, GivesIdentificationTheNamesAndDescription) {
-    EXPECT_EQ(render(".Dd x\n.Dt A 1\n.Sh NAME\n.Nm a ,\n.Nm b\n.Nd \\(lqdo\\(rq it\n.Sh SYNOPSIS\n.Nm a\n", true),
-              "a, b \u2014 \u201Cdo\u201D it ");
+    std::string name;
+    render(".Dd x\n.Dt A 1\n.Sh NAME\n.Nm a ,\n.Nm b\n.Nd \\(lqdo\\(rq it\n.Sh SYNOPSIS\n.Nm a\n", &name);
+    EXPECT_EQ(name, "a, b \u2014 \u201Cdo\u201D it ");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The command line: which arguments set the folders and the nochm flag, and "-?".
+// The command line: which arguments set the folders, the flags and the number of threads,
+// and "-?". Arbitrary arguments are the options fuzz target's; here each rule once.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "driver/options.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 namespace {
@@ -15,6 +17,12 @@ struct Parsed {
     Options options;
     std::string out;  // what the parser printed
 };
+
+std::string working_folder() {
+    std::string folder;
+    EXPECT_TRUE(platform::current_folder(folder));
+    return folder;
+}
 
 Parsed parse(std::vector<std::string> args) {
     args.insert(args.begin(), "tolbrik");
@@ -28,88 +36,57 @@ Parsed parse(std::vector<std::string> args) {
     return parsed;
 }
 
-std::string working_folder() {
-    char buffer[4096];
-    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
-}
-
-TEST(Options, FoldersAndNochmFromTheArguments) {
-    // "=" stands for the default: the working folder followed by a backslash.
-    struct Case {
+TEST(Options, FoldersFlagsAndThreadsFromTheArguments) {
+    // "=" stands for the default, the working folder and a backslash; jobs 0 for the
+    // default, one thread per processor.
+    const struct {
         std::vector<std::string> args;
         std::string input, output;
-        bool nochm;
+        bool nochm, modern;
+        unsigned jobs;
+    } cases[] = {
+        {{}, "=", "=", false, false, 0},
+        {{"-indir:pages", "-outdir:"}, "pages\\", "\\", false, false, 0},
+        {{"-indir:in/", "-outdir:C:\\man\\"}, "in/\\", "C:\\man\\", false, false, 0},
+        {{"-indir:a\\\\", "-outdir:x y"}, "a\\\\", "x y\\", false, false, 0},
+        {{"-outdir:first", "-outdir:second", "-indir:-nochm"}, "-nochm\\", "second\\", false, false, 0},
+        {{"-indir:a", "-nochm", "-modern", "-indir:b"}, "b\\", "=", true, true, 0},
+        {{"-NOCHM", "-nochmx", "-Modern", "-INDIR:x", "-indir", "-h"}, "=", "=", false, false, 0},
+        {{"-jobs:1"}, "=", "=", false, false, 1},
+        {{"-jobs:256", "-jobs:0", "-jobs:257", "-jobs:3x", "-jobs:", "-jobs:-1"}, "=", "=", false, false, 256},
     };
-    const std::vector<Case> cases = {
-        {{}, "=", "=", false},
-        {{"-indir:pages"}, "pages\\", "=", false},
-        {{"-outdir:html"}, "=", "html\\", false},
-        {{"-indir:"}, "\\", "=", false},
-        {{"-outdir:"}, "=", "\\", false},
-        {{"-indir:in/"}, "in/\\", "=", false},
-        {{"-indir:C:\\man\\"}, "C:\\man\\", "=", false},
-        {{"-indir:a\\\\"}, "a\\\\", "=", false},
-        {{"-indir:with space", "-outdir:x y"}, "with space\\", "x y\\", false},
-        {{"-outdir:first", "-outdir:second"}, "=", "second\\", false},
-        {{"-indir:a", "-nochm", "-indir:b"}, "b\\", "=", true},
-        {{"-nochm", "-nochm"}, "=", "=", true},
-        {{"-indir:-nochm"}, "-nochm\\", "=", false},
-        {{"-outdir:-indir:x"}, "=", "-indir:x\\", false},
-        // Other letter cases and near misses are ignored.
-        {{"-NOCHM", "-Nochm", "-nochm ", "-nochmx", "nochm", "--nochm", "-nochm:"}, "=", "=", false},
-        {{"-INDIR:x", "-Outdir:y", "-indir", "-outdir", "indir:x", "-indir=x", "/indir:x"}, "=", "=", false},
-        {{"-?x", "-??", "?", "/?", "-", "", "-h", "--help"}, "=", "=", false},
-    };
-    const std::string cwd = working_folder() + "\\";
-    for (const Case& c : cases) {
+    const std::string working = working_folder() + "\\";
+    for (const auto& c : cases) {
         Parsed parsed = parse(c.args);
         std::string label = testing::PrintToString(c.args);
         EXPECT_EQ(parsed.result, OptionsResult::run) << label;
-        EXPECT_EQ(parsed.options.input_folder, c.input == "=" ? cwd : c.input) << label;
-        EXPECT_EQ(parsed.options.output_folder, c.output == "=" ? cwd : c.output) << label;
+        EXPECT_EQ(parsed.options.input_folder, c.input == "=" ? working : c.input) << label;
+        EXPECT_EQ(parsed.options.output_folder, c.output == "=" ? working : c.output) << label;
         EXPECT_EQ(parsed.options.nochm, c.nochm) << label;
+        EXPECT_EQ(parsed.options.modern, c.modern) << label;
+        EXPECT_EQ(parsed.options.jobs, c.jobs ? c.jobs : std::min(platform::processor_count(), 256u)) << label;
         EXPECT_EQ(parsed.out, "") << label;
     }
 }
 
-TEST(Options, DefaultsAppendABackslashWithoutLookingAtTheWorkingFolder) {
+// The default appends a backslash without looking at the working folder's last byte.
+TEST(Options, DefaultsAppendABackslashEvenToTheRoot) {
     const std::string before = working_folder();
     ASSERT_EQ(::chdir("/"), 0);
     Parsed parsed = parse({"-indir:x"});
     ASSERT_EQ(::chdir(before.c_str()), 0);
-    EXPECT_EQ(parsed.options.input_folder, "x\\");
     EXPECT_EQ(parsed.options.output_folder, "/\\");
 }
 
-TEST(Options, EveryArgumentIsExamined) {
-    std::vector<std::string> args(300, "ignored");
-    args[200] = "-indir:late";
-    args[298] = "-outdir:later";
-    args[299] = "-nochm";
-    Parsed parsed = parse(args);
-    EXPECT_EQ(parsed.options.input_folder, "late\\");
-    EXPECT_EQ(parsed.options.output_folder, "later\\");
-    EXPECT_TRUE(parsed.options.nochm);
-
-    args[299] = "-?";
-    EXPECT_EQ(parse(args).result, OptionsResult::help);
-}
-
 TEST(Options, HelpPrintsTheTextAndStopsExamining) {
-    const std::string help = testing_support::help_bytes();
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"-?"},
-             {"-nochm", "-?"},
-             {"-?", "-nochm", "-indir:x", "-outdir:y", "-?"},
-         }) {
+             {"-?"}, {"-nochm", "-?"}, {"-?", "-nochm", "-indir:x", "-outdir:y", "-?"}}) {
         Parsed parsed = parse(args);
         std::string label = testing::PrintToString(args);
         EXPECT_EQ(parsed.result, OptionsResult::help) << label;
-        EXPECT_EQ(parsed.out, help) << label;
-        // Arguments after "-?" have no effect.
+        EXPECT_EQ(parsed.out, testing_support::help_bytes()) << label;
         EXPECT_EQ(parsed.options.nochm, args[0] == "-nochm") << label;
         EXPECT_NE(parsed.options.input_folder, "x\\") << label;
-        EXPECT_NE(parsed.options.output_folder, "y\\") << label;
     }
 }
 

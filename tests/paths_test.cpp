@@ -33,6 +33,7 @@ TEST(RelativePath, LeadsFromTheFolderOfOneFileToTheOther) {
         {"a\\x\\y.1", "a\\x", "..\\x"},
         {"man1\\ls.1", "man1\\ls.1", "ls.1"},
         {"a\\B\\x.1", "A\\b\\y.1", "y.1"},
+        {"Z\\x.1", "z\\y.1", "y.1"},  // the letters at both ends of the range fold
         {"a\\b\\c\\x.1", "a\\d\\y.1", "..\\..\\d\\y.1"},
         {"a\\x.1", "a\\x.1\\y.1", "x.1\\y.1"},
         {"x.1", "x.1", "x.1"},

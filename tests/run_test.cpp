@@ -17,10 +17,6 @@ using Listing = std::vector<std::string>;
 const std::string kPage = ".TH PAGE 1\n.SH NAME\npage \\- a page\n";
 const Listing kProject = {"tolbrik.hhc", "tolbrik.hhk", "tolbrik.hhp"};
 
-std::string no_title_message(const std::string& entry) {
-    return cp866("Заголовок MAN не найден в файле: ") + entry + "\n";
-}
-
 Listing plus(Listing listing, const Listing& more) {
     listing.insert(listing.end(), more.begin(), more.end());
     std::sort(listing.begin(), listing.end());

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "modern/tbl.h"
+#include "test_support.h"
 
 namespace {
 
@@ -14,88 +15,64 @@ std::string render(std::string_view source) {
     Roff roff(source, RoffHost{});
     RoffLine line;
     roff.next(line);
-    Sink out;
-    HtmlWriter html(out);
-    FontState fonts;
-    render_table(roff, html, fonts);
-    html.flush();
-    std::string result(out.text());
-    while (roff.next(line)) result += "+" + (line.is_call ? "." + line.name : line.text);
-    return result;
+    std::string html = testing_support::render_html([&](HtmlWriter& writer) {
+        FontState fonts;
+        render_table(roff, writer, fonts);
+    });
+    while (roff.next(line)) html += "+" + (line.is_call ? "." + line.name : line.text);
+    return html;
 }
 
-struct Case {
-    const char* what;
-    std::string_view source;
-    std::string_view html;
-};
-
 TEST(RenderTable, WritesCellsSpansAndRules) {
-    const Case cases[] = {
+    const testing_support::RenderCase cases[] = {
         {"s spans the cell to its left; r and n align right", ".TS\ntab(:);\nc s s\nl r n.\nHead\na:b:1.5\n.TE\n",
-         "<table>"
-         "<tr><td class=\"c\" colspan=\"3\">Head</td>\n</tr>\n"
+         "<table><tr><td class=\"c\" colspan=\"3\">Head</td>\n</tr>\n"
          "<tr><td>a</td>\n<td class=\"r\">b</td>\n<td class=\"n\">1.5</td>\n</tr>\n</table>\n"},
         {"^ in the layout spans down, dropping its data", ".TS\nl l\n^ l.\ntop\tx\ngone\ty\ngone\tz\n.TE\n",
-         "<table>"
-         "<tr><td class=\"vm\" rowspan=\"3\">top</td>\n<td>x</td>\n</tr>\n"
+         "<table><tr><td class=\"vm\" rowspan=\"3\">top</td>\n<td>x</td>\n</tr>\n"
          "<tr><td>y</td>\n</tr>\n"
          "<tr><td>z</td>\n</tr>\n</table>\n"},
         {"\\^ in the data spans down", ".TS\nl l.\na\tb\n\\^\tc\n.TE\n",
-         "<table>"
-         "<tr><td class=\"vm\" rowspan=\"2\">a</td>\n<td>b</td>\n</tr>\n"
+         "<table><tr><td class=\"vm\" rowspan=\"2\">a</td>\n<td>b</td>\n</tr>\n"
          "<tr><td>c</td>\n</tr>\n</table>\n"},
         {"_ and = rows rule the next or the last row; \\_ rules a cell", ".TS\nl l.\na\tb\n_\nc\t\\_\n=\n.TE\n",
-         "<table>"
-         "<tr><td>a</td>\n<td>b</td>\n</tr>\n"
+         "<table><tr><td>a</td>\n<td>b</td>\n</tr>\n"
          "<tr class=\"rt rb2\"><td>c</td>\n<td class=\"hi\"></td>\n</tr>\n</table>\n"},
         {"a layout row of lines alone takes no data line", ".TS\nl l\n_\nl l.\na\tb\nc\td\n.TE\n",
-         "<table>"
-         "<tr><td>a</td>\n<td>b</td>\n</tr>\n"
+         "<table><tr><td>a</td>\n<td>b</td>\n</tr>\n"
          "<tr class=\"rt\"><td>c</td>\n<td>d</td>\n</tr>\n</table>\n"},
         {"T{ T}: filled text with font macros and breaks", ".TS\nl l.\nT{\nfirst\n.B bold\n.br\nlast\nT}\tafter\n.TE\n",
-         "<table>"
-         "<tr><td>first <b>bold</b><br>\nlast</td>\n<td>after</td>\n</tr>\n</table>\n"},
+         "<table><tr><td>first <b>bold</b><br>\nlast</td>\n<td>after</td>\n</tr>\n</table>\n"},
         {"tab() parts the fields; allbox", ".TS\ntab(:) allbox;\nl l.\na:b\tc\n.TE\n",
-         "<table class=\"all\">"
-         "<tr><td>a</td>\n<td>b\tc</td>\n</tr>\n</table>\n"},
+         "<table class=\"all\"><tr><td>a</td>\n<td>b\tc</td>\n</tr>\n</table>\n"},
         {".T& brings a new layout; narrow rows are filled", ".TS\nl l l.\na\tb\tc\n.T&\nc s\nl.\nwide\nd\n.TE\n",
-         "<table>"
-         "<tr><td>a</td>\n<td>b</td>\n<td>c</td>\n</tr>\n"
+         "<table><tr><td>a</td>\n<td>b</td>\n<td>c</td>\n</tr>\n"
          "<tr><td class=\"c\" colspan=\"2\">wide</td>\n<td></td>\n</tr>\n"
          "<tr><td>d</td>\n<td colspan=\"2\"></td>\n</tr>\n</table>\n"},
         {"missing fields are empty, extra ones dropped", ".TS\nl l l.\na\nb\tc\td\te\n.TE\n",
-         "<table>"
-         "<tr><td>a</td>\n<td></td>\n<td></td>\n</tr>\n"
+         "<table><tr><td>a</td>\n<td></td>\n<td></td>\n</tr>\n"
          "<tr><td>b</td>\n<td>c</td>\n<td>d</td>\n</tr>\n</table>\n"},
         {"no layout: every line is a row of cells", ".TS\nnot a layout.\nx\ty\n.TE\n",
-         "<table>"
-         "<tr><td>not a layout.</td>\n<td></td>\n</tr>\n"
+         "<table><tr><td>not a layout.</td>\n<td></td>\n</tr>\n"
          "<tr><td>x</td>\n<td>y</td>\n</tr>\n</table>\n"},
         {"a text block ends with the table", ".TS\nl.\nT{\na\n.TE\nafter\n",
-         "<table>"
-         "<tr><td>a</td>\n</tr>\n</table>\n+after"},
+         "<table><tr><td>a</td>\n</tr>\n</table>\n+after"},
         {"without .TE the table ends with the page", ".TS\nl.\na\n",
-         "<table>"
-         "<tr><td>a</td>\n</tr>\n</table>\n"},
+         "<table><tr><td>a</td>\n</tr>\n</table>\n"},
         {"n lines numbers up at their decimal points", ".TS\nn.\n1.5\n10\n100.25\nx\n.TE\n",
-         "<table>"
-         "<tr><td class=\"n\">1.5\u2007</td>\n</tr>\n"
+         "<table><tr><td class=\"n\">1.5\u2007</td>\n</tr>\n"
          "<tr><td class=\"n\">10\u2008\u2007\u2007</td>\n</tr>\n"
          "<tr><td class=\"n\">100.25</td>\n</tr>\n"
          "<tr><td class=\"n\">x</td>\n</tr>\n</table>\n"},
         {"b and f fonts, escapes over them", ".TS\nlb lfI.\na\t\\fRb\\fP\n.TE\n",
-         "<table>"
-         "<tr><td><b>a</b></td>\n<td>b</td>\n</tr>\n</table>\n"},
+         "<table><tr><td><b>a</b></td>\n<td>b</td>\n</tr>\n</table>\n"},
         {"| and || rules; w width", ".TS\n|l|| lw(2i)|.\na\tb\n.TE\n",
-         "<table>"
-         "<tr><td class=\"rl rr2\">a</td>\n<td class=\"rr\" style=\"width:20ch\">b</td>\n</tr>\n</table>\n"},
+         "<table><tr><td class=\"rl rr2\">a</td>\n<td class=\"rr\" style=\"width:20ch\">b</td>\n</tr>\n</table>\n"},
         {".sp and .ft between rows", ".TS\nl.\na\n.sp\n.ft B\nb\n.TE\n",
-         "<table>"
-         "<tr><td>a</td>\n</tr>\n"
+         "<table><tr><td>a</td>\n</tr>\n"
          "<tr class=\"sp\"><td><b>b</b></td>\n</tr>\n</table>\n"},
     };
-    for (const Case& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;
+    testing_support::expect_rendered(cases, render);
 }
 
 }  // namespace

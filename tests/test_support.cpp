@@ -1,13 +1,11 @@
 #include "test_support.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,15 +18,44 @@ namespace testing_support {
 PageTable table_of(const std::vector<std::pair<const char*, const char*>>& pages, bool indexed) {
     PageTable table;
     for (const auto& [title, path] : pages) {
-        PageRecord record;
-        record.title = title;
-        record.source_path = path;
-        table.records.push_back(record);
+        table.records.emplace_back();
+        table.records.back().title = title;
+        table.records.back().source_path = path;
     }
     table.count = static_cast<uint32_t>(table.records.size());
     assign_html_paths(table);
     if (indexed) index_titles(table);
     return table;
+}
+
+std::string classic_page(const std::string& title, const std::string& body) {
+    return "<html lang=\"ru\"><head>\n<meta content=\"text/html;charset=windows-1251\" "
+           "http-equiv=\"Content-Type\">\n\t<title>" + title + "</title>\n</head><body>\n" + body +
+           "</body></html>";
+}
+
+std::string crlf(const std::string& text) {
+    std::string bytes;
+    for (char c : text) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return bytes;
+}
+
+std::string native(std::string tool_path) {
+    std::replace(tool_path.begin(), tool_path.end(), '\\', '/');
+    return tool_path;
+}
+
+std::string backslashed(std::string native_path) {
+    std::replace(native_path.begin(), native_path.end(), '/', '\\');
+    return native_path;
+}
+
+std::string render_html(const std::function<void(HtmlWriter&)>& render) {
+    Sink out;
+    HtmlWriter html(out);
+    render(html);
+    html.flush();
+    return std::string(out.text());
 }
 
 TempDir::TempDir() {
@@ -52,23 +79,17 @@ TempDir::~TempDir() {
 std::string TempDir::write(const std::string& relative, const std::string& bytes) const {
     fs::path target = fs::path(path_) / relative;
     fs::create_directories(target.parent_path());
-    write_file(target.string(), bytes);
+    std::ofstream(target, std::ios::binary | std::ios::trunc) << bytes;
     return target.string();
 }
 
 std::string TempDir::folder(const std::string& relative) const {
-    fs::path target = fs::path(path_) / relative;
-    fs::create_directories(target);
-    return target.string();
+    fs::create_directories(fs::path(path_) / relative);
+    return (fs::path(path_) / relative).string();
 }
 
-std::string TempDir::read(const std::string& relative) const {
-    return read_file((fs::path(path_) / relative).string());
-}
-
-bool TempDir::exists(const std::string& relative) const {
-    return fs::exists(fs::path(path_) / relative);
-}
+std::string TempDir::read(const std::string& relative) const { return read_file(path_ + "/" + relative); }
+bool TempDir::exists(const std::string& relative) const { return fs::exists(fs::path(path_) / relative); }
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -78,58 +99,42 @@ std::string read_file(const std::string& path) {
     return bytes.str();
 }
 
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("cannot write " + path);
-    out << bytes;
-}
-
 Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd) {
     TempDir capture;
-    std::string out_path = capture.path() + "/out";
-    std::string err_path = capture.path() + "/err";
+    const std::string out_path = capture.path() + "/out", err_path = capture.path() + "/err";
     pid_t child = ::fork();
     if (child == 0) {
-        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-        std::FILE* out = std::freopen(out_path.c_str(), "wb", stdout);
-        std::FILE* err = std::freopen(err_path.c_str(), "wb", stderr);
-        if (out == nullptr || err == nullptr) ::_exit(127);
-        std::vector<char*> argv;
-        std::string exe = TOLBRIK_EXE;
-        argv.push_back(exe.data());
+        if (::chdir(cwd.c_str()) != 0 || !std::freopen(out_path.c_str(), "wb", stdout) ||
+            !std::freopen(err_path.c_str(), "wb", stderr)) {
+            ::_exit(127);
+        }
         std::vector<std::string> copies(args);
+        copies.insert(copies.begin(), TOLBRIK_EXE);
+        std::vector<char*> argv;
         for (auto& a : copies) argv.push_back(a.data());
         argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
+        ::execv(TOLBRIK_EXE, argv.data());
         ::_exit(127);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    Result result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = read_file(out_path);
-    result.err = read_file(err_path);
-    return result;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(out_path),
+            read_file(err_path)};
 }
 
 std::string cp866(const std::string& utf8) {
     std::string bytes;
-    for (size_t i = 0; i < utf8.size();) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(utf8[i]);
         if (c < 0x80) {
             bytes += static_cast<char>(c);
-            ++i;
             continue;
         }
-        unsigned code = ((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
-        i += 2;
-        unsigned char out;
-        if (code >= 0x410 && code <= 0x42F) out = static_cast<unsigned char>(0x80 + code - 0x410);       // А-Я
-        else if (code >= 0x430 && code <= 0x43F) out = static_cast<unsigned char>(0xA0 + code - 0x430);  // а-п
-        else if (code >= 0x440 && code <= 0x44F) out = static_cast<unsigned char>(0xE0 + code - 0x440);  // р-я
-        else if (code == 0x401) out = 0xF0;                                                              // Ё
-        else if (code == 0x451) out = 0xF1;                                                              // ё
-        else throw std::runtime_error("no code page 866 byte for a character");
+        unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
+        unsigned out = code == 0x401 ? 0xF0 : code == 0x451 ? 0xF1
+                     : code >= 0x410 && code <= 0x43F ? 0x80 + code - 0x410  // А-Я а-п
+                     : code >= 0x440 && code <= 0x44F ? 0xE0 + code - 0x440  // р-я
+                     : throw std::runtime_error("no code page 866 byte for a character");
         bytes += static_cast<char>(out);
     }
     return bytes;
@@ -152,16 +157,14 @@ std::string help_bytes() {
         " желательно сперва убрать всё лишнее.");
 }
 
-std::string backslashed(const std::string& native) {
-    std::string path(native);
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
+std::string no_title_message(const std::string& entry) {
+    return cp866("Заголовок MAN не найден в файле: ") + entry + "\n";
 }
 
-std::vector<std::string> readdir_names(const std::string& native) {
+std::vector<std::string> readdir_names(const std::string& native_folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(native.c_str());
-    if (dir == nullptr) throw std::runtime_error("cannot open folder " + native);
+    DIR* dir = ::opendir(native_folder.c_str());
+    if (dir == nullptr) throw std::runtime_error("cannot open folder " + native_folder);
     while (const dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
@@ -170,25 +173,23 @@ std::vector<std::string> readdir_names(const std::string& native) {
     return names;
 }
 
-std::vector<std::string> listed_names(const std::string& native) {
-    using Bytes = std::basic_string<unsigned char>;
+std::vector<std::string> listed_names(const std::string& native_folder) {
     auto key = [](const std::string& name) {
-        Bytes raw(name.begin(), name.end()), upper = raw;
+        std::basic_string<unsigned char> raw(name.begin(), name.end()), upper = raw;
         for (auto& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
         return std::make_pair(upper, raw);
     };
-    std::vector<std::string> names = readdir_names(native);
-    std::sort(names.begin(), names.end(),
-              [&](const std::string& a, const std::string& b) { return key(a) < key(b); });
+    std::vector<std::string> names = readdir_names(native_folder);
+    std::sort(names.begin(), names.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
     return names;
 }
 
-std::vector<std::string> tree_listing(const std::string& native) {
+std::vector<std::string> tree_listing(const std::string& native_folder) {
     std::vector<std::string> entries;
     std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(native, ignored); it != fs::recursive_directory_iterator();
+    for (auto it = fs::recursive_directory_iterator(native_folder, ignored); it != fs::recursive_directory_iterator();
          it.increment(ignored)) {
-        std::string relative = fs::relative(it->path(), native).string();
+        std::string relative = fs::relative(it->path(), native_folder).string();
         entries.push_back(it->is_directory() ? relative + "/" : relative);
     }
     std::sort(entries.begin(), entries.end());

@@ -1,18 +1,44 @@
-// Helpers shared by the unit tests: temporary folders, whole files, running the program.
+// Helpers shared by the unit tests: temporary folders, whole files, the page frames and
+// tables the converters work with, and runs of the built program.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "model/page_table.h"
+#include "modern/html.h"
 
 namespace testing_support {
 
 // A page table as a run makes it: (title, source path) records in table order, HTML paths
 // assigned, titles indexed unless `indexed` is false. The paths must outlive the table.
-PageTable table_of(const std::vector<std::pair<const char*, const char*>>& pages,
-                   bool indexed = true);
+PageTable table_of(const std::vector<std::pair<const char*, const char*>>& pages, bool indexed = true);
+
+// The whole page the classic converter writes: its head with `title`, `body`, its tail.
+std::string classic_page(const std::string& title, const std::string& body);
+// The text with every line feed as CR LF, as a text stream writes it to the disk.
+std::string crlf(const std::string& text);
+std::string native(std::string tool_path);  // every backslash made '/'
+std::string backslashed(std::string native_path);
+
+// What the modern writer makes of `render`'s calls, flushed; then, for renderers of a
+// part of a page, one case per rule with its whole expected HTML.
+std::string render_html(const std::function<void(HtmlWriter&)>& render);
+struct RenderCase {
+    const char* what;
+    std::string_view source;
+    std::string_view html;
+};
+template <typename Render, size_t N>
+void expect_rendered(const RenderCase (&cases)[N], Render render) {
+    for (const RenderCase& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;
+}
 
 // A fresh empty folder under the system's temporary folder, removed when it goes.
 class TempDir {
@@ -22,9 +48,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }  // native, without a trailing '/'
-    // `relative` uses '/' between folders; missing folders are made.
+    // `relative` uses '/' between folders; missing folders are made. Returns the path.
     std::string write(const std::string& relative, const std::string& bytes) const;
-    // Makes the folder `relative` and any missing folders above it; returns its path.
     std::string folder(const std::string& relative) const;
     std::string read(const std::string& relative) const;
     bool exists(const std::string& relative) const;
@@ -34,37 +59,27 @@ private:
 };
 
 std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& bytes);
 
 struct Result {
     int status = -1;
-    std::string out;  // standard output
-    std::string err;  // standard error
+    std::string out, err;
 };
-
 // Runs the built tolbrik with `args` in the folder `cwd`.
 Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd);
 
-// UTF-8 text (Russian letters and ASCII) as code page 866 bytes.
+// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the banner, the help
+// text and the message about a file without a title line, made here from their wording.
 std::string cp866(const std::string& utf8);
-
-// The console's banner and help text as the code page 866 bytes the tool must print,
-// made here from their UTF-8 wording.
 std::string banner_bytes();
 std::string help_bytes();
+std::string no_title_message(const std::string& entry);
 
-// A native path in the tool's own spelling: every '/' becomes a backslash.
-std::string backslashed(const std::string& native);
-
-// The names in the folder `native` (without "." and ".."), in the order readdir yields
-// them.
+// The names in the folder `native`, in the order readdir yields them (without "." and
+// ".."), and in the order the walk takes them: ASCII letters as capitals, then bytewise.
 std::vector<std::string> readdir_names(const std::string& native);
-// The same names in the order the walk takes them: compared with their ASCII letters as
-// capitals, then byte by byte.
 std::vector<std::string> listed_names(const std::string& native);
-
-// Every entry under the folder `native` at any depth, as '/'-separated relative paths,
-// folders followed by '/', sorted: what a run left behind.
+// Every entry under `native` at any depth, '/'-separated, folders with a trailing '/',
+// sorted: what a run left behind.
 std::vector<std::string> tree_listing(const std::string& native);
 
 }  // namespace testing_support
