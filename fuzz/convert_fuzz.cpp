@@ -163,28 +163,6 @@ long closings_before(Kind kind, int8_t n) {
     }
 }
 
-std::string unescape_attribute(std::string_view text) {
-    std::string plain;
-    for (size_t i = 0; i < text.size();) {
-        static const std::pair<std::string_view, char> kEntities[] = {
-            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
-        bool replaced = false;
-        for (const auto& entity : kEntities) {
-            if (text.substr(i, entity.first.size()) == entity.first) {
-                plain += entity.second;
-                i += entity.first.size();
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) {
-            FUZZ_CHECK(text[i] != '&', "an unescaped '&' in an href");
-            plain += text[i++];
-        }
-    }
-    return plain;
-}
-
 void check_link(const std::string& body, const Token& open, const Token& text, uint32_t current) {
     std::string_view word(body.data() + text.begin, text.end - text.begin);
     uint32_t target = kPages;
@@ -194,7 +172,8 @@ void check_link(const std::string& body, const Token& open, const Token& text, u
     FUZZ_CHECK(target < kPages, "a link on a word that is no title: " + fuzz::shown(word));
     FUZZ_CHECK(target != current, "a link from a page to itself");
     std::string_view href(body.data() + open.begin + 9, open.end - open.begin - 11);
-    std::string relative = unescape_attribute(href);
+    std::string relative;
+    FUZZ_CHECK(fuzz::unescape_attribute(href, relative), "an unescaped '&' in an href");
     std::string wrong = fuzz::check_resolves(kEntries[current].html_path, kEntries[target].html_path, relative);
     FUZZ_CHECK(wrong.empty(), "link " + fuzz::shown(relative) + " from " + kEntries[current].html_path +
                                   " to " + kEntries[target].html_path + ": " + wrong);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace fuzz {
@@ -42,6 +43,30 @@ inline std::string shown(std::string_view bytes) {
         }
     }
     return text;
+}
+
+// An attribute value read back: the four entities the tool writes become their bytes
+// again. Returns false at a '&' that starts none of them.
+inline bool unescape_attribute(std::string_view text, std::string& plain) {
+    static const std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}};
+    plain.clear();
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] != '&') {
+            plain += text[i++];
+            continue;
+        }
+        size_t before = i;
+        for (const auto& [entity, c] : kEntities) {
+            if (text.substr(i, entity.size()) == entity) {
+                plain += c;
+                i += entity.size();
+                break;
+            }
+        }
+        if (i == before) return false;
+    }
+    return true;
 }
 
 inline std::vector<std::string_view> components(std::string_view path) {

@@ -124,18 +124,24 @@ def product_files(src):
 # ---- The private tree and its build -----------------------------------------------------
 
 def sync_tree(src):
-    """Copies the checkout's files into `src`, leaving files that did not change alone
-    (so that the build there stays incremental)."""
+    """Makes `src` hold the checkout's files, leaving those that did not change alone (so
+    that the build there stays incremental)."""
     listed = subprocess.run(["git", "-C", ROOT, "ls-files", "--cached", "--others", "--exclude-standard", "-z"],
                             capture_output=True, check=True).stdout.decode().split("\0")
-    for rel in filter(None, listed):
+    keep = set(filter(None, listed))
+    for folder, _, names in os.walk(src):  # what the checkout no longer has goes too
+        for name in names:
+            if os.path.relpath(os.path.join(folder, name), src) not in keep:
+                os.remove(os.path.join(folder, name))
+    for rel in keep:
         origin, copy = os.path.join(ROOT, rel), os.path.join(src, rel)
         if not os.path.isfile(origin) or os.path.islink(origin):
             continue
         if os.path.exists(copy) and filecmp.cmp(origin, copy, shallow=False):
             continue
         os.makedirs(os.path.dirname(copy), exist_ok=True)
-        shutil.copy2(origin, copy)
+        shutil.copyfile(origin, copy)  # a fresh time stamp, newer than what was built before
+        shutil.copymode(origin, copy)
     # The suites find the corpus maker beside the source folder.
     shared = os.path.join(os.path.dirname(ROOT), "shared")
     link = os.path.join(os.path.dirname(src), "shared")
@@ -215,12 +221,19 @@ def main():
     if run(configure, src, 600, log) != 0 or run(make, src, 3600, log) != 0:
         print("mutate: the unmutated tree does not build (see %s)" % log)
         return 2
+    # The corpus test converts one corpus, made once, and keeps mandoc's texts of it.
+    maker = os.path.join(os.path.dirname(ROOT), "shared", "tools", "make-man-corpus")
+    corpus = os.path.join(build_root, "corpus")
+    if os.access(maker, os.X_OK) and not os.path.isdir(corpus):
+        run([maker, corpus], src, 1800, log)
+    if os.path.isdir(corpus):
+        os.environ.update(TOLBRIK_CORPUS=corpus, TOLBRIK_MANDOC_CACHE=os.path.join(build_root, "mandoc-cache"))
     plan = stages(build, src, args.slow.split(","))
     # The time limit of each stage: three times what it takes on the unmutated tree, and a
-    # minute more. The unmutated tree must pass the fast stages.
+    # minute more. The unmutated tree must pass the fast stages and the corpus test.
     limits = {}
     for name, command, cwd, fast in plan:
-        if not fast:
+        if name != "corpus" and not fast:
             limits[name] = 3600
             continue
         began = time.time()

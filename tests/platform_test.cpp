@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,33 +72,6 @@ TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
         std::string file = dir.write("f", c.disk);
         for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{260}, kBlock, kBlock + 7}) {
             EXPECT_EQ(read_text(file, chunk), c.text) << c.name << ", read " << chunk << " at a time";
-        }
-    }
-}
-
-TEST(TextFileRead, AgreesWithAByteByByteModelOnRandomText) {
-    // Text mode as one byte at a time would read it.
-    auto model = [](const std::string& disk) {
-        std::string text;
-        for (size_t i = 0; i < disk.size(); ++i) {
-            if (disk[i] == '\x1A') break;
-            if (disk[i] == '\r' && i + 1 < disk.size() && disk[i + 1] == '\n') continue;
-            text += disk[i];
-        }
-        return text;
-    };
-    std::mt19937 random(7);
-    TempDir dir;
-    for (int round = 0; round < 40; ++round) {
-        // Mostly letters and line ends, CRs in clusters, now and then a Ctrl-Z.
-        std::string disk(kBlock * 2 + random() % 5000, 'a');
-        for (char& c : disk) {
-            auto r = static_cast<unsigned>(random() % 100);
-            c = r < 20 ? '\r' : r < 35 ? '\n' : (round % 4 == 0 && r == 99 && random() % 2000 == 0) ? '\x1A' : 'a';
-        }
-        std::string file = dir.write("random", disk);
-        for (size_t chunk : {size_t{1}, size_t{259}, kBlock - 1, kBlock * 3}) {
-            ASSERT_EQ(read_text(file, chunk), model(disk)) << "round " << round << ", chunk " << chunk;
         }
     }
 }

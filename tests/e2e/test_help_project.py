@@ -13,20 +13,10 @@ import unittest
 from collections import Counter
 
 from tolbrik_e2e import (chm_extract, chm_names, compile_chm, expected_contents, expected_pages,
-                         fold, index_entries, need, outline, project_files,
+                         fold, index_entries, need, project_files,
                          read_bytes, read_sitemap, run_tolbrik, skip_loudly, source, write_tree)
 
 REAL_PAGES = 3000
-
-
-def chm_path(local):
-    return "/" + local.replace("\\", "/")
-
-
-def index_pairs(pages):
-    """The index's (keyword, local path with '/') pairs: a page with an empty title has
-    no keyword."""
-    return sorted((title, html.replace("\\", "/")) for title, _, html in pages if title)
 
 
 def broken_links(outdir, files):
@@ -63,18 +53,16 @@ class HelpProjectTest(unittest.TestCase):
         pages = expected_pages(indir)
         self.assertTrue(pages, "no page in " + indir)
         contents = expected_contents(pages)
-        index = index_pairs(pages)
+        # A page with an empty title has no keyword.
+        index = sorted((title, html.replace("\\", "/")) for title, _, html in pages if title)
 
         # The three files as written: the project file lists the HTML paths unescaped,
         # in table order; the sitemaps parse into the expected tree and keywords.
         files = project_files(read_bytes(os.path.join(outdir, "tolbrik.hhp")))
         self.assertEqual(files, [html for _, _, html in pages])
-        items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhc")))
-        self.assertEqual(problems, [])
-        self.assertEqual(outline(items), contents)
-        items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhk")))
-        self.assertEqual(problems, [])
-        self.assertEqual(index_entries(items), index)
+        self.assertEqual(read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhc"))), (contents, []))
+        items, problems = read_sitemap(read_bytes(os.path.join(outdir, "tolbrik.hhk")), outlined=False)
+        self.assertEqual((index_entries(items), problems), (index, []))
 
         # The compiler accepts the project and finds every file that a page links to.
         status, log = compile_chm(outdir)
@@ -85,22 +73,21 @@ class HelpProjectTest(unittest.TestCase):
 
         chm = os.path.join(outdir, "tolbrik.chm")
         stored = chm_names(chm)
-        self.assertEqual([f for f in files if chm_path(f) not in stored], [])
+        self.assertEqual([f for f in files if "/" + f.replace("\\", "/") not in stored], [])
         # Every page has a file of its own, letter case aside, and every link of every
         # page leads to one of them.
         self.assertEqual(len({fold(f) for f in files}), len(files))
         self.assertEqual(broken_links(outdir, files), [])
 
-        items, problems = read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc")))
-        self.assertEqual(problems, [])
-        self.assertEqual(outline(items), contents)
+        self.assertEqual(read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc"))),
+                         (contents, []))
 
         # A compiled file regards neither the letter case of its names nor that of its
         # keywords: pages whose HTML paths differ only in case become one topic there, and
         # keywords that differ only in case one keyword, spelled as one of them. So the
         # keywords are compared without regard to case, and pages sharing a topic apart:
         # each of those must still have a keyword.
-        items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")))
+        items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")), False)
         self.assertEqual(problems, [])
         read_back = [(fold(keyword), fold(local)) for keyword, local in index_entries(items)]
         wanted = [(fold(keyword), fold(local)) for keyword, local in index]

@@ -22,7 +22,7 @@ import subprocess
 import tempfile
 import unittest
 
-from tolbrik_e2e import compile_chm, exe, need, project_files, read_bytes, skip_loudly
+from tolbrik_e2e import compile_chm, exe, need, project_files, read_bytes, skip_loudly, write_tree
 
 BANNER = "преобразователь MAN -> HTML. запусти с -? для справки\n".encode("cp866")
 NO_TITLE = "Заголовок MAN не найден в файле: ".encode("cp866")
@@ -31,8 +31,13 @@ PATH_MAX = 4096
 NAME_MAX = 255
 
 
-def reason(code):
-    return os.strerror(code).encode()
+def failure(what, path, code):
+    """The line that names a file the program could not read, create or write."""
+    return b"tolbrik: cannot %s %s: %s\n" % (what, path, os.strerror(code).encode())
+
+
+def walk_failure(path, code):
+    return b"tolbrik: %s: %s\n" % (path, os.strerror(code).encode())
 
 
 def page(title, *lines):
@@ -40,34 +45,17 @@ def page(title, *lines):
     return b".TH " + title + b" 1\n" + b"".join(line + b"\n" for line in lines)
 
 
-def escaped(text):
-    for raw, entity in ((b"&", b"&amp;"), (b"<", b"&lt;"), (b">", b"&gt;"), (b'"', b"&quot;")):
-        text = text.replace(raw, entity)
-    return text
-
-
 def head(title):
     """The fixed head of every HTML page as it reaches the disk (CR LF line ends)."""
+    for raw, entity in ((b"&", b"&amp;"), (b"<", b"&lt;"), (b">", b"&gt;"), (b'"', b"&quot;")):
+        title = title.replace(raw, entity)
     return (b'<html lang="ru"><head>\r\n<meta content="text/html;charset=windows-1251" '
-            b'http-equiv="Content-Type">\r\n\t<title>' + escaped(title) + b"</title>\r\n</head><body>\r\n")
+            b'http-equiv="Content-Type">\r\n\t<title>' + title + b"</title>\r\n</head><body>\r\n")
 
 
 def html_name(source):
     """A page's HTML path for its source path (both with '/')."""
     return source[:source.rfind(b".")] + b".htm"
-
-
-def tool_path(relative):
-    return relative.replace(b"/", b"\\")
-
-
-def write_tree(root, files):
-    """Writes {relative path with '/': bytes} under `root` (bytes), making folders."""
-    for relative, data in files.items():
-        path = os.path.join(root, relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
 
 
 def snapshot(top, leave_out=None):
@@ -148,30 +136,21 @@ class HostileTreesTest(unittest.TestCase):
                          "something outside the output folder changed")
         return result
 
-    def check_run(self, result, status, errors=(), pages=(), unwritten=(), untitled=(),
-                  project=True):
+    def check_run(self, result, status, errors=(), pages=(), unwritten=(), untitled=()):
         """Checks a run: its status, standard output (the banner and one line for each
         candidate in `untitled`), the lines of standard error (in any order, each once),
-        the HTML file of every page of `pages` except those in `unwritten`, and the project
-        file's list: every page written is in it, and nothing but pages."""
+        the HTML file of every page of `pages` but those in `unwritten`, and the project
+        file's list: the pages written, and nothing else."""
         code, out, err = result
         self.assertEqual(sorted(err.splitlines(keepends=True)), sorted(errors))
         self.assertEqual(code, status)
-        self.assertEqual(out, BANNER + b"".join(NO_TITLE + tool_path(name) + b"\n" for name in untitled))
-        for source in pages:
-            path = os.path.join(self.output, html_name(source))
-            if source in unwritten:
-                continue
-            data = read_bytes(path)
-            self.assertTrue(data.startswith(b'<html lang="ru"><head>\r\n') and data.endswith(TAIL),
-                            "%r is no whole page" % path)
-        if project:
-            listed = project_files(read_bytes(os.path.join(self.output, b"tolbrik.hhp")))
-            names = [tool_path(html_name(p)).decode("latin-1") for p in pages]
-            written = [name for name, p in zip(names, pages) if p not in unwritten]
-            self.assertEqual(sorted(name for name in listed if name in written), sorted(written))
-            # Nothing but pages, and no page whose HTML file could not be written.
-            self.assertEqual([name for name in listed if name not in written], [])
+        self.assertEqual(out, BANNER + b"".join(NO_TITLE + name.replace(b"/", b"\\") + b"\n" for name in untitled))
+        written = [html_name(p) for p in pages if p not in unwritten]
+        for name in written:
+            data = read_bytes(self.out_path(name))
+            self.assertTrue(data.startswith(b'<html lang="ru"><head>\r\n') and data.endswith(TAIL), name)
+        listed = project_files(read_bytes(self.out_path(b"tolbrik.hhp")))
+        self.assertEqual(sorted(listed), sorted(n.replace(b"/", b"\\").decode("latin-1") for n in written))
 
     def out_path(self, relative):
         return os.path.join(self.output, relative)
@@ -182,39 +161,28 @@ class HostileTreesTest(unittest.TestCase):
         # A file stands where the folders man1 and man1/sub of the output must be made.
         write_tree(self.input, with_base({b"man1/sub/deep.1": page(b"deep")}))
         write_tree(self.output, {b"man1": b"a file, not a folder\n"})
-        not_a_folder = reason(errno.ENOTDIR)
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: cannot create " + self.out_path(b"man1/ls.htm") + b": " + not_a_folder + b"\n",
-            b"tolbrik: cannot create " + self.out_path(b"man1/cp.htm") + b": " + not_a_folder + b"\n",
-            b"tolbrik: cannot create " + self.out_path(b"man1/sub/deep.htm") + b": " + not_a_folder + b"\n",
-        ], pages=list(BASE) + [b"man1/sub/deep.1"],
-            unwritten=[b"man1/ls.1", b"man1/cp.1", b"man1/sub/deep.1"])
+        unwritten = [b"man1/ls.1", b"man1/cp.1", b"man1/sub/deep.1"]
+        self.check_run(self.convert(), 1, [failure(b"create", self.out_path(html_name(p)), errno.ENOTDIR)
+                                           for p in unwritten],
+                       pages=list(BASE) + [b"man1/sub/deep.1"], unwritten=unwritten)
         self.assertEqual(read_bytes(self.out_path(b"man1")), b"a file, not a folder\n")
 
     def test_output_folder_that_is_a_file(self):
+        # No page can be written, so there is no help project to write either.
         write_tree(self.input, BASE)
         blocked = os.path.join(self.parent, b"blocked")
         write_tree(self.parent, {b"blocked": b"x"})
-        not_a_folder = reason(errno.ENOTDIR)
-        # No page could be written, so there is no help project to write either.
-        names = [html_name(p) for p in BASE]
         code, out, err = self.convert(outdir=blocked)
         self.assertEqual(sorted(err.splitlines(keepends=True)), sorted(
-            b"tolbrik: cannot create " + os.path.join(blocked, name) + b": " + not_a_folder + b"\n"
-            for name in names))
-        self.assertEqual((code, out), (1, BANNER))
-        self.assertEqual(read_bytes(blocked), b"x")
+            failure(b"create", os.path.join(blocked, html_name(p)), errno.ENOTDIR) for p in BASE))
+        self.assertEqual((code, out, read_bytes(blocked)), (1, BANNER, b"x"))
 
-    def test_page_file_that_cannot_be_written(self):
-        # Folders stand where a page file and the index file must be written.
+    def test_help_file_that_cannot_be_created(self):
+        # A folder stands where the index file must be written: the run fails for it alone.
         write_tree(self.input, BASE)
-        os.makedirs(self.out_path(b"man1/ls.htm"))
         os.makedirs(self.out_path(b"tolbrik.hhk"))
-        is_a_folder = reason(errno.EISDIR)
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: cannot create " + self.out_path(b"man1/ls.htm") + b": " + is_a_folder + b"\n",
-            b"tolbrik: cannot create " + self.out_path(b"tolbrik.hhk") + b": " + is_a_folder + b"\n",
-        ], pages=list(BASE), unwritten=[b"man1/ls.1"])
+        self.check_run(self.convert(), 1, [failure(b"create", self.out_path(b"tolbrik.hhk"), errno.EISDIR)],
+                       pages=list(BASE))
         self.assertTrue(os.path.isfile(self.out_path(b"tolbrik.hhc")))
 
     def test_disk_full_while_writing(self):
@@ -228,11 +196,9 @@ class HostileTreesTest(unittest.TestCase):
         os.makedirs(self.out_path(b"man1"))
         for name in (b"man1/ls.htm", b"man1/large.htm", b"tolbrik.hhc"):
             os.symlink(b"/dev/full", self.out_path(name))
-        full = reason(errno.ENOSPC)
         self.check_run(self.convert(), 1, [
-            b"tolbrik: cannot write " + self.out_path(b"man1/ls.htm") + b": " + full + b"\n",
-            b"tolbrik: cannot write " + self.out_path(b"man1/large.htm") + b": " + full + b"\n",
-            b"tolbrik: cannot write " + self.out_path(b"tolbrik.hhc") + b": " + full + b"\n",
+            failure(b"write", self.out_path(name), errno.ENOSPC)
+            for name in (b"man1/ls.htm", b"man1/large.htm", b"tolbrik.hhc")
         ], pages=list(BASE) + [b"man1/large.1"], unwritten=[b"man1/ls.1", b"man1/large.1"])
         self.assertTrue(stat.S_ISCHR(os.stat("/dev/full").st_mode))
 
@@ -267,10 +233,9 @@ class HostileTreesTest(unittest.TestCase):
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=False)
             if probe.returncode != 0:
                 skip_loudly(self, "cannot run the program as nobody: %r" % probe.stderr[-500:])
-        denied = reason(errno.EACCES)
         self.check_run(self.convert(user=user), 1, [
-            b"tolbrik: " + os.path.join(self.input, b"secret") + b": " + denied + b"\n",
-            b"tolbrik: cannot read " + os.path.join(self.input, b"man1/locked.1") + b": " + denied + b"\n",
+            walk_failure(os.path.join(self.input, b"secret"), errno.EACCES),
+            failure(b"read", os.path.join(self.input, b"man1/locked.1"), errno.EACCES),
         ], pages=list(BASE) + [b"zz/after.1"])
 
         # An input folder that cannot be read at all is named too; nothing is written.
@@ -279,7 +244,7 @@ class HostileTreesTest(unittest.TestCase):
         os.chmod(self.output, 0o777)
         os.chmod(self.input, 0)
         self.assertEqual(self.convert(user=user), (1, BANNER + b"No files found to process",
-                         b"tolbrik: " + self.input + b": " + denied + b"\n"))
+                                                   walk_failure(self.input, errno.EACCES)))
         self.assertEqual(os.listdir(self.output), [])
 
     def test_dangling_links_are_no_pages(self):
@@ -296,17 +261,12 @@ class HostileTreesTest(unittest.TestCase):
                              (b"man1/up", b".."), (b"man1/here", b"."),
                              (b"man3/root", self.input), (b"alias", b"man3")):
             os.symlink(target, os.path.join(self.input, link))
-        loop = reason(errno.ELOOP)
         back = b": not entered: it leads back into a folder being walked\n"
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: " + os.path.join(self.input, b"self") + b": " + loop + b"\n",
-            b"tolbrik: " + os.path.join(self.input, b"ping") + b": " + loop + b"\n",
-            b"tolbrik: " + os.path.join(self.input, b"pong") + b": " + loop + b"\n",
-            b"tolbrik: " + os.path.join(self.input, b"man1/up") + back,
-            b"tolbrik: " + os.path.join(self.input, b"man1/here") + back,
-            b"tolbrik: " + os.path.join(self.input, b"man3/root") + back,
-            b"tolbrik: " + os.path.join(self.input, b"alias/root") + back,
-        ], pages=list(BASE) + [b"alias/printf.3"])
+        self.check_run(self.convert(), 1, [walk_failure(os.path.join(self.input, link), errno.ELOOP)
+                                           for link in (b"self", b"ping", b"pong")] +
+                       [b"tolbrik: " + os.path.join(self.input, link) + back
+                        for link in (b"man1/up", b"man1/here", b"man3/root", b"alias/root")],
+                       pages=list(BASE) + [b"alias/printf.3"])
 
     def test_pipes_and_devices_are_not_read(self):
         # A named pipe with no writer and a link to an endless device: neither may hold the
@@ -314,11 +274,8 @@ class HostileTreesTest(unittest.TestCase):
         write_tree(self.input, BASE)
         os.mkfifo(os.path.join(self.input, b"man1/pipe.1"))
         os.symlink(b"/dev/zero", os.path.join(self.input, b"man1/zero.1"))
-        denied = reason(errno.EACCES)
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: cannot read " + os.path.join(self.input, b"man1/pipe.1") + b": " + denied + b"\n",
-            b"tolbrik: cannot read " + os.path.join(self.input, b"man1/zero.1") + b": " + denied + b"\n",
-        ], pages=list(BASE))
+        self.check_run(self.convert(), 1, [failure(b"read", os.path.join(self.input, b"man1/" + name), errno.EACCES)
+                                           for name in (b"pipe.1", b"zero.1")], pages=list(BASE))
 
     # ---- input and output in one folder -----------------------------------------------------
 
@@ -411,10 +368,8 @@ class HostileTreesTest(unittest.TestCase):
         in_long_folder = b"f" * NAME_MAX + b"/p.1"
         write_tree(self.input, with_base({fits: page(b"fits"), too_long: page(b"long"),
                                              in_long_folder: page(b"p")}))
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: cannot create " + self.out_path(html_name(too_long)) + b": "
-            + reason(errno.ENAMETOOLONG) + b"\n",
-        ], pages=list(BASE) + [fits, too_long, in_long_folder], unwritten=[too_long])
+        self.check_run(self.convert(), 1, [failure(b"create", self.out_path(html_name(too_long)), errno.ENAMETOOLONG)],
+                       pages=list(BASE) + [fits, too_long, in_long_folder], unwritten=[too_long])
         # The page that could not be written is left out of the whole help project, so the
         # help compiler can still build it.
         for name in (b"tolbrik.hhc", b"tolbrik.hhk"):
@@ -460,9 +415,7 @@ class HostileTreesTest(unittest.TestCase):
         too_long = os.path.join(self.input, b"/".join(names[:-1]))
         self.assertGreaterEqual(len(too_long), PATH_MAX)
         self.assertLess(len(os.path.join(self.output, html_name(pages[-3]))), PATH_MAX)
-        self.check_run(self.convert(), 1, [
-            b"tolbrik: " + too_long + b": " + reason(errno.ENAMETOOLONG) + b"\n",
-        ], pages=list(BASE) + pages[:-2])
+        self.check_run(self.convert(), 1, [walk_failure(too_long, errno.ENAMETOOLONG)], pages=list(BASE) + pages[:-2])
 
     def test_names_the_tool_cannot_express(self):
         # A backslash would read as a folder separator, a line feed as the end of an entry.

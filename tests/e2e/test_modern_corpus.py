@@ -29,11 +29,14 @@ class ModernCorpusTest(unittest.TestCase):
         need(self, ("mandoc", "mandoc"))
         work = tempfile.mkdtemp(prefix="tolbrik-modern-")
         self.addCleanup(shutil.rmtree, work, True)
-        corpus = os.path.join(work, "in")
-        made = subprocess.run([tool, corpus], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              check=False)
-        if made.returncode != 0:
-            skip_loudly(self, "no manual pages: " + made.stdout.decode("utf-8", "replace"))
+        # A run that repeats this test many times (scripts/mutate.py) makes the corpus once
+        # and keeps mandoc's texts of it.
+        corpus = os.environ.get("TOLBRIK_CORPUS") or os.path.join(work, "in")
+        cache = ["--cache", os.environ["TOLBRIK_MANDOC_CACHE"]] if os.environ.get("TOLBRIK_MANDOC_CACHE") else []
+        if not os.path.isdir(corpus):
+            made = subprocess.run([tool, corpus], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+            if made.returncode != 0:
+                skip_loudly(self, "no manual pages: " + made.stdout.decode("utf-8", "replace"))
 
         compare = os.path.join(source(), "tests", "modern", "mandoc_compare.py")
         for number, (kinds, sample, limits, extra) in enumerate(CHECKS):
@@ -42,7 +45,7 @@ class ModernCorpusTest(unittest.TestCase):
             again = ["--no-run"] if number else []
             done = subprocess.run([sys.executable, compare, "--tolbrik", exe(), "--input", corpus,
                                    "--output", os.path.join(work, "out"), "--kinds", kinds,
-                                   "--check", limits] + sampled + again + extra,
+                                   "--check", limits] + sampled + again + extra + cache,
                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
             self.assertEqual(done.returncode, 0, "\n" + done.stdout.decode("utf-8", "replace"))
 

@@ -146,7 +146,7 @@ class ModernRunTest(unittest.TestCase):
                           or "couldn't find" in l], [])
         chm = os.path.join(out, "tolbrik.chm")
         self.assertEqual({"/" + p.replace(os.sep, "/") for p in pages} - chm_names(chm), set())
-        items, problems = read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc")))
+        items, problems = read_sitemap(chm_extract("extracttoc", chm, os.path.join(self.work, "toc")), False)
         self.assertEqual(problems, [])
         names = set()
         def collect(level):
@@ -159,7 +159,7 @@ class ModernRunTest(unittest.TestCase):
                      "страницы HTML и проект справки"]:
             self.assertIn(name, names)
         # chmls names an index entry by its keyword, then by its page's title.
-        items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")))
+        items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")), False)
         keywords = {(item.first("name"), fold(item.first("local"))) for item in items}
         for page in pages:
             if page != "index.htm":

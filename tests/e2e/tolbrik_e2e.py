@@ -19,20 +19,13 @@ def exe():
 
 def source():
     """The repository's root folder."""
-    root = os.environ.get("TOLBRIK_SOURCE")
-    if root:
-        return root
-    return os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-
-
-def under_ci():
-    return os.environ.get("CI") == "true"
+    return os.environ.get("TOLBRIK_SOURCE") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
 def skip_loudly(test, reason):
     """Skips `test` after a line that cannot be missed; under CI=true the test fails."""
     print("\n!!!!!!!! SKIPPED: %s: %s !!!!!!!!" % (test.id(), reason), file=sys.stderr, flush=True)
-    if under_ci():
+    if os.environ.get("CI") == "true":
         test.fail("skipped under CI=true, which counts as a failure: " + reason)
     raise unittest.SkipTest(reason)
 
@@ -51,9 +44,10 @@ def need(test, *pairs):
 
 
 def write_tree(root, files):
-    """Writes {relative path with '/': bytes} under `root`, making folders as needed."""
+    """Writes {relative path with '/': bytes} under `root`, making folders as needed; the
+    paths are str or, with a bytes `root`, bytes."""
     for relative, data in files.items():
-        path = os.path.join(root, *relative.split("/"))
+        path = os.path.join(root, relative)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(data)
@@ -76,31 +70,16 @@ WINDOW = 260       # identification looks at a page through a window of this man
 TITLE_LIMIT = 127  # the longest title kept
 
 
-def listing_key(name):
-    """The order the walk takes a folder's entries in: names compared with their ASCII
-    letters as capitals, then byte by byte."""
-    raw = os.fsencode(name)
-    return raw.upper(), raw
-
-
-def walk(root):
-    """Every file under `root`, depth first in the listing order, as paths relative to
-    `root` joined by backslashes. A name that holds a backslash or a line feed cannot be
-    listed and is passed over."""
+def walk(root, prefix=""):
+    """Every file under `root`, depth first in the listing order (names compared with their
+    ASCII letters as capitals, then byte by byte), as paths relative to `root` joined by
+    backslashes. A name that holds a backslash or a line feed cannot be listed."""
     found = []
-
-    def visit(folder, prefix):
-        with os.scandir(folder) as listing:
-            entries = sorted(listing, key=lambda entry: listing_key(entry.name))
-            for entry in entries:
-                if "\\" in entry.name or "\n" in entry.name:
-                    continue
-                if entry.is_dir():
-                    visit(entry.path, prefix + entry.name + "\\")
-                else:
-                    found.append(prefix + entry.name)
-
-    visit(root, "")
+    with os.scandir(root) as listing:
+        for entry in sorted(listing, key=lambda e: (os.fsencode(e.name).upper(), os.fsencode(e.name))):
+            if "\\" in entry.name or "\n" in entry.name:
+                continue
+            found += walk(entry.path, prefix + entry.name + "\\") if entry.is_dir() else [prefix + entry.name]
     return found
 
 
@@ -127,12 +106,11 @@ def page_title(data):
     return None
 
 
-def html_paths(source_paths, reserved=()):
+def html_paths(source_paths):
     """The HTML path of each page, in table order: the source path up to its last '.' and
     ".htm"; where a page before it has that path already (letter case aside), the whole
     source path and ".htm", then with 2, 3 ... before ".htm"."""
-    taken = {fold(path) for path in reserved}
-    paths = []
+    taken, paths = set(), []
     for source_path in source_paths:
         path = source_path[:source_path.rfind(".")] + ".htm"
         if fold(path) in taken:
@@ -151,10 +129,9 @@ def expected_pages(root):
     pages = []
     for relative in walk(root):
         dot = relative.rfind(".")
-        if dot < 0 or relative[dot + 1:dot + 2] not in list("0123456789"):
-            continue
-        title = page_title(read_bytes(os.path.join(root, *relative.split("\\"))))
-        if title is not None:
+        title = dot >= 0 and relative[dot + 1:dot + 2].isdigit() and page_title(
+            read_bytes(os.path.join(root, *relative.split("\\"))))
+        if title is not None and title is not False:
             pages.append((title.decode("latin-1"), relative))
     return [(title, path, html) for (title, path), html in zip(pages, html_paths(p for _, p in pages))]
 
@@ -165,29 +142,18 @@ def fold(name):
 
 
 def expected_contents(pages):
-    """The contents tree of `pages`: a folder heading each time a folder is entered from
-    the page before, and every page as an entry under its folders. Returns the outline
-    (see `outline`)."""
-    root = []
-    lists = [root]
-    current = []
+    """The contents tree of `pages` as `outline` gives it: a folder heading each time a
+    folder is entered from the page before, and every page as an entry under its folders."""
+    lines, current = [], []
     for title, source_path, html in pages:
         folders = source_path.split("\\")[:-1]
         common = 0
-        while (common < len(folders) and common < len(current)
-               and fold(folders[common]) == fold(current[common])):
+        while common < min(len(folders), len(current)) and fold(folders[common]) == fold(current[common]):
             common += 1
-        del lists[common + 1:]
-        for folder in folders[common:]:
-            heading = Item()
-            heading.params.append(("name", folder))
-            lists[-1].append(heading)
-            lists.append(heading.children)
-        page = Item()
-        page.params += [("name", title), ("local", html)]
-        lists[-1].append(page)
+        lines += ["  " * depth + repr(folder) for depth, folder in enumerate(folders[common:], common)]
+        lines.append("  " * len(folders) + repr(title) + " -> " + html.replace("\\", "/"))
         current = folders
-    return outline(root)
+    return lines
 
 
 # ---- Sitemap files: the contents and index files, and what chmls extracts --------------
@@ -207,50 +173,40 @@ class SitemapReader(HTMLParser):
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
-        self.root = []
-        self.lists = []
-        self.item = None
-        self.problems = []
+        self.root, self.lists, self.item, self.problems = [], [], None, []
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         if tag == "ul":
-            if not self.lists:
-                self.lists.append(self.root)
-            elif self.lists[-1]:
-                self.lists.append(self.lists[-1][-1].children)
-            else:
+            if self.lists and not self.lists[-1]:
                 self.problems.append("a list opens without an item before it")
-                self.lists.append([])
+            self.lists.append(self.lists[-1][-1].children if self.lists and self.lists[-1] else
+                              [] if self.lists else self.root)
         elif tag == "object":
-            self.item = None
-            if (attrs.get("type") or "").lower() == "text/sitemap":
-                self.item = Item()
-                if self.lists:
-                    self.lists[-1].append(self.item)
-                else:
-                    self.problems.append("an item outside every list")
+            self.item = Item() if (attrs.get("type") or "").lower() == "text/sitemap" else None
+            if self.item is not None:
+                (self.lists[-1] if self.lists else self.problems).append(
+                    self.item if self.lists else "an item outside every list")
         elif tag == "param" and self.item is not None:
             self.item.params.append(((attrs.get("name") or "").lower(), attrs.get("value") or ""))
 
     def handle_endtag(self, tag):
-        if tag == "ul":
-            if self.lists:
-                self.lists.pop()
-            else:
-                self.problems.append("a list closes that was never opened")
+        if tag == "ul" and not self.lists:
+            self.problems.append("a list closes that was never opened")
+        elif tag == "ul":
+            self.lists.pop()
         elif tag == "object":
             self.item = None
 
 
-def read_sitemap(data):
-    """Parses sitemap bytes; returns (items, problems)."""
+def read_sitemap(data, outlined=True):
+    """Parses sitemap bytes; returns (its outline, or its items, and its problems)."""
     reader = SitemapReader()
     reader.feed(data.decode("latin-1"))
     reader.close()
     if reader.lists:
         reader.problems.append("%d list(s) left open" % len(reader.lists))
-    return reader.root, reader.problems
+    return outline(reader.root) if outlined else reader.root, reader.problems
 
 
 def outline(items, depth=0):

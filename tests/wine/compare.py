@@ -1,36 +1,28 @@
 #!/usr/bin/env python3
 """Runs the Linux build and the Windows build (under Wine) on the same input trees and
-checks that the two write the same files, byte for byte, and print the same console
-bytes.
+checks that the two write the same files, byte for byte, and print the same console bytes.
 
 usage: compare.py --linux EXE --windows EXE --wine LOADER --work-in DIR [--work-in DIR ...]
                   --source REPO [--corpus DIR] [--label NAME]
 
-The trees are made in a new folder under the first --work-in folder that can hold one,
-and removed at the end. WINEPREFIX and
-WINEDEBUG come from the environment. Exit status 0 when every case agrees, 1 when one
-does not, 77 when no --work-in folder can hold a tree.
+The trees are made in a new folder under the first --work-in folder that can hold one, and
+removed at the end; WINEPREFIX and WINEDEBUG come from the environment. Exit status 0 when
+every case agrees, 1 when one does not, 77 when no --work-in folder can hold a tree.
 
 Why the trees are made the way they are:
 - Both programs take a folder's entries in one order of their own (names compared with
-  their letters as capitals), whatever order the file system lists them in. To show it,
-  each tree is made twice: for Linux in the reverse of that order, for Windows in that
-  order (a tmpfs lists entries in the order they were made, or its reverse).
-- Names are plain ASCII that Windows accepts, without two names in one folder that
-  differ only in letter case: a name outside that set has no single spelling that both
-  programs would see (Wine turns UTF-8 names into the ANSI code page, and a Windows
-  folder cannot hold two such names).
-- Standard output of the Windows runtime is a text stream: each LF reaches the pipe as
-  CR LF. That is the one difference accepted on standard output; the Windows bytes must
-  equal the Linux bytes with every LF replaced by CR LF.
-- Standard error (empty unless a file cannot be written) names paths in the platform's
-  own spelling, '/' on Linux and as given on Windows, with each program's own case
-  folder in them; it is compared with the Windows backslashes read as '/' and the case
-  folder of each side taken out, after the same LF to CR LF step.
-- A folder that already exists under the output folder in another letter case is used
-  as it is by Windows (CreateDirectoryA reports it as existing, and the files go into
-  it), while Linux makes a second folder beside it. The case that shows this compares
-  each file at the path Windows must use, with the same bytes.
+  their letters as capitals), whatever order the file system lists them in: each tree is
+  made in the reverse of that order for Linux, in that order for Windows (a tmpfs lists
+  entries in the order they were made, or its reverse).
+- Names are plain ASCII that Windows accepts, no two in a folder differing only in letter
+  case: no other name has one spelling that both programs would see.
+- The Windows runtime's standard output is a text stream: each LF reaches the pipe as
+  CR LF, the one difference accepted. Standard error names paths in each platform's own
+  spelling; it is compared with Windows' backslashes read as '/' and each side's case
+  folder taken out, after the same LF to CR LF step.
+- A folder that exists under the output folder in another letter case is used as it is
+  by Windows, while Linux makes a second one beside it: that case compares each file at
+  the path Windows must use.
 """
 import argparse
 import os
@@ -210,14 +202,12 @@ class Case:
     the same with forward slashes (Z:/dev/shm/... and /dev/shm/...), and {DR}, the same
     from the root of the current drive, with backslashes on both (\\dev\\shm\\...). `cwd`
     is relative to the case folder. `folded` marks the case in which a folder exists
-    under the output folder in another letter case."""
+    under the output folder in another letter case. `writes`: whether the run must write
+    files (None: either way), so that a case cannot pass by both writing nothing."""
 
     def __init__(self, name, tree, args, cwd="", hidden=(), folded=False, writes=True):
         self.name, self.tree, self.args, self.cwd = name, tree, args, cwd
-        self.hidden, self.folded = hidden, folded
-        # Whether the run must write files (None: either way), so that a case cannot
-        # pass by both programs writing nothing.
-        self.writes = writes
+        self.hidden, self.folded, self.writes = hidden, folded, writes
 
 
 def spell(template, folder, windows):
@@ -263,15 +253,8 @@ def fold_onto_existing(path, existing):
     return os.sep.join(parts)
 
 
-def first_difference(a, b):
-    for i, (x, y) in enumerate(zip(a, b)):
-        if x != y:
-            return i
-    return min(len(a), len(b))
-
-
 def describe(label, a, b):
-    i = first_difference(a, b)
+    i = next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
     return "%s: %d bytes vs %d, first difference at byte %d: %r vs %r" % (
         label, len(a), len(b), i, a[max(0, i - 40):i + 40], b[max(0, i - 40):i + 40])
 
@@ -396,32 +379,24 @@ def cases(source, corpus):
     return listed
 
 
-def choose_location(parents):
-    """A new folder under the first of `parents` that can hold one, or None."""
-    for parent in parents:
-        try:
-            os.makedirs(parent, exist_ok=True)
-            return tempfile.mkdtemp(prefix="tolbrik-wine-", dir=parent)
-        except OSError as e:
-            print("%s: cannot make a folder there (%s)" % (parent, e))
-    return None
-
-
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--linux", required=True)
-    ap.add_argument("--windows", required=True)
-    ap.add_argument("--wine", required=True)
+    for flag in ("--linux", "--windows", "--wine", "--source"):
+        ap.add_argument(flag, required=True)
     ap.add_argument("--work-in", required=True, action="append", dest="work_in",
-                    help="a folder to make the trees in; the first that fits is taken")
-    ap.add_argument("--source", required=True)
+                    help="a folder to make the trees in; the first that can hold one is taken")
     ap.add_argument("--corpus")
     ap.add_argument("--label", default="windows")
     a = ap.parse_args()
     a.linux, a.windows = os.path.abspath(a.linux), os.path.abspath(a.windows)
-
-    location = choose_location(a.work_in)
-    if location is None:
+    for parent in a.work_in:
+        try:
+            os.makedirs(parent, exist_ok=True)
+            location = tempfile.mkdtemp(prefix="tolbrik-wine-", dir=parent)
+            break
+        except OSError as e:
+            print("%s: cannot make a folder there (%s)" % (parent, e))
+    else:
         print("!!! none of %s can hold a tree: nothing compared" % a.work_in)
         return 77
     print("%s: trees under %s" % (a.label, location))
@@ -433,12 +408,9 @@ def main():
 
 def compare_all(a, location):
     all_cases = cases(a.source, a.corpus)
-    failed = 0
-    total_written = total_files = 0
-    trees = set()
-    linux_root = os.path.join(location, "linux")
-    windows_root = os.path.join(location, "windows")
-    attributes_note = ""
+    failed = total_written = total_files = 0
+    trees, attributes_note = set(), ""
+    roots = {"linux": os.path.join(location, "linux"), "windows": os.path.join(location, "windows")}
     for case in all_cases:
         names = windows_name_problems(case.tree)
         if names:
@@ -446,12 +418,11 @@ def compare_all(a, location):
                   % (case.name, "\n  ".join(names)))
             failed += 1
             continue
-        for root, reverse in ((linux_root, True), (windows_root, False)):
-            if not materialize(case.tree, os.path.join(root, case.name), reverse, case.hidden):
+        for side, root in roots.items():
+            if not materialize(case.tree, os.path.join(root, case.name), side == "linux", case.hidden):
                 attributes_note = "; hidden and system attributes could not be set there"
-        problems, written, files = compare_case(case, linux_root, windows_root, a.linux,
-                                                [a.wine, a.windows])
-        for root in (linux_root, windows_root):
+        problems, written, files = compare_case(case, roots["linux"], roots["windows"], a.linux, [a.wine, a.windows])
+        for root in roots.values():
             shutil.rmtree(os.path.join(root, case.name), ignore_errors=True)
         trees.add(tuple(sorted((k, v) for k, v in case.tree.items() if not k.startswith("out/"))))
         if problems:
@@ -461,12 +432,10 @@ def compare_all(a, location):
             total_written += written
             total_files += files
             print("ok   %-36s %4d files written, %4d files compared" % (case.name, written, files))
-
     print("%s: %d cases on %d distinct input trees, %d failed; in the cases that agree, %d files"
           " written by each program are byte for byte the same (%d files in all, inputs"
           " included), and so are the console bytes, LF being CR LF on Windows%s"
-          % (a.label, len(all_cases), len(trees), failed, total_written, total_files,
-             attributes_note))
+          % (a.label, len(all_cases), len(trees), failed, total_written, total_files, attributes_note))
     return 1 if failed else 0
 
 
