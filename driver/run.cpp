@@ -1,6 +1,7 @@
 // The run sequence and the page table.
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
+#include "output/output_file.h"
 #include "modern/page.h"
 #include "platform/platform.h"
 
@@ -64,6 +66,16 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
     return all_read;
 }
 
+// Writes `files` into the output folder, each on a thread of its own; what fails is
+// reported in their order. Returns whether all were written.
+bool write_at_once(const std::vector<OutputFile>& files, const Options& options) {
+    std::vector<uint8_t> written(files.size(), 0);
+    for_each_in_order(static_cast<uint32_t>(files.size()), options.jobs, [&](uint32_t i, unsigned) {
+        written[i] = write_output_file(options.output_folder + files[i].name, files[i].write);
+    });
+    return std::find(written.begin(), written.end(), 0) == written.end();
+}
+
 // The classic conversion and help project of a complete page table.
 bool convert_classic(const PageTable& pages, const Options& options, bool failed) {
     std::vector<ConverterState> states(options.jobs);
@@ -83,7 +95,7 @@ bool convert_classic(const PageTable& pages, const Options& options, bool failed
             listed.count = static_cast<uint32_t>(listed.records.size());
         }
         const PageTable& project = failed ? listed : pages;
-        if (project.count != 0 && !write_help_project(project, options.output_folder)) failed = true;
+        if (project.count != 0 && !write_at_once(help_project_files(project), options)) failed = true;
     }
     return failed;
 }
@@ -110,7 +122,7 @@ bool convert_modern(PageTable& pages, const Options& options, bool failed) {
         listed[i] = results[i].written;
         if (results[i].reported) failed = true;
     }
-    if (pages.count != 0 && !write_modern_project(pages, listed, options.output_folder, options.nochm)) {
+    if (pages.count != 0 && !write_at_once(modern_project_files(pages, listed, options.nochm), options)) {
         failed = true;
     }
     return failed;

@@ -3,15 +3,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model/page_table.h"
+#include "output/output_file.h"
 #include "platform/stream.h"
 
 void write_contents(Sink& out, const PageTable& pages);
 void write_index(Sink& out, const PageTable& pages);
 void write_project(Sink& out, const PageTable& pages);
 
-// Writes "tolbrik.hhc", "tolbrik.hhk" and "tolbrik.hhp" into the output folder, in this
-// order. A file that cannot be created or written is reported on standard error and the
+// "tolbrik.hhc", "tolbrik.hhk" and "tolbrik.hhp", in this order. The writers share
+// nothing they change: they may run at once.
+std::vector<OutputFile> help_project_files(const PageTable& pages);
+
+// Writes the three files into the output folder, in this order. A file that cannot be created or written is reported on standard error and the
 // others are still written; then the result is false.
 bool write_help_project(const PageTable& pages, const std::string& output_folder);

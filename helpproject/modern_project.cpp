@@ -3,14 +3,22 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <tuple>
 
 #include "model/paths.h"
 #include "modern/html.h"
 #include "modern/page.h"
-#include "output/output_file.h"
 
 namespace {
+
+// The pages a reader finds, grouped: language folders after the pages of no language,
+// sections in order inside each, pages sorted by name inside each section.
+struct SectionGroup {
+    std::string language;         // the language folder, "" for none
+    char section = '0';           // the digit of the pages' section
+    std::vector<uint32_t> pages;  // indices into the page table
+};
 
 struct SectionName {
     char digit;
@@ -39,21 +47,26 @@ std::string entry_text(const ManualInfo& info, bool with_description) {
 }
 
 // Sitemap values: the HTML path as the help compiler wants it, every text escaped.
+void put_tabs(Sink& out, int count) {
+    for (int i = 0; i < count; ++i) out.put('\t');
+}
+
 void put_param(Sink& out, int depth, std::string_view name, std::string_view value) {
-    std::string line(static_cast<size_t>(depth) + 2, '\t');
-    line += "<param name=\"";
-    line += name;
-    line += "\" value=\"";
-    append_escaped(line, value, true);
-    line += "\">\n";
-    out.put(line);
+    put_tabs(out, depth + 2);
+    out.put("<param name=\"");
+    out.put(name);
+    out.put("\" value=\"");
+    put_escaped(out, value, true);
+    out.put("\">\n");
 }
 
 void put_item(Sink& out, int depth, std::string_view name, const std::string* local) {
-    out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "<LI> <OBJECT type=\"text/sitemap\">\n");
+    put_tabs(out, depth + 1);
+    out.put("<LI> <OBJECT type=\"text/sitemap\">\n");
     put_param(out, depth, "Name", name);
     if (local != nullptr) put_param(out, depth, "Local", *local);
-    out.put(std::string(static_cast<size_t>(depth) + 2, '\t') + "</OBJECT>\n");
+    put_tabs(out, depth + 2);
+    out.put("</OBJECT>\n");
 }
 
 constexpr char kModernSitemapHead[] =
@@ -61,8 +74,7 @@ constexpr char kModernSitemapHead[] =
     "<meta content=\"text/html;charset=utf-8\" http-equiv=\"Content-Type\">\n"
     "<meta name=\"GENERATOR\" content=\"tolbrik\">\n<!-- Sitemap 1.0 -->\n</HEAD><BODY>\n";
 
-}  // namespace
-
+// The heading of a section's group: "1 User Commands", "9" ...
 std::string section_heading(char section) {
     for (const SectionName& s : kSectionNames) {
         if (s.digit == section) return std::string(1, section) + " " + std::string(s.name);
@@ -70,6 +82,7 @@ std::string section_heading(char section) {
     return std::string(1, section);
 }
 
+// The groups of the pages whose `listed` is true (no alias is listed).
 std::vector<SectionGroup> group_by_section(const PageTable& pages, const std::vector<bool>& listed) {
     std::map<std::pair<std::string, char>, std::vector<uint32_t>> groups;
     for (uint32_t i = 0; i < pages.count; ++i) {
@@ -154,9 +167,11 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
             current_language = g.language;
         }
         put_item(out, depth, section_heading(g.section), nullptr);
-        out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "<UL>\n");
+        put_tabs(out, depth + 1);
+        out.put("<UL>\n");
         for (uint32_t i : g.pages) put_item(out, depth + 1, entry_text(pages.manuals[i], true), &pages[i].html_path);
-        out.put(std::string(static_cast<size_t>(depth) + 1, '\t') + "</UL>\n");
+        put_tabs(out, depth + 1);
+        out.put("</UL>\n");
     }
     if (depth == 1) out.put("\t</UL>\n");
     out.put("</UL>\n</BODY></HTML>\n");
@@ -203,17 +218,17 @@ void write_modern_project_file(Sink& out, const PageTable& pages, const std::vec
     out.put("\n[INFOTYPES]\n");
 }
 
-bool write_modern_project(const PageTable& pages, const std::vector<bool>& listed,
-                          const std::string& output_folder, bool nochm) {
-    std::vector<SectionGroup> groups = group_by_section(pages, listed);
-    bool ok = write_output_file(output_folder + "tolbrik.css", [](Sink& out) { out.put(kStylesheet); });
-    ok = write_output_file(output_folder + "index.htm", [&](Sink& out) { write_start_page(out, pages, groups); }) && ok;
-    if (nochm) return ok;
-    ok = write_output_file(output_folder + "tolbrik.hhc",
-                           [&](Sink& out) { write_modern_contents(out, pages, groups); }) && ok;
-    ok = write_output_file(output_folder + "tolbrik.hhk", [&](Sink& out) { write_modern_index(out, pages, listed); }) &&
-         ok;
-    ok = write_output_file(output_folder + "tolbrik.hhp",
-                           [&](Sink& out) { write_modern_project_file(out, pages, listed); }) && ok;
-    return ok;
+}  // namespace
+
+std::vector<OutputFile> modern_project_files(const PageTable& pages, const std::vector<bool>& listed, bool nochm) {
+    auto groups = std::make_shared<const std::vector<SectionGroup>>(group_by_section(pages, listed));
+    std::vector<OutputFile> files = {
+        {"tolbrik.css", [](Sink& out) { out.put(kStylesheet); }},
+        {"index.htm", [&pages, groups](Sink& out) { write_start_page(out, pages, *groups); }},
+    };
+    if (nochm) return files;
+    files.push_back({"tolbrik.hhc", [&pages, groups](Sink& out) { write_modern_contents(out, pages, *groups); }});
+    files.push_back({"tolbrik.hhk", [&pages, &listed](Sink& out) { write_modern_index(out, pages, listed); }});
+    files.push_back({"tolbrik.hhp", [&pages, &listed](Sink& out) { write_modern_project_file(out, pages, listed); }});
+    return files;
 }

@@ -13,12 +13,15 @@ void write_project(Sink& out, const PageTable& pages) {
     out.put("\n[INFOTYPES]\n");
 }
 
-bool write_help_project(const PageTable& pages, const std::string& output_folder) {
+std::vector<OutputFile> help_project_files(const PageTable& pages) {
     auto with = [&pages](void (*writer)(Sink&, const PageTable&)) {
         return [&pages, writer](Sink& out) { writer(out, pages); };
     };
-    bool ok = write_output_file(output_folder + "tolbrik.hhc", with(write_contents));
-    ok = write_output_file(output_folder + "tolbrik.hhk", with(write_index)) && ok;
-    ok = write_output_file(output_folder + "tolbrik.hhp", with(write_project)) && ok;
+    return {{"tolbrik.hhc", with(write_contents)}, {"tolbrik.hhk", with(write_index)}, {"tolbrik.hhp", with(write_project)}};
+}
+
+bool write_help_project(const PageTable& pages, const std::string& output_folder) {
+    bool ok = true;
+    for (const OutputFile& file : help_project_files(pages)) ok = write_output_file(output_folder + file.name, file.write) && ok;
     return ok;
 }

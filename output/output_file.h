@@ -13,3 +13,9 @@
 // it. Returns false when the file could not be created or written (reported).
 bool write_output_file(const std::string& path, const std::function<void(Sink&)>& write,
                        std::string* made_folder = nullptr);
+
+// A file to write: its name in the output folder and what it holds.
+struct OutputFile {
+    std::string name;
+    std::function<void(Sink&)> write;
+};
