@@ -40,12 +40,7 @@ constexpr uint32_t kPages = sizeof kEntries / sizeof kEntries[0];
 
 PageTable make_table(bool indexed) {
     PageTable pages;
-    for (const Entry& entry : kEntries) {
-        PageRecord record;
-        record.title = entry.title;
-        record.source_path = entry.source_path;
-        pages.records.push_back(record);
-    }
+    for (const Entry& entry : kEntries) pages.records.push_back({entry.title, entry.source_path, {}});
     pages.count = kPages;
     assign_html_paths(pages);
     for (uint32_t i = 0; i < kPages; ++i) {
@@ -69,8 +64,7 @@ enum class Kind {
 
 struct Token {
     Kind kind;
-    size_t begin;
-    size_t end;
+    size_t begin, end;
 };
 
 // The converter's own pieces of markup. A line feed is never source text (line ends are
@@ -80,23 +74,15 @@ struct Piece {
     Kind kind;
 };
 const Piece kPieces[] = {
-    {"\n<h1>", Kind::h1_open},
-    {"</h1>\n<blockquote>", Kind::h1_close},
-    {"\n<h2>", Kind::h2_open},
-    {"</h2>\n<blockquote>", Kind::h2_close},
-    {"\n<h3><tt>", Kind::h3_open},
-    {"</tt></h3>\n<blockquote>", Kind::h3_close},
+    {"\n<h1>", Kind::h1_open},     {"</h1>\n<blockquote>", Kind::h1_close},
+    {"\n<h2>", Kind::h2_open},     {"</h2>\n<blockquote>", Kind::h2_close},
+    {"\n<h3><tt>", Kind::h3_open}, {"</tt></h3>\n<blockquote>", Kind::h3_close},
     {"</blockquote>", Kind::quote_close},
-    {"<b>", Kind::b_open},
-    {"</b>", Kind::b_close},
-    {"<i>", Kind::i_open},
-    {"</i>", Kind::i_close},
-    {"<tt>", Kind::tt_open},
-    {"</tt>", Kind::tt_close},
-    {"<br>", Kind::br},
-    {"<!-- ", Kind::comment_open},
-    {" !-->\n", Kind::comment_close},
-    {"</a>", Kind::link_close},
+    {"<b>", Kind::b_open},         {"</b>", Kind::b_close},
+    {"<i>", Kind::i_open},         {"</i>", Kind::i_close},
+    {"<tt>", Kind::tt_open},       {"</tt>", Kind::tt_close},
+    {"<br>", Kind::br},            {"</a>", Kind::link_close},
+    {"<!-- ", Kind::comment_open}, {" !-->\n", Kind::comment_close},
 };
 
 // Splits the body into the converter's pieces and the text between them. Every '<', '>'

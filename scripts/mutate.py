@@ -252,6 +252,7 @@ def main():
             assert lines[number - 1] == before, "%s:%d changed" % (rel, number)
             lines[number - 1] = after
             label = "%s:%d %s: %s -> %s" % (rel, number, kind, before.strip(), after.strip())
+            began = time.time()
             try:
                 with open(path, "w") as f:
                     f.write("\n".join(lines))
@@ -272,7 +273,7 @@ def main():
             finally:
                 with open(path, "w") as f:
                     f.write(original)
-            print("[%d/%d] %s: %s" % (n, len(chosen), verdict, label), flush=True)
+            print("[%d/%d] %s (%ds): %s" % (n, len(chosen), verdict, time.time() - began, label), flush=True)
     except KeyboardInterrupt:
         print("mutate: interrupted; the private tree is restored")
     finally:

@@ -37,19 +37,6 @@ void expect_bodies(const std::vector<std::pair<std::string, std::string>>& cases
 
 std::string x(size_t n, char c = 'x') { return std::string(n, c); }
 
-TEST(ConvertText, WorkedExample) {
-    PageTable pages = table_of({{"LS", "man1\\ls.1"}});
-    EXPECT_EQ(convert(".TH LS 1\n.SH NAME\nls \\- list\n.SS Options\n.IP -a\nall\n", pages),
-              classic_page("LS",
-                   " "
-                   "</blockquote>\n<h1>NAME </h1>\n<blockquote>"
-                   "ls \\- list "
-                   "\n<h2>Options </h2>\n<blockquote>"
-                   "</blockquote>\n<h3><tt>-a </tt></h3>\n<blockquote>"
-                   "all "
-                   "</blockquote>"));
-}
-
 TEST(ConvertText, EveryRequestRow) {
     expect_bodies({
         {".\\\" note\n", "<!--  note  !-->\n"},

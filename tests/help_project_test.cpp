@@ -34,30 +34,16 @@ std::string written(void (*writer)(Sink&, const PageTable&), const Pages& pages)
 }
 
 const std::string kSitemapHead =
-    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n"
-    "<HTML lang=\"ru\">\n"
-    "<HEAD>\n"
+    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML lang=\"ru\">\n<HEAD>\n"
     "<meta content=\"text/html;charset=windows-1251\" http-equiv=\"Content-Type\">\n"
-    "<meta name=\"GENERATOR\" content=\"tolbrik\">\n"
-    "<!-- Sitemap 1.0 -->\n"
-    "</HEAD><BODY>\n";
-const std::string kContentsHead = kSitemapHead +
-    "<OBJECT type=\"text/site properties\">\n"
-    "<param name=\"ImageType\" value=\"Folder\">\n"
-    "</OBJECT>\n"
-    "<UL>\n";
+    "<meta name=\"GENERATOR\" content=\"tolbrik\">\n<!-- Sitemap 1.0 -->\n</HEAD><BODY>\n";
+const std::string kContentsHead =
+    kSitemapHead + "<OBJECT type=\"text/site properties\">\n<param name=\"ImageType\" value=\"Folder\">\n</OBJECT>\n<UL>\n";
 const std::string kIndexHead = kSitemapHead + "<UL>\n";
 const std::string kTrailer = "</UL>\n</BODY></HTML>";
 const std::string kProjectHead =
-    "[OPTIONS]\n"
-    "Compatibility=1.1 or later\n"
-    "Compiled file=tolbrik.chm\n"
-    "Contents file=tolbrik.hhc\n"
-    "Display compile progress=No\n"
-    "Index file=tolbrik.hhk\n"
-    "Language=\n"
-    "\n"
-    "[FILES]\n";
+    "[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=tolbrik.chm\nContents file=tolbrik.hhc\n"
+    "Display compile progress=No\nIndex file=tolbrik.hhk\nLanguage=\n\n[FILES]\n";
 const std::string kProjectTail = "\n[INFOTYPES]\n";
 
 // The sitemap's pieces, spelled out whole once here: a page entry
@@ -156,17 +142,11 @@ TEST(IndexFile, HasOneKeywordPerPageInTableOrder) {
 
 TEST(ProjectFile, ListsEveryHtmlFileUnescaped) {
     const std::vector<Case> cases = {
-        {"a page in the root and one in a folder",
-         {{"intro.7", "intro"}, {"man1\\ls.1", "ls"}},
-         "intro.htm\n"
-         "man1\\ls.htm\n"},
-        {"only the part from the last dot is replaced",
-         {{"man8\\ld.so.8", "ld.so"}},
-         "man8\\ld.so.htm\n"},
-        {"a plain text file: no escaping",
-         {{"R&D\\<a>.1", "\"LS\""}, {"x\"y\\b.1", "b"}},
-         "R&D\\<a>.htm\n"
-         "x\"y\\b.htm\n"},
+        {"a page in the root and one in a folder", {{"intro.7", "intro"}, {"man1\\ls.1", "ls"}},
+         "intro.htm\nman1\\ls.htm\n"},
+        {"only the part from the last dot is replaced", {{"man8\\ld.so.8", "ld.so"}}, "man8\\ld.so.htm\n"},
+        {"a plain text file: no escaping", {{"R&D\\<a>.1", "\"LS\""}, {"x\"y\\b.1", "b"}},
+         "R&D\\<a>.htm\nx\"y\\b.htm\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(written(write_project, c.pages), kProjectHead + c.body + kProjectTail) << c.what;

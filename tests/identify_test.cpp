@@ -35,13 +35,13 @@ const std::string kNoTitle = "\x01";  // stands for "not a page, with the messag
 const std::string kSilent = "\x02";   // stands for "not a page, silently"
 
 struct Case {
-    std::string name;
-    std::string entry;
-    std::string text;
+    std::string name, entry, text;
     std::string title;  // or kNoTitle / kSilent
 };
 
 std::string x(size_t n) { return std::string(n, 'x'); }
+// Folders whose path is longer than the window.
+const std::string kDeep = std::string(120, 'a') + "\\" + std::string(120, 'b') + "\\" + std::string(120, 'c');
 
 const std::vector<Case> kCases = {
     {"plain page", "man1\\ls.1", ".TH LS 1 2020-01-01 \"GNU\"\n.SH NAME\n", "LS"},
@@ -92,6 +92,8 @@ const std::vector<Case> kCases = {
      std::string(127, 'T')},
     {"line of exactly 259 then title", "p.1", x(259) + "\n.TH P 4\n", "P"},
     {"line of exactly 260 then title", "p.1", x(260) + "\n.TH P 4\n", "P"},
+    {"a path longer than the window", kDeep + "\\deep.1", ".TH DEEP 8\n", "DEEP"},
+    {"and no title there", kDeep + "\\none.1", "no title\n", kNoTitle},
 };
 
 TEST(Identify, NameTestTitleLineAndTitle) {
@@ -109,19 +111,6 @@ TEST(Identify, NameTestTitleLineAndTitle) {
         }
         EXPECT_EQ(got.err, "") << c.name;
     }
-}
-
-TEST(Identify, PathsLongerThanTheWindowWork) {
-    TempDir dir;
-    const std::string folders = std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(120, 'c');
-    dir.write(folders + "/deep.1", ".TH DEEP 8\n");
-    dir.write(folders + "/none.1", "no title\n");
-    const Identified page = identify(dir.path(), backslashed(folders) + "\\deep.1");
-    EXPECT_EQ(page.answer, kIsPage);
-    EXPECT_EQ(page.title, "DEEP");
-    const Identified none = identify(dir.path(), backslashed(folders) + "\\none.1");
-    EXPECT_EQ(none.answer, kNotPage);
-    EXPECT_EQ(none.out, no_title_message(backslashed(folders) + "\\none.1"));
 }
 
 TEST(Identify, AFileThatCannotBeOpenedAnswersItsErrorNumber) {

@@ -68,6 +68,12 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
         {"a reference: authors together, fields in citation order, a full stop at the end",
          ".Rs\n.%T Title\n.%A A\n.%D 2006\n.%A B\n.Re\n", "<main><p>A and B, <i>Title</i>, 2006.</p>\n</main>\n"},
         {"unknown macros are dropped with their arguments", ".Zz hidden\ntext\n", "<main><p>text</p>\n</main>\n"},
+        {"Mt links each address, a delimiter among them is plain", ".Mt a@b.org ,\n",
+         "<main><p><a href=\"mailto:a@b.org\">a@b.org</a>,</p>\n</main>\n"},
+        {".nf keeps lines and blanks until .fi", ".Sh A\n.nf\na  b\nc\n.fi\nd\ne\n",
+         "<main><h2 id=\"A\">A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
+        {"a macro that may not be called from another is a word there", ".Ar file Sh x\n",
+         "<main><p><i>file Sh x</i></p>\n</main>\n"},
     };
     testing_support::expect_rendered(cases, [](std::string_view source) { return render(source); });
 }

@@ -51,11 +51,10 @@ TEST(Run, NoFileFoundPrintsTheBannerAndSaysSo) {
 
 TEST(Run, OnlyRecognisedPagesAreWritten) {
     TempDir dir;
-    for (const char* name : {"p1.1", "p2.1", "p3.1"}) dir.write(std::string("in/") + name, "no title line\n");
-    // The second candidate in the walk's order is the page.
-    const Listing order = listed_names(dir.path() + "/in");
-    dir.write("in/" + order[1], ".TH SECOND 2\n.SH NAME\nsecond\n");
-    const std::string second_html = order[1].substr(0, order[1].find('.')) + ".htm";
+    for (const char* name : {"p3.1", "p1.1"}) dir.write(std::string("in/") + name, "no title line\n");
+    dir.write("in/p2.1", ".TH SECOND 2\n.SH NAME\nsecond\n");
+    const Listing order = {"p1.1", "p2.1", "p3.1"};  // the walk's order
+    const std::string second_html = "p2.htm";
     const std::string in = "-indir:" + dir.path() + "/in", out = "-outdir:" + dir.path() + "/out";
 
     Result result = run_tolbrik({in, out}, dir.path());

@@ -173,17 +173,6 @@ std::vector<std::string> readdir_names(const std::string& native_folder) {
     return names;
 }
 
-std::vector<std::string> listed_names(const std::string& native_folder) {
-    auto key = [](const std::string& name) {
-        std::basic_string<unsigned char> raw(name.begin(), name.end()), upper = raw;
-        for (auto& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-        return std::make_pair(upper, raw);
-    };
-    std::vector<std::string> names = readdir_names(native_folder);
-    std::sort(names.begin(), names.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
-    return names;
-}
-
 std::vector<std::string> tree_listing(const std::string& native_folder) {
     std::vector<std::string> entries;
     std::error_code ignored;

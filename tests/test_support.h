@@ -74,10 +74,8 @@ std::string banner_bytes();
 std::string help_bytes();
 std::string no_title_message(const std::string& entry);
 
-// The names in the folder `native`, in the order readdir yields them (without "." and
-// ".."), and in the order the walk takes them: ASCII letters as capitals, then bytewise.
+// The names in the folder `native`, in the order readdir yields them (without "." and "..").
 std::vector<std::string> readdir_names(const std::string& native);
-std::vector<std::string> listed_names(const std::string& native);
 // Every entry under `native` at any depth, '/'-separated, folders with a trailing '/',
 // sorted: what a run left behind.
 std::vector<std::string> tree_listing(const std::string& native);

@@ -47,13 +47,11 @@ def stem(source):
     return source[:-3] if source.endswith(".gz") else source
 
 
-def html_path(source):
-    """'man1/ls.htm' of 'man1/ls.1.gz'."""
+def html_path(source):  # 'man1/ls.htm' of 'man1/ls.1.gz'
     return stem(source)[:stem(source).rfind(".")] + ".htm"
 
 
-def page_name(source):
-    """('printf', '3p') of 'man3/printf.3p.gz'."""
+def page_name(source):  # ('printf', '3p') of 'man3/printf.3p.gz'
     return tuple(os.path.basename(stem(source)).rsplit(".", 1))
 
 
@@ -338,9 +336,9 @@ def run_tool(exe, root, outdir):
     try:
         done = subprocess.run([exe, "-modern", "-nochm", "-indir:" + root, "-outdir:" + outdir],
                               cwd=outdir, capture_output=True, timeout=TOOL_TIMEOUT, check=False)
+        return done.returncode, done.stderr.decode("utf-8", "replace").splitlines()
     except (OSError, subprocess.TimeoutExpired) as error:
         return type(error).__name__, []
-    return done.returncode, done.stderr.decode("utf-8", "replace").splitlines()
 
 
 def print_words(pages, worst):
