@@ -177,13 +177,34 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
+// A keyword of the index; `prefix` holds the first eight bytes of `key` (big-endian,
+// padded with zeros), so that most comparisons are of two numbers.
+struct Keyword {
+    uint64_t prefix;
+    std::string key;  // the text in lower case
+    std::string text;
+    uint32_t page;
+};
+
+bool operator<(const Keyword& a, const Keyword& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return std::tie(a.key, a.text, a.page) < std::tie(b.key, b.text, b.page);
+}
+
+bool operator==(const Keyword& a, const Keyword& b) {
+    return a.key == b.key && a.text == b.text && a.page == b.page;
+}
+
 void write_modern_index(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
     // Every name a page goes by, its own file name, its NAME section's names and its
     // aliases' names, as name(section), sorted as a reader looks them up.
-    std::vector<std::tuple<std::string, std::string, uint32_t>> keywords;
+    std::vector<Keyword> keywords;
     auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
-        std::string keyword = std::string(name) + "(" + std::string(section) + ")";
-        keywords.emplace_back(lower(keyword), std::move(keyword), page);
+        std::string text = std::string(name) + "(" + std::string(section) + ")";
+        std::string key = lower(text);
+        uint64_t prefix = 0;
+        for (size_t i = 0; i < 8; ++i) prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0U);
+        keywords.push_back({prefix, std::move(key), std::move(text), page});
     };
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
@@ -201,7 +222,7 @@ void write_modern_index(Sink& out, const PageTable& pages, const std::vector<boo
     keywords.erase(std::unique(keywords.begin(), keywords.end()), keywords.end());
     out.put(kModernSitemapHead);
     out.put("<UL>\n");
-    for (const auto& [key, keyword, page] : keywords) put_item(out, 0, keyword, &pages[page].html_path);
+    for (const Keyword& k : keywords) put_item(out, 0, k.text, &pages[k.page].html_path);
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
