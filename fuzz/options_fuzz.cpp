@@ -2,6 +2,7 @@
 // folders that end in a backslash: the last value given for each, or the working folder.
 //
 // Input: the arguments after the program name, separated by NUL bytes.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -41,19 +42,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string working = working_folder();
     // Each argument is its own heap block, so that a read past its end is seen.
-    std::vector<std::vector<char>> storage;
+    std::vector<std::vector<char>> storage = {{'t', 'o', 'l', 'b', 'r', 'i', 'k', '\0'}};
     std::string_view input(reinterpret_cast<const char*>(data), size);
-    storage.push_back({'t', 'o', 'l', 'b', 'r', 'i', 'k', '\0'});
-    if (size > 0) {
-        size_t start = 0;
-        for (;;) {
-            size_t end = input.find('\0', start);
-            std::string_view argument = input.substr(start, end == std::string_view::npos ? end : end - start);
-            storage.emplace_back(argument.begin(), argument.end());
-            storage.back().push_back('\0');
-            if (end == std::string_view::npos) break;
-            start = end + 1;
-        }
+    for (size_t start = 0; size > 0 && start <= size;) {
+        size_t end = std::min(input.find('\0', start), size);
+        storage.emplace_back(input.begin() + start, input.begin() + end);
+        storage.back().push_back('\0');
+        start = end + 1;
     }
     std::vector<const char*> argv;
     for (const auto& argument : storage) argv.push_back(argument.data());

@@ -3,7 +3,7 @@
 tests catch.
 
 usage: mutate.py [--seed S] [--count N] [--build DIR] [--slow corpus,suites|none]
-                 [--only FILE[:LINE]] [--list]
+                 [--only FILE[:LINE] ...] [--list]
 
 The checkout is never edited. The files git tracks (as they stand in the working tree,
 uncommitted changes included) and the untracked ones it does not ignore are copied to
@@ -189,23 +189,20 @@ def main():
     ap.add_argument("--count", type=int, default=60)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mutate"))
     ap.add_argument("--slow", default="corpus,suites", help="corpus,suites or none")
-    ap.add_argument("--only", help="mutants of this file (or file:line) alone")
+    ap.add_argument("--only", action="append", help="mutants of this file (or file:line) alone; may be repeated")
     ap.add_argument("--list", action="store_true", help="list the chosen mutants and stop")
     args = ap.parse_args()
     build_root = os.path.abspath(args.build)
     src, build = os.path.join(build_root, "src"), os.path.join(build_root, "build")
     log = os.path.join(build_root, "mutate.log")
-    os.makedirs(src, exist_ok=True)
-    sync_tree(src)
-
-    sites = []
-    for rel in product_files(src):
-        with open(os.path.join(src, rel)) as f:
+    sites = []  # read from the checkout: the private tree is made alike below
+    for rel in product_files(ROOT):
+        with open(os.path.join(ROOT, rel)) as f:
             lines = f.readlines()
         sites += [(rel,) + site for site in sites_of(rel, lines)]
     if args.only:
-        file, _, line = args.only.partition(":")
-        sites = [s for s in sites if s[0] == file and (not line or s[1] == int(line))]
+        wanted = [spec.partition(":")[::2] for spec in args.only]
+        sites = [s for s in sites if any(s[0] == file and (not line or s[1] == int(line)) for file, line in wanted)]
     chosen = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
     print("mutate: seed %d, %d mutants of %d sites; log in %s" % (args.seed, len(chosen), len(sites), log))
     if args.list:
@@ -213,6 +210,8 @@ def main():
             print("  %s:%d %s: %s -> %s" % (rel, number, kind, before.strip(), after.strip()))
         return 0
 
+    os.makedirs(src, exist_ok=True)
+    sync_tree(src)
     # SIGTERM ends the run as Ctrl-C does, through the same clean-up.
     signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
     open(log, "w").close()
