@@ -82,13 +82,6 @@ TEST(ContentsFile, ListsPagesUnderFolderHeadings) {
         {"all pages in the root: no heading, no closing; an empty title is an empty name",
          {{"ls.1", "ls"}, {"cp.1", "cp"}, {"empty.1", ""}},
          page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm") + page(0, "", "empty.htm")},
-        {"a single page in a folder",
-         {{"man1\\ls.1", "ls"}},
-         folder(0, "man1") + page(1, "ls", "man1\\ls.htm") + closing(1)},
-        {"three folders deep after a page in the root",
-         {{"intro.7", "intro"}, {"a\\b\\c\\x.1", "x"}},
-         page(0, "intro", "intro.htm") + folder(0, "a") + folder(1, "b") + folder(2, "c") +
-             page(3, "x", "a\\b\\c\\x.htm") + closing(3) + closing(2) + closing(1)},
         {"leaving two folders, then entering another",
          {{"a\\b\\x.1", "x"}, {"c\\y.1", "y"}},
          folder(0, "a") + folder(1, "b") + page(2, "x", "a\\b\\x.htm") + closing(1) + closing(0) +

@@ -118,17 +118,9 @@ def under(prefix, tree):
 
 
 def read_tree(folder):
-    """A folder on disk as a tree (files only; the walk never lists a folder)."""
-    tree = {}
-    for root, dirs, files in os.walk(folder):
-        for name in files:
-            path = os.path.join(root, name)
-            with open(path, "rb") as f:
-                tree[os.path.relpath(path, folder).replace(os.sep, "/")] = f.read()
-        for name in dirs:
-            rel = os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/")
-            tree.setdefault(rel, None)
-    return tree
+    """A folder on disk as a tree."""
+    files, dirs = snapshot(folder)
+    return {**{d.replace(os.sep, "/"): None for d in dirs}, **{p.replace(os.sep, "/"): b for p, b in files.items()}}
 
 
 # ---- Making trees in the Windows order ------------------------------------------------
@@ -139,10 +131,9 @@ def children_of(tree):
     for rel, data in tree.items():
         parts = rel.split("/")
         for i, name in enumerate(parts):
-            parent = "/".join(parts[:i])
-            last = i == len(parts) - 1
-            is_folder = not last or data is None
-            children.setdefault(parent, {})[name] = children.get(parent, {}).get(name, False) or is_folder
+            is_folder = i < len(parts) - 1 or data is None
+            names = children.setdefault("/".join(parts[:i]), {})
+            names[name] = names.get(name, False) or is_folder
             if is_folder:
                 children.setdefault("/".join(parts[:i + 1]), {})
     return children
@@ -185,13 +176,12 @@ def materialize(tree, root, reverse, hidden=()):
                 make((folder + "/" + name).lstrip("/"))
 
     make("")
-    attributes_set = True
-    for rel in hidden:
-        try:
+    try:
+        for rel in hidden:
             os.setxattr(os.path.join(root, rel), "user.DOSATTRIB", HIDDEN_SYSTEM)
-        except OSError:
-            attributes_set = False
-    return attributes_set
+        return True
+    except OSError:
+        return False
 
 
 # ---- Runs -----------------------------------------------------------------------------
@@ -222,22 +212,18 @@ def run(command, cwd):
     two streams go to files, not pipes: Wine's own helper processes, which outlive the
     program by a few seconds, inherit them, and a pipe would not end before they do."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=err, timeout=300)
-        out.seek(0)
-        err.seek(0)
-        return done.returncode, out.read(), err.read()
+        done = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=300)
+        return (done.returncode, *(f.seek(0) or f.read() for f in (out, err)))
 
 
 def snapshot(folder):
+    """({relative path: bytes} of the files, {relative path} of the folders) under `folder`."""
     files, dirs = {}, set()
     for root, subdirs, names in os.walk(folder):
-        for name in subdirs:
-            dirs.add(os.path.relpath(os.path.join(root, name), folder))
+        dirs.update(os.path.relpath(os.path.join(root, name), folder) for name in subdirs)
         for name in names:
-            path = os.path.join(root, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, folder)] = f.read()
+            with open(os.path.join(root, name), "rb") as f:
+                files[os.path.relpath(os.path.join(root, name), folder)] = f.read()
     return files, dirs
 
 
