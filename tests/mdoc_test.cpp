@@ -9,18 +9,8 @@
 
 namespace {
 
+using testing_support::render_manual;
 using testing_support::RenderCase;
-
-// The page's body; with `name`, the NAME section alone as plain text, as identification
-// reads it.
-std::string render(std::string_view source, std::string* name = nullptr) {
-    return testing_support::render_html([&](HtmlWriter& html) {
-        Roff roff(source, RoffHost{is_mdoc_macro, nullptr});
-        TitleLine title;
-        html.capture = name;
-        render_mdoc(roff, html, title, name != nullptr);
-    });
-}
 
 TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
     const RenderCase cases[] = {
@@ -77,12 +67,12 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
         {"a macro that may not be called from another is a word there", ".Ar file Sh x\n",
          "<main><p><i>file Sh x</i></p>\n</main>\n"},
     };
-    testing_support::expect_rendered(cases, [](std::string_view source) { return render(source); });
+    testing_support::expect_rendered(cases, [](std::string_view source) { return render_manual(source, true); });
 }
 
 TEST(RenderMdoc, GivesIdentificationTheNamesAndDescription) {
     std::string name;
-    render(".Dd x\n.Dt A 1\n.Sh NAME\n.Nm a ,\n.Nm b\n.Nd \\(lqdo\\(rq it\n.Sh SYNOPSIS\n.Nm a\n", &name);
+    render_manual(".Dd x\n.Dt A 1\n.Sh NAME\n.Nm a ,\n.Nm b\n.Nd \\(lqdo\\(rq it\n.Sh SYNOPSIS\n.Nm a\n", true, &name);
     EXPECT_EQ(name, "a, b \u2014 \u201Cdo\u201D it ");
 }
 

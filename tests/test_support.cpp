@@ -11,6 +11,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "modern/man.h"
+#include "modern/mdoc.h"
+
 namespace fs = std::filesystem;
 
 namespace testing_support {
@@ -56,6 +59,15 @@ std::string render_html(const std::function<void(HtmlWriter&)>& render) {
     render(html);
     html.flush();
     return std::string(out.text());
+}
+
+std::string render_manual(std::string_view source, bool mdoc, std::string* name) {
+    return render_html([&](HtmlWriter& html) {
+        Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
+        TitleLine title;
+        html.capture = name;
+        (mdoc ? render_mdoc : render_man)(roff, html, title, name != nullptr);
+    });
 }
 
 TempDir::TempDir() {

@@ -35,6 +35,9 @@ struct RenderCase {
     std::string_view source;
     std::string_view html;
 };
+// A whole man (or mdoc) page as the modern converter renders it; with `name`, the NAME
+// section alone, as plain text into `name`, as identification reads it.
+std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr);
 template <typename Render, size_t N>
 void expect_rendered(const RenderCase (&cases)[N], Render render) {
     for (const RenderCase& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;

@@ -1,0 +1,39 @@
+// man pages: man source in, the whole HTML body out, one case per rule.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "test_support.h"
+
+namespace {
+
+TEST(RenderMan, WritesEachRuleAsItsHtml) {
+    const testing_support::RenderCase cases[] = {
+        {"the title line: a header and a footer", ".TH LS 1 2024-01-02 GNU \"User Commands\"\n",
+         "<header><span class=\"left\">LS(1)</span> <span class=\"center\">User Commands</span> "
+         "<span class=\"right\">LS(1)</span></header>\n<footer><span class=\"left\">GNU</span> "
+         "<span class=\"center\">2024-01-02</span> <span class=\"right\">LS(1)</span></footer>\n"},
+        {"headings and paragraphs", ".SH NAME\nls \\- list\n.SS Sub\nA\n.PP\nB\n",
+         "<main><h2 id=\"NAME\">NAME</h2>\n<div class=\"sect\"><p>ls - list</p>\n<h3 id=\"Sub\">Sub</h3>\n<p>A</p>\n<p>B</p>\n</div>\n</main>\n"},
+        {"tagged items, a blank .IP continuing one", ".TP\n.B \\-a\nall\n.IP \"\" 4\nmore\n.TP\nx\ny\n",
+         "<main><dl><dt><b>-a</b></dt>\n<dd><p>all</p>\n</dd>\n<dd><p>more</p>\n</dd>\n<dt>x</dt>\n<dd><p>y</p>\n</dd>\n</dl>\n</main>\n"},
+        {".IP with a tag and without one", ".IP \\(bu 2\none\n.IP\ntwo\n",
+         "<main><dl><dt>\xE2\x80\xA2</dt>\n<dd><p>one</p>\n</dd>\n<dd><p>two</p>\n</dd>\n</dl>\n</main>\n"},
+        {".RS indents up to .RE", "a\n.RS 4\nb\n.RE\nc\n",
+         "<main><p>a</p>\n<div class=\"rs\"><p>b</p>\n</div>\n<p>c</p>\n</main>\n"},
+        {".nf keeps lines and blanks until .fi; .EX likewise", ".nf\na  b\n.fi\nc\n.EX\nd\n.EE\n",
+         "<main><pre>\na  b\n</pre>\n<p>c</p>\n<pre>\nd\n</pre>\n</main>\n"},
+        {"font macros alternate; escapes switch", ".BR ls (1),\n.IB a b\n\\fBx\\fIy\\fPz\\fR w\n",
+         "<main><p><b>ls</b>(1), <i>a</i><b>b</b> <b>x</b><i>y</i><b>z</b> w</p>\n</main>\n"},
+        {".UR links its text; .MT mails", ".UR https://x.org\nsite\n.UE .\n.MT a@b.org\n.ME\n",
+         "<main><p><a href=\"https://x.org\">site</a>. <a href=\"mailto:a@b.org\">a@b.org</a></p>\n</main>\n"},
+        {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
+         "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
+    };
+    testing_support::expect_rendered(cases, [](std::string_view source) {
+        return testing_support::render_manual(source, false);
+    });
+}
+
+}  // namespace
