@@ -28,6 +28,11 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p><b>ls</b>(1), <i>a</i><b>b</b> <b>x</b><i>y</i><b>z</b> w</p>\n</main>\n"},
         {".UR links its text; .MT mails", ".UR https://x.org\nsite\n.UE .\n.MT a@b.org\n.ME\n",
          "<main><p><a href=\"https://x.org\">site</a>. <a href=\"mailto:a@b.org\">a@b.org</a></p>\n</main>\n"},
+        {"a request named by a string; .el with a block right after its name",
+         ".ds x B\n.\\*x bold\n.ie 0 a\n.el\\{c\n.\\}\n",
+         "<main><p><b>bold</b> c</p>\n</main>\n"},
+        {"conditions: numbers, glyphs, colours", ".if 0+1 a\n.if 0 b\n.if c\\(em c\n.if mred d\n.if cx e\n",
+         "<main><p>a c e</p>\n</main>\n"},
         {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
          "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
     };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/options.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -29,7 +30,7 @@ TEST(Run, HelpPrintsBannerAndHelpTextAndDoesNothingElse) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-?"}, {"-indir:.", "-?", "-nochm"}, {"-?", "-outdir:" + cwd.path() + "/out"}}) {
         const Result result = run_tolbrik(args, cwd.path());
-        EXPECT_EQ(result.out, banner_bytes() + help_bytes()) << testing::PrintToString(args);
+        EXPECT_EQ(result.out, banner_bytes() + kHelpText) << testing::PrintToString(args);
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(tree_listing(cwd.path()), Listing{"ls.1"});

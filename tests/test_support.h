@@ -70,11 +70,10 @@ struct Result {
 // Runs the built tolbrik with `args` in the folder `cwd`.
 Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd);
 
-// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the banner, the help
-// text and the message about a file without a title line, made here from their wording.
+// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the banner and the
+// message about a file without a title line, made here from their wording.
 std::string cp866(const std::string& utf8);
 std::string banner_bytes();
-std::string help_bytes();
 std::string no_title_message(const std::string& entry);
 
 // The names in the folder `native`, in the order readdir yields them (without "." and "..").
