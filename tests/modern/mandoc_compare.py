@@ -344,19 +344,16 @@ def run_tool(exe, root, outdir):
 def print_words(pages, worst):
     """The pages that lose most by recall and by precision, and the words missed, added
     and left over most often across the corpus."""
-    for title, key in (("recall", lambda r: r["common"] / max(r["theirs"], 1)),
-                       ("precision", lambda r: r["common"] / max(r["ours"], 1))):
+    for title, mine in (("recall", "theirs"), ("precision", "ours")):
         print("\nworst %d by %s:" % (worst, title))
-        for r in sorted(pages, key=lambda r: (key(r), r["source"]))[:worst]:
+        for r in sorted(pages, key=lambda r: (r["common"] / max(r[mine], 1), r["source"]))[:worst]:
             print("  %.3f %s (mandoc %d words, ours %d)\n      missing: %s\n      extra:   %s"
-                  % (key(r), r["source"], r["theirs"], r["ours"],
+                  % (r["common"] / max(r[mine], 1), r["source"], r["theirs"], r["ours"],
                      *(" ".join(w for w, _ in r[k].most_common(12)) for k in ("missing", "extra"))))
-    for title, key, top in (("missing", "missing", 20), ("extra", "extra", 20),
-                            ("leftover", "leftovers", 30)):
+    for key, top in (("missing", 20), ("extra", 20), ("leftovers", 30)):
         total = sum((r[key] for r in pages), Counter())
-        print("\n%s words: %d, in %d pages; most frequent:" % (
-            title, sum(total.values()), sum(bool(r[key]) for r in pages)))
-        print("".join("  %7d  %s\n" % (n, w) for w, n in total.most_common(top)), end="")
+        print("\n%s words: %d, in %d pages; most frequent:\n%s" % (key, sum(total.values()), sum(
+            bool(r[key]) for r in pages), "".join("  %7d  %s\n" % (n, w) for w, n in total.most_common(top))), end="")
 
 
 def report(args, run, tree, skipped, pages, links):
