@@ -1,7 +1,6 @@
 #include "test_support.h"
 
 #include <dirent.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -111,29 +110,6 @@ std::string read_file(const std::string& path) {
     return bytes.str();
 }
 
-Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd) {
-    TempDir capture;
-    const std::string out_path = capture.path() + "/out", err_path = capture.path() + "/err";
-    pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(cwd.c_str()) != 0 || !std::freopen(out_path.c_str(), "wb", stdout) ||
-            !std::freopen(err_path.c_str(), "wb", stderr)) {
-            ::_exit(127);
-        }
-        std::vector<std::string> copies(args);
-        copies.insert(copies.begin(), TOLBRIK_EXE);
-        std::vector<char*> argv;
-        for (auto& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(TOLBRIK_EXE, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), read_file(out_path),
-            read_file(err_path)};
-}
-
 std::string cp866(const std::string& utf8) {
     std::string bytes;
     for (size_t i = 0; i < utf8.size(); ++i) {
@@ -152,8 +128,6 @@ std::string cp866(const std::string& utf8) {
     return bytes;
 }
 
-std::string banner_bytes() { return cp866("преобразователь MAN -> HTML. запусти с -? для справки\n"); }
-
 std::string no_title_message(const std::string& entry) {
     return cp866("Заголовок MAN не найден в файле: ") + entry + "\n";
 }
@@ -168,18 +142,6 @@ std::vector<std::string> readdir_names(const std::string& native_folder) {
     }
     ::closedir(dir);
     return names;
-}
-
-std::vector<std::string> tree_listing(const std::string& native_folder) {
-    std::vector<std::string> entries;
-    std::error_code ignored;
-    for (auto it = fs::recursive_directory_iterator(native_folder, ignored); it != fs::recursive_directory_iterator();
-         it.increment(ignored)) {
-        std::string relative = fs::relative(it->path(), native_folder).string();
-        entries.push_back(it->is_directory() ? relative + "/" : relative);
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,5 @@
-// Helpers shared by the unit tests: temporary folders, whole files, the page frames and
-// tables the converters work with, and runs of the built program.
+// Helpers shared by the unit tests: temporary folders, whole files, and the page frames
+// and tables the converters work with.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -63,23 +63,12 @@ private:
 
 std::string read_file(const std::string& path);
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
-// Runs the built tolbrik with `args` in the folder `cwd`.
-Result run_tolbrik(const std::vector<std::string>& args, const std::string& cwd);
-
-// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the banner and the
-// message about a file without a title line, made here from their wording.
+// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the message about a
+// file without a title line, made here from its wording.
 std::string cp866(const std::string& utf8);
-std::string banner_bytes();
 std::string no_title_message(const std::string& entry);
 
 // The names in the folder `native`, in the order readdir yields them (without "." and "..").
 std::vector<std::string> readdir_names(const std::string& native);
-// Every entry under `native` at any depth, '/'-separated, folders with a trailing '/',
-// sorted: what a run left behind.
-std::vector<std::string> tree_listing(const std::string& native);
 
 }  // namespace testing_support

@@ -44,13 +44,14 @@ def need(test, *pairs):
 
 
 def write_tree(root, files):
-    """Writes {relative path with '/': bytes} under `root`, making folders as needed; the
-    paths are str or, with a bytes `root`, bytes."""
+    """Writes {relative path with '/': bytes, or None for a folder} under `root`, making
+    folders as needed; the paths are str or, with a bytes `root`, bytes."""
     for relative, data in files.items():
         path = os.path.join(root, relative)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+        os.makedirs(path if data is None else os.path.dirname(path), exist_ok=True)
+        if data is not None:
+            with open(path, "wb") as f:
+                f.write(data)
 
 
 def run_tolbrik(indir, outdir, *extra):

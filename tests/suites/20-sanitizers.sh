@@ -27,7 +27,7 @@ else
 fi
 
 if [ "$mode" = thread ]; then
-  build="${1:-build}-tsan" sanitize="-fsanitize=thread" flags="" only=(-R "e2e|Run\.")
+  build="${1:-build}-tsan" sanitize="-fsanitize=thread" flags="" only=(-R "e2e")
   export TSAN_OPTIONS="halt_on_error=1:abort_on_error=1:second_deadlock_stack=1"
 else
   build="${1:-build}-asan" sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
