@@ -3,8 +3,6 @@
 // product's own identify_page looks at it there.
 //
 // Input: one byte that chooses the candidate's name, then the file's bytes.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -14,53 +12,21 @@
 
 #include "discovery/identify.h"
 #include "fuzz_check.h"
+#include "scratch.h"
 
 namespace {
 
 struct Candidate {
-    const char* entry;     // as the file list holds it
-    const char* native;    // where it lies in the scratch folder
+    const char* entry;  // as the file list holds it
     bool passes_name_test;
 };
 
 const Candidate kCandidates[] = {
-    {"page.1", "page.1", true},
-    {"page.3x", "page.3x", true},
-    {"man.1\\page", "man.1/page", true},  // the '.' of a folder name counts
-    {"page.man", "page.man", false},
+    {"page.1", true},
+    {"page.3x", true},
+    {"man.1\\page", true},  // the '.' of a folder name counts
+    {"page.man", false},
 };
-
-struct Scratch {
-    std::string native;  // the folder, as the system spells it
-    std::string tool;    // the same in the tool's spelling, ending in a backslash
-};
-
-// Made once and never destroyed: the clean-up at exit still needs it.
-const Scratch& scratch() {
-    static const Scratch* folder = [] {
-        const char* base = std::getenv("TOLBRIK_FUZZ_TMP");
-        std::string pattern = std::string(base != nullptr ? base : "/dev/shm") + "/tolbrik-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            pattern = "/tmp/tolbrik-fuzz-XXXXXX";
-            if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        }
-        if (::mkdir((pattern + "/man.1").c_str(), 0700) != 0) std::abort();
-        Scratch* made = new Scratch{pattern, pattern};
-        for (char& c : made->tool) {
-            if (c == '/') c = '\\';
-        }
-        made->tool += '\\';
-        std::atexit([] {
-            for (const Candidate& candidate : kCandidates) {
-                std::remove((scratch().native + "/" + candidate.native).c_str());
-            }
-            std::remove((scratch().native + "/man.1").c_str());
-            std::remove(scratch().native.c_str());
-        });
-        return made;
-    }();
-    return *folder;
-}
 
 // The file as a text stream reads it: everything from a Ctrl-Z on is gone, and a CR right
 // before an LF is dropped.
@@ -90,7 +56,9 @@ std::string first_line_title(const std::string& text) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::silence_standard_output();
-    scratch();
+    std::vector<std::string> files;
+    for (const Candidate& candidate : kCandidates) files.emplace_back(candidate.entry);
+    fuzz::scratch(files);
     return 0;
 }
 
@@ -99,14 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Candidate& candidate = kCandidates[data[0] % (sizeof kCandidates / sizeof kCandidates[0])];
     std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    std::string path = scratch().native + "/" + candidate.native;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) std::abort();
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) std::abort();
-    if (std::fclose(file) != 0) std::abort();
+    fuzz::scratch().write(candidate.entry, bytes);
 
     std::string title;
-    uint8_t answer = identify_page(scratch().tool, candidate.entry, title);
+    uint8_t answer = identify_page(fuzz::scratch().tool, candidate.entry, title);
 
     FUZZ_CHECK(answer == kIsPage || answer == kNotPage,
                "a readable file was answered " + std::to_string(answer));

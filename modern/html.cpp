@@ -81,7 +81,7 @@ size_t sequence(std::string_view s, size_t i, bool& allowed) {
         return 1;
     }
     size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    if (length == 1 || i + length > s.size()) {
+    if (length == 1 || c > 0xF4 || i + length > s.size()) {
         allowed = false;
         return 1;
     }
@@ -94,8 +94,10 @@ size_t sequence(std::string_view s, size_t i, bool& allowed) {
         }
         cp = cp << 6 | (next & 0x3F);
     }
-    // C1 controls, surrogates and noncharacters are parse errors in a page.
-    if (cp < 0x80 || (cp >= 0x80 && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF ||
+    // C1 controls, surrogates and noncharacters are parse errors in a page; an overlong
+    // form (one a shorter sequence spells) is no UTF-8 at all.
+    const uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (cp < least || (cp >= 0x80 && cp < 0xA0) || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF ||
         (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE) {
         allowed = false;
     }

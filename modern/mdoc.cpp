@@ -133,6 +133,14 @@ const Macro* callable(std::string_view word) {
 
 bool muted(const Mdoc& m) { return m.first_section_only && m.sections != 1; }
 
+// Text the layer writes again (the remembered name, an enclosure's marks) counts as the
+// reader's work, as a string does: a page that repeats it without end is cut, and past
+// the reader's bound (a line may repeat it thousands of times) it is not written.
+const std::string& replayed(Mdoc& m, const std::string& text) {
+    static const std::string nothing;
+    return m.roff.count_work(text.size()) ? text : nothing;
+}
+
 uint8_t plain(const Mdoc& m) { return m.block_font; }
 
 // ---- Delimiters --------------------------------------------------------------------------
@@ -686,7 +694,7 @@ void macro_Fl(Mdoc& m, Args& a, const Macro&) {
 // command's synopsis, its later lines indented.
 void macro_Nm(Mdoc& m, Args& a, const Macro& macro) {
     if (a.first && m.section == "SYNOPSIS" && !m.head && !muted(m)) {
-        ensure_main(m);
+        prepare_content(m, false);  // in a list, the item's body (a column list's cell)
         m.html.close_to(base(m));
         m.html.open("div", " class=\"sy\"");
         m.synopsis_last = "Nm";
@@ -697,7 +705,7 @@ void macro_Nm(Mdoc& m, Args& a, const Macro& macro) {
         while (delimiter_of(a.words[i]) == Delimiter::opening) ++i;
         m.name = a.words[i];
     }
-    if (!has_words(a) && !m.name.empty()) emit(m, macro.font, m.name);
+    if (!has_words(a) && !m.name.empty()) emit(m, macro.font, replayed(m, m.name));
     while (a.more() && callable(a.peek()) == nullptr) emit_word(m, macro.font, a.take());
 }
 
@@ -757,7 +765,9 @@ void macro_enclose(Mdoc& m, Args& a, const Macro& macro) {
     enclose(m, a, macro.a, macro.b, macro.font == 0 ? plain(m) : macro.font);
 }
 
-void macro_En(Mdoc& m, Args& a, const Macro&) { enclose(m, a, m.enclosure_open, m.enclosure_close, plain(m)); }
+void macro_En(Mdoc& m, Args& a, const Macro&) {
+    enclose(m, a, replayed(m, m.enclosure_open), replayed(m, m.enclosure_close), plain(m));
+}
 
 void macro_Es(Mdoc& m, Args& a, const Macro&) {
     m.enclosure_open = a.more() ? a.take() : std::string();
@@ -917,7 +927,7 @@ void macro_Rv(Mdoc& m, Args& a, const Macro&) {
 
 void macro_Ex(Mdoc& m, Args& a, const Macro&) {
     std::vector<std::string> names = standard_names(a);
-    if (names.empty()) names.push_back(m.name);
+    if (names.empty()) names.push_back(replayed(m, m.name));
     emit(m, plain(m), "The");
     name_list(m, names, false);
     emit(m, plain(m), names.size() == 1 ? "utility exits" : "utilities exit");

@@ -232,12 +232,14 @@ void note(Roff& roff, const std::string& message) {
 
 void cut(Roff& roff, const std::string& reason) {
     if (!roff.cut) note(roff, "cut: " + reason);
+    // The inputs stay until the reader goes: the line being worked on may lie in one.
+    // Nothing more is read from them.
     roff.cut = true;
-    roff.frames.clear();
 }
 
 bool charge(Roff& roff, size_t bytes) {
-    roff.work += bytes;
+    // Past the bound nothing more is counted: the work stays within one charge of it.
+    if (roff.work <= roff.limits.total_bytes) roff.work += bytes;
     if (roff.work <= roff.limits.total_bytes) return true;
     cut(roff, "the page makes more than " + std::to_string(roff.limits.total_bytes >> 20) +
                   " MiB of text");
@@ -536,6 +538,8 @@ bool condition(Roff& roff, std::string_view s, std::string_view& body) {
 void define_string(Roff& roff, std::string_view name, std::string value, bool append) {
     if (name.empty() || !may_define(roff)) return;
     auto& slot = roff.strings[std::string(name)];
+    // Appending copies the string: work, or a loop of appends would take time squared.
+    if (append && slot && !charge(roff, slot->size())) return;
     if (append && slot) value = *slot + value;
     if (value.size() > roff.limits.string_length) {
         cut(roff, "a string longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
@@ -572,6 +576,7 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
     bool append = name[0] == 'a';
     if (append) {
         auto it = roff.macros.find(macro_name);
+        if (it != roff.macros.end() && !charge(roff, it->second->size())) return;
         if (it != roff.macros.end()) body = *it->second;
     }
     std::string line;
@@ -853,6 +858,7 @@ void request_chop(Roff& roff, std::string_view, std::string_view rest, RoffLine&
     for (auto* table : {&roff.strings, &roff.macros}) {
         auto it = table->find(name);
         if (it == table->end() || it->second->empty()) continue;
+        if (!charge(roff, it->second->size())) return;
         std::string value = *it->second;
         value.pop_back();
         it->second = std::make_shared<const std::string>(std::move(value));
@@ -926,7 +932,7 @@ void apply_escape_character(const Roff& roff, std::string& line) {
 bool read_raw(Roff& roff, std::string& line, size_t floor) {
     line.clear();
     for (;;) {
-        if (roff.frames.empty() || roff.frames.size() < floor) return false;
+        if (roff.cut || roff.frames.empty() || roff.frames.size() < floor) return false;
         RoffFrame& frame = *roff.frames.back();
         const std::string& text = *frame.text;
         if (frame.position >= text.size()) {
@@ -1049,6 +1055,8 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 }
 
 }  // namespace
+
+bool Roff::count_work(size_t bytes) { return charge(*this, bytes); }
 
 void split_arguments(std::string_view text, std::vector<std::string>& args) {
     // Blanks separate arguments; a tab belongs to the argument it stands in (a column

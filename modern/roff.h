@@ -73,6 +73,9 @@ struct Roff {
     bool translates() const { return translating; }
     // Interpolates `in` (strings, registers, arguments; comments dropped) into `out`.
     void interpolate(std::string_view in, std::string& out);
+    // Counts text that the macro layer makes again (a remembered name) as the page's work:
+    // false, and the page cut, once that passes the bound.
+    bool count_work(size_t bytes);
 
     // What went wrong, one line each (a refused include, a bound reached).
     std::vector<std::string> messages;

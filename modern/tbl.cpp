@@ -12,6 +12,13 @@ namespace {
 // every row of the table is as long as its widest layout.
 constexpr size_t kMaxColumns = 100;
 constexpr size_t kNone = static_cast<size_t>(-1);
+// Past this many characters from its decimal point on, a number is not lined up with the
+// others of its column: each of them would be padded as wide.
+constexpr size_t kMaxFraction = 32;
+// The reader's work a cell counts as, besides its text: a table's markup grows with its
+// cells, and a page that makes rows of empty cells without end must be cut as one that
+// makes text.
+constexpr size_t kCellWork = 8;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -504,6 +511,7 @@ void add_data_line(Table& t, const std::string& line) {
     t.columns = std::max(t.columns, column);
     mine.resize(t.columns);
     t.owners = std::move(mine);
+    static_cast<void>(t.roff.count_work(kCellWork * row.cells.size()));
     t.rows.push_back(std::move(row));
 }
 
@@ -673,7 +681,9 @@ std::vector<size_t> align_numbers(Table& t) {
         for (Cell& cell : row.cells) {
             if (cell.key != Key::number || cell.content != Content::text || cell.colspan != 1) continue;
             cell.fraction = fraction_width(plain_text(t.roff, cell.text), t.options.decimal_point);
-            if (cell.fraction != kNone) widest[cell.column] = std::max(widest[cell.column], cell.fraction);
+            if (cell.fraction != kNone && cell.fraction <= kMaxFraction) {
+                widest[cell.column] = std::max(widest[cell.column], cell.fraction);
+            }
         }
     }
     return widest;

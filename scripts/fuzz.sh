@@ -18,7 +18,7 @@ if [ "${1:-}" = --replay ]; then
 fi
 build=${1:-build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-targets=(identify convert relative_path options)
+targets=(identify convert modern relative_path options)
 
 unavailable() {
   echo "!!!!!!!! fuzz.sh: $* !!!!!!!!" >&2
@@ -67,6 +67,7 @@ for target in "${targets[@]}"; do
   # Pages of a few line buffers hold every case of the converter; a larger seed (the
   # nesting counter wrapping round) is replayed whole but fuzzed only in part.
   [ "$target" = convert ] && options+=(-max_len=8192)
+  [ "$target" = modern ] && options+=(-max_len=4096)
   if "$build/fuzz/fuzz_$target" "${options[@]}" "$kept" "fuzz/regression/$target" >"$log" 2>&1; then
     result="nothing found"
   else
