@@ -11,11 +11,12 @@ Trees (made once and kept under BUILD/bench-trees/):
     K cross-references per page.
 On every tree, in the same session and on the same bytes: tolbrik with the help project,
 and `cp -r` of the tree (the floor: the same bytes read and written). On the real corpus
-also the alternatives a user would script otherwise, one process per page: mandoc -Thtml
-and man2html. Each figure is the median of R runs after one warm-up run; the tools take
-turns within each round so that a busy machine weighs on all of them alike. Before each
-run the file system is synced (not timed); every run writes into a fresh folder, and all
-of them are removed at the end. The synthetic trees are measured a second time in RAM
+also what a user would script otherwise, one mandoc -Thtml process per page. Each figure
+is the median of R runs after one warm-up run; the tools take turns within each round so
+that a busy machine weighs on all of them alike. Before each run the file system is synced
+(not timed); every run writes into a fresh folder, and all of them are removed at the end.
+The real corpus is measured again in RAM: both modes on one thread and on every core,
+against `cp -r` and mandoc given all pages in one process. The synthetic trees are measured a second time in RAM
 (--ram, /dev/shm by default), where the file system's cost per file does not grow with
 the number of files, so that the program's own scaling shows. Then the inner loops run
 under Google Benchmark.
@@ -169,6 +170,73 @@ def per_page_script(work, tool_line):
     """A shell loop that runs one process per page, as a user would write it."""
     path = os.path.join(work, tool_line.split()[0] + "-per-page.sh")
     with open(path, "w") as f:
+        f.write('#!/usr/bin/env bash\n# usage: script IN OUT LIST\nin=$1 out=$2 list=$3\n'
+                'cd "$in" || exit 1\n'
+                'while IFS= read -r d; do mkdir -p "$out/$d"; done < "$list.folders"\n'
+                'while IFS= read -r f; do %s "$f" > "$out/${f%%.*}.html" 2>/dev/null; done < "$list"\n'
+                % tool_line)
+    return path
+
+
+def write_list(work, name, pages, folders):
+    path = os.path.join(work, name + ".pages")
+    with open(path, "w") as f:
+        f.write("".join(p + "\n" for p in pages))
+    with open(path + ".folders", "w") as f:
+        f.write("".join((d or ".") + "\n" for d in folders))
+    return path
+
+
+def measure_trees(runner, work, entries, tools, runs):
+    """Runs each tool on each tree once to warm up, then `runs` rounds in which every tool
+    runs on every tree in turn: trees measured side by side see the machine in the same
+    state, which matters for a comparison between them (the scaling figures) on a machine
+    whose speed drifts. `entries` is a list of (label, tree). Returns one
+    ({tool: [(wall, rss, cpu, status), ...]}, pages, bytes, folders) per entry."""
+    prepared = []
+    for label, tree in entries:
+        pages, size, folders = tree_stats(tree)
+        full_list = write_list(work, label, pages, folders)
+        warm_list = write_list(work, label + "-warm", pages[:500],
+                               sorted({os.path.dirname(p) for p in pages[:500]}))
+        prepared.append((label, tree, pages, size, folders, full_list, warm_list,
+                         {name: [] for name, _ in tools}))
+    for round_ in range(runs + 1):
+        for label, tree, _, _, _, full_list, warm_list, results in prepared:
+            for name, command in tools:
+                out = runner.fresh("%s-%s" % (label, name.split()[0].strip(",")))
+                warm = round_ == 0
+                argv = command(tree, out, warm_list if warm else full_list)
+                note("%s %s: %s run%s" % (label, name, "warm-up" if warm else "round %d" % round_,
+                                         " (first 500 pages)" if warm and name in PER_PAGE else ""))
+                result = runner.run(argv)
+                if runner.discard:
+                    shutil.rmtree(out, ignore_errors=True)
+                if not warm:
+                    results[name].append(result)
+    return [(results, len(pages), size, len(folders))
+            for _, _, pages, size, folders, _, _, results in prepared]
+
+
+PER_PAGE = ("mandoc -Thtml, one process per page",)
+
+
+ONE_PROCESS = "mandoc -Thtml, all pages in one process"
+
+
+def ram_corpus_tools(exe, work):
+    """Both modes on one thread and on every core, `cp -r`, and mandoc given every page in
+    one process (its own fastest use), where mandoc is installed."""
+    def tolbrik(*extra):
+        return lambda tree, out, _list: [exe, "-indir:" + tree + "/", "-outdir:" + out + "/", *extra]
+
+    tools = [("tolbrik", tolbrik()), ("tolbrik, -jobs:1", tolbrik("-jobs:1")),
+             ("tolbrik -modern", tolbrik("-modern")), ("tolbrik -modern, -jobs:1", tolbrik("-modern", "-jobs:1")),
+             ("cp -r", lambda tree, out, _list: ["cp", "-r", tree, out])]
+    if shutil.which("mandoc") is None:
+        return tools, [loud_skip(ONE_PROCESS, "mandoc is not installed")]
+    script = os.path.join(work, "mandoc-one-process.sh")
+    with open(script, "w") as f:
         f.write('#!/usr/bin/env bash\n# usage: script IN OUT LIST\ncd "$1" || exit 1\nmkdir -p "$2"\n'
                 'mapfile -t pages < "$3"\nmandoc -Thtml -- "${pages[@]}" > "$2/all.html" 2>/dev/null\n')
     tools.append((ONE_PROCESS, lambda tree, out, page_list: ["bash", script, tree, out, page_list]))
@@ -213,7 +281,6 @@ def tools_for(exe, work, alternatives):
     if alternatives:
         for (name, binary, line) in (
             (PER_PAGE[0], "mandoc", "mandoc -Thtml"),
-            (PER_PAGE[1], "man2html", "man2html -r"),
         ):
             if shutil.which(binary) is None:
                 skipped.append(loud_skip(name, "%s is not installed" % binary))

@@ -8,10 +8,8 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/need.sh cmake cmake g++ g++ python3 python3 \
   /usr/include/benchmark/benchmark.h libbenchmark-dev /usr/bin/time time
-# The alternatives are compared where they can be installed; run_bench.py says loudly
-# when one is missing.
+# mandoc is compared where it can be installed; run_bench.py says loudly when it is missing.
 scripts/need.sh mandoc mandoc || true
-scripts/need.sh man2html man2html-base || true
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTOLBRIK_BENCH=ON -DTOLBRIK_TESTS=OFF >&2
 cmake --build build-bench -j "${JOBS:-2}" --target tolbrik tolbrik_bench >&2
 exec python3 bench/run_bench.py --build build-bench "$@"
