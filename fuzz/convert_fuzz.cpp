@@ -5,7 +5,9 @@
 // that lead to the page they name, and no byte that the source did not hold.
 //
 // Input: one byte that chooses the current page, then the page's source.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,27 +102,23 @@ std::vector<Token> tokenize(const std::string& body) {
             ++i;
             continue;
         }
-        bool found = false;
-        for (const Piece& piece : kPieces) {
-            std::string_view bytes(piece.bytes);
-            if (body.compare(i, bytes.size(), bytes) == 0) {
-                end_text(i);
-                tokens.push_back({piece.kind, i, i + bytes.size()});
-                i += bytes.size();
-                text_start = i;
-                found = true;
-                break;
-            }
+        auto take = [&](Kind kind, size_t end) {
+            end_text(i);
+            tokens.push_back({kind, i, end});
+            i = text_start = end;
+        };
+        const Piece* piece = std::find_if(std::begin(kPieces), std::end(kPieces), [&](const Piece& p) {
+            return body.compare(i, std::strlen(p.bytes), p.bytes) == 0;
+        });
+        if (piece != std::end(kPieces)) {
+            take(piece->kind, i + std::strlen(piece->bytes));
+            continue;
         }
-        if (found) continue;
         if (body.compare(i, 9, "<a href=\"") == 0) {
             size_t quote = body.find('"', i + 9);
             FUZZ_CHECK(quote != std::string::npos && quote + 1 < body.size() && body[quote + 1] == '>',
                        "a link's href does not end in \"> at " + std::to_string(i) + ": " + fuzz::shown(body.substr(i, 60)));
-            end_text(i);
-            tokens.push_back({Kind::link_open, i, quote + 2});
-            i = quote + 2;
-            text_start = i;
+            take(Kind::link_open, quote + 2);
             continue;
         }
         FUZZ_CHECK(c == ' ', "a raw " + fuzz::shown(std::string(1, c)) + " that is no piece of markup at " +
@@ -171,6 +169,10 @@ void check_markup(const std::string& body, uint32_t current) {
     long run = 0;      // "</blockquote>" pieces right before the current token
     long open_b = 0, open_i = 0;
     bool pending_h1 = false, pending_h2 = false, pending_h3 = false, pending_comment = false;
+    auto close = [](long& open, const char* what) {
+        FUZZ_CHECK(open > 0, std::string(what) + " without its opening");
+        --open;
+    };
 
     // Closings are written only right before a heading or the end of the page, as many
     // as the counter asks for there.
@@ -212,15 +214,9 @@ void check_markup(const std::string& body, uint32_t current) {
                 break;
             }
             case Kind::b_open: ++open_b; break;
-            case Kind::b_close:
-                FUZZ_CHECK(open_b > 0, "</b> without an open <b>");
-                --open_b;
-                break;
+            case Kind::b_close: close(open_b, "</b>"); break;
             case Kind::i_open: ++open_i; break;
-            case Kind::i_close:
-                FUZZ_CHECK(open_i > 0, "</i> without an open <i>");
-                --open_i;
-                break;
+            case Kind::i_close: close(open_i, "</i>"); break;
             case Kind::comment_open: pending_comment = true; break;
             case Kind::comment_close:
                 FUZZ_CHECK(pending_comment, "a comment closed that was not opened");

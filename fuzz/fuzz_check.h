@@ -3,6 +3,7 @@
 // really leads from one page to another.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -71,16 +72,12 @@ inline bool unescape_attribute(std::string_view text, std::string& plain) {
 
 inline std::vector<std::string_view> components(std::string_view path) {
     std::vector<std::string_view> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) {
-            parts.push_back(path.substr(start));
-            return parts;
-        }
-        parts.push_back(path.substr(start, end - start));
-        start = end + 1;
+    for (size_t end = path.find('\\'); end != std::string_view::npos; end = path.find('\\')) {
+        parts.push_back(path.substr(0, end));
+        path.remove_prefix(end + 1);
     }
+    parts.push_back(path);
+    return parts;
 }
 
 // A path as the page table holds one: not empty, no empty, "." or ".." component.
@@ -92,13 +89,9 @@ inline bool is_source_path(std::string_view path) {
 }
 
 inline bool same_folder_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) return false;
-    }
-    return true;
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 // Checks that `relative`, taken from the folder that holds `from`, leads to `to`: its

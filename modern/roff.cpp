@@ -458,7 +458,6 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 // Empties a line for the next one, keeping the room its strings have.
 void reset(RoffLine& line) {
     line.is_call = false;
-    line.no_break = false;
     line.name.clear();
     line.args.clear();
     line.text.clear();
@@ -1041,7 +1040,6 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     }
     reset(out);
     out.is_call = true;
-    out.no_break = line[0] == roff.no_break_control;
     out.name = std::move(name);
     if (interpolated_already) {
         std::string storage;

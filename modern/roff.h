@@ -26,7 +26,6 @@ struct RoffLimits {
 // One line for the macro layer.
 struct RoffLine {
     bool is_call = false;       // a request or macro call; otherwise a text line
-    bool no_break = false;      // the call began with the no-break control character
     std::string name;           // the call's name
     std::vector<std::string> args;  // its arguments, quotes taken off, escapes left in
     std::string text;           // a text line, escapes left in for the formatter

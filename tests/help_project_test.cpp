@@ -50,19 +50,16 @@ const std::string kProjectTail = "\n[INFOTYPES]\n";
 // and a folder heading at nesting depth d, and a closing line after t tabs.
 std::string tabs(int count) { return std::string(static_cast<size_t>(count), '\t'); }
 
-std::string page(int d, const std::string& name, const std::string& local) {
-    return tabs(d) + "\t<LI> <OBJECT type=\"text/sitemap\">\n" +
-           tabs(d) + "\t\t<param name=\"Name\" value=\"" + name + "\">\n" +
-           tabs(d) + "\t\t<param name=\"Local\" value=\"" + local + "\">\n" +
-           tabs(d) + "\t\t</OBJECT>\n";
+std::string item(int d, const std::string& name, const std::string& params) {
+    return tabs(d) + "\t<LI> <OBJECT type=\"text/sitemap\">\n" + tabs(d) + "\t\t<param name=\"Name\" value=\"" +
+           name + "\">\n" + params + tabs(d) + "\t\t</OBJECT>\n";
 }
 
-std::string folder(int d, const std::string& name) {
-    return tabs(d) + "\t<LI> <OBJECT type=\"text/sitemap\">\n" +
-           tabs(d) + "\t\t<param name=\"Name\" value=\"" + name + "\">\n" +
-           tabs(d) + "\t\t</OBJECT>\n" +
-           tabs(d) + "\t<UL>\n";
+std::string page(int d, const std::string& name, const std::string& local) {
+    return item(d, name, tabs(d) + "\t\t<param name=\"Local\" value=\"" + local + "\">\n");
 }
+
+std::string folder(int d, const std::string& name) { return item(d, name, "") + tabs(d) + "\t<UL>\n"; }
 
 std::string closing(int t) { return tabs(t) + "</UL>\n"; }
 
@@ -114,36 +111,19 @@ TEST(ContentsFile, ListsPagesUnderFolderHeadings) {
     }
 }
 
+// Equal titles stay apart, folders are not headed, a page with an empty title has no
+// keyword, titles and paths are escaped.
 TEST(IndexFile, HasOneKeywordPerPageInTableOrder) {
-    const std::vector<Case> cases = {
-        {"only the part from the last dot is replaced; equal titles stay apart; folders are "
-         "not headed",
-         {{"ld.so.8", "ld.so"}, {"a\\b\\x.3pm", "x"}, {"man1\\x.1", "x"}},
-         page(0, "ld.so", "ld.so.htm") + page(0, "x", "a\\b\\x.htm") + page(0, "x", "man1\\x.htm")},
-        {"a page with an empty title has no keyword",
-         {{"ls.1", "ls"}, {"man1\\empty.1", ""}, {"cp.1", "cp"}},
-         page(0, "ls", "ls.htm") + page(0, "cp", "cp.htm")},
-        {"titles and paths are escaped",
-         {{"R&D\\<a>.1", "\"LS\""}, {"b\".1", "a&b <c> &amp;"}},
-         page(0, "&quot;LS&quot;", "R&amp;D\\&lt;a&gt;.htm") +
-             page(0, "a&amp;b &lt;c&gt; &amp;amp;", "b&quot;.htm")},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(written(write_index, c.pages), kIndexHead + c.body + kTrailer) << c.what;
-    }
+    EXPECT_EQ(written(write_index, {{"ld.so.8", "ld.so"}, {"a\\b\\x.3pm", "x"}, {"man1\\x.1", "x"},
+                                    {"man1\\empty.1", ""}, {"R&D\\<a>.1", "a&b <c> &amp;"}}),
+              kIndexHead + page(0, "ld.so", "ld.so.htm") + page(0, "x", "a\\b\\x.htm") + page(0, "x", "man1\\x.htm") +
+                  page(0, "a&amp;b &lt;c&gt; &amp;amp;", "R&amp;D\\&lt;a&gt;.htm") + kTrailer);
 }
 
+// A plain text file: the paths are not escaped.
 TEST(ProjectFile, ListsEveryHtmlFileUnescaped) {
-    const std::vector<Case> cases = {
-        {"a page in the root and one in a folder", {{"intro.7", "intro"}, {"man1\\ls.1", "ls"}},
-         "intro.htm\nman1\\ls.htm\n"},
-        {"only the part from the last dot is replaced", {{"man8\\ld.so.8", "ld.so"}}, "man8\\ld.so.htm\n"},
-        {"a plain text file: no escaping", {{"R&D\\<a>.1", "\"LS\""}, {"x\"y\\b.1", "b"}},
-         "R&D\\<a>.htm\nx\"y\\b.htm\n"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(written(write_project, c.pages), kProjectHead + c.body + kProjectTail) << c.what;
-    }
+    EXPECT_EQ(written(write_project, {{"intro.7", "intro"}, {"man8\\ld.so.8", "ld.so"}, {"R&D\\<a>.1", "\"LS\""}}),
+              kProjectHead + "intro.htm\nman8\\ld.so.htm\nR&D\\<a>.htm\n" + kProjectTail);
 }
 
 // The three files reach the disk as text; one that cannot be created is named with the

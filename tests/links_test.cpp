@@ -13,11 +13,8 @@ using testing_support::table_of;
 namespace {
 
 const PageTable& pages() {
-    static const PageTable table = table_of({{"cp", "man1\\cp.1"},
-                                             {"ls", "man1\\ls.1"},
-                                             {"l", "man1\\l.1"},
-                                             {"open", "man3\\open.3"}},
-                                            true);
+    static const PageTable table =
+        table_of({{"cp", "man1\\cp.1"}, {"ls", "man1\\ls.1"}, {"l", "man1\\l.1"}, {"open", "man3\\open.3"}});
     return table;
 }
 
@@ -42,7 +39,7 @@ TEST(EmitArgument, ALineRunningPastTheBufferGoesOnWhereItStopped) {
         std::string written;
         size_t second_result;
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {"ls (1", "ls)\n", "<a href=\"ls.htm\">ls</a> (1ls)", 3},  // one link attempt per stretch
         {"\"ls", "\" ls\n", "ls <a href=\"ls.htm\">ls</a>", 4},
         {"x \"ls\"", "ls\n", "x ls<a href=\"ls.htm\">ls</a>", 2},

@@ -1,10 +1,8 @@
 #include "test_support.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -77,13 +75,6 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    // Tests may take permissions away; give them back so the folder can go.
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ignored);
-         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
-    }
     fs::remove_all(path_, ignored);
 }
 
@@ -108,40 +99,6 @@ std::string read_file(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-std::string cp866(const std::string& utf8) {
-    std::string bytes;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            bytes += static_cast<char>(c);
-            continue;
-        }
-        unsigned code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        unsigned out = code == 0x401 ? 0xF0 : code == 0x451 ? 0xF1
-                     : code >= 0x410 && code <= 0x43F ? 0x80 + code - 0x410  // А-Я а-п
-                     : code >= 0x440 && code <= 0x44F ? 0xE0 + code - 0x440  // р-я
-                     : throw std::runtime_error("no code page 866 byte for a character");
-        bytes += static_cast<char>(out);
-    }
-    return bytes;
-}
-
-std::string no_title_message(const std::string& entry) {
-    return cp866("Заголовок MAN не найден в файле: ") + entry + "\n";
-}
-
-std::vector<std::string> readdir_names(const std::string& native_folder) {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(native_folder.c_str());
-    if (dir == nullptr) throw std::runtime_error("cannot open folder " + native_folder);
-    while (const dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-    return names;
 }
 
 }  // namespace testing_support

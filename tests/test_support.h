@@ -63,12 +63,4 @@ private:
 
 std::string read_file(const std::string& path);
 
-// UTF-8 text (Russian letters and ASCII) as code page 866 bytes; the message about a
-// file without a title line, made here from its wording.
-std::string cp866(const std::string& utf8);
-std::string no_title_message(const std::string& entry);
-
-// The names in the folder `native`, in the order readdir yields them (without "." and "..").
-std::vector<std::string> readdir_names(const std::string& native);
-
 }  // namespace testing_support

@@ -53,16 +53,6 @@ TEST(Walk, ListsEveryFileDepthFirstInTheListingOrder) {
     EXPECT_FALSE(walked.reported);
 }
 
-TEST(Walk, NoFileGivesAnEmptyListAndAMissingFolderIsNotNamed) {
-    TempDir dir;
-    for (const char* folder : {"hollow/a/b", "hollow/c", "empty"}) dir.folder(folder);
-    for (const char* folder : {"empty", "hollow", "missing"}) {
-        const Walked walked = walk(dir.path() + "/" + folder);
-        EXPECT_EQ(walked.list + walked.err, "") << folder;
-        EXPECT_FALSE(walked.reported) << folder;
-    }
-}
-
 TEST(Walk, LinksAreFollowedExceptBackIntoTheWayDown) {
     TempDir dir, outside;
     outside.write("file.1", "x");

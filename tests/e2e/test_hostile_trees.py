@@ -13,22 +13,13 @@ by other means: a file standing where a folder must be made, a folder where a he
 must be, a link to /dev/full, paths beyond the system's limits, and, for unreadable
 folders and files, the program run as the unprivileged user nobody through setpriv.
 """
-import errno
-import hashlib
-import os
-import shutil
-import stat
-import subprocess
-import tempfile
-import unittest
+import errno, hashlib, os, shutil, stat, subprocess, tempfile, unittest
 
-from tolbrik_e2e import compile_chm, exe, need, project_files, read_bytes, skip_loudly, write_tree
+from tolbrik_e2e import (BANNER, NO_TITLE, compile_chm, exe, need, project_files, read_bytes, skip_loudly,
+                         write_tree)
 
-BANNER = "преобразователь MAN -> HTML. запусти с -? для справки\n".encode("cp866")
-NO_TITLE = "Заголовок MAN не найден в файле: ".encode("cp866")
 TAIL = b"</body></html>"
-PATH_MAX = 4096
-NAME_MAX = 255
+PATH_MAX, NAME_MAX = 4096, 255  # the system's limits
 
 
 def failure(what, path, code):
@@ -59,27 +50,21 @@ def html_name(source):
 
 
 def snapshot(top, leave_out=None):
-    """Everything under `top`, links not followed: relative path -> ("folder",),
-    ("link", target), ("file", size, digest) or ("other", type). Works through folder
+    """Everything under `top`, links not followed: relative path -> ("link", target),
+    ("file", size, digest) or ("other", type). Works through folder
     descriptors, so paths beyond the system's limit are seen too. Entries under the
     relative path `leave_out` are not taken."""
     seen = {}
     for folder, folders, files, fd in os.fwalk(top):
-        relative = os.path.relpath(folder, top)
-        if leave_out is not None and (relative == leave_out or relative.startswith(leave_out + b"/")):
-            continue
         for name in folders + files:
-            key = os.path.normpath(os.path.join(relative, name))
-            if leave_out is not None and key == leave_out:
+            key = os.path.normpath(os.path.join(os.path.relpath(folder, top), name))
+            if leave_out is not None and (key == leave_out or key.startswith(leave_out + b"/")):
                 continue
             info = os.stat(name, dir_fd=fd, follow_symlinks=False)
             if stat.S_ISLNK(info.st_mode):
                 seen[key] = ("link", os.readlink(name, dir_fd=fd))
-            elif stat.S_ISDIR(info.st_mode):
-                seen[key] = ("folder",)
             elif stat.S_ISREG(info.st_mode):
-                file_fd = os.open(name, os.O_RDONLY, dir_fd=fd)
-                with os.fdopen(file_fd, "rb") as f:
+                with os.fdopen(os.open(name, os.O_RDONLY, dir_fd=fd), "rb") as f:
                     seen[key] = ("file", info.st_size, hashlib.sha256(f.read()).hexdigest())
             else:
                 seen[key] = ("other", stat.S_IFMT(info.st_mode))
@@ -113,8 +98,7 @@ class HostileTreesTest(unittest.TestCase):
     # ---- running and checking --------------------------------------------------------------
 
     def run_tool(self, *args, cwd=None, user=None):
-        """Runs the program; returns (status, stdout, stderr). `user` runs it through setpriv
-        as that unprivileged user."""
+        """(status, stdout, stderr) of a run, as the unprivileged `user` if one is named."""
         command = [self.program] + [os.fsencode(a) for a in args]
         if user is not None:
             command = [b"setpriv", b"--reuid=nobody", b"--regid=nogroup", b"--clear-groups"] + command
@@ -125,8 +109,7 @@ class HostileTreesTest(unittest.TestCase):
         return done.returncode, done.stdout, done.stderr
 
     def convert(self, outdir=None, user=None):
-        """Runs the program from the input folder into the output folder and checks that
-        nothing outside the output folder changed."""
+        """Converts the input folder; checks that nothing outside the output folder changed."""
         outdir = outdir or self.output
         leave_out = os.path.relpath(outdir, self.parent)
         before = snapshot(self.parent, leave_out)
@@ -159,36 +142,24 @@ class HostileTreesTest(unittest.TestCase):
 
     def test_output_folder_that_cannot_be_created(self):
         # A file stands where the folders man1 and man1/sub of the output must be made.
-        write_tree(self.input, with_base({b"man1/sub/deep.1": page(b"deep")}))
+        tree = with_base({b"man1/sub/deep.1": page(b"deep")})
+        write_tree(self.input, tree)
         write_tree(self.output, {b"man1": b"a file, not a folder\n"})
         unwritten = [b"man1/ls.1", b"man1/cp.1", b"man1/sub/deep.1"]
         self.check_run(self.convert(), 1, [failure(b"create", self.out_path(html_name(p)), errno.ENOTDIR)
-                                           for p in unwritten],
-                       pages=list(BASE) + [b"man1/sub/deep.1"], unwritten=unwritten)
+                                           for p in unwritten], pages=list(tree), unwritten=unwritten)
         self.assertEqual(read_bytes(self.out_path(b"man1")), b"a file, not a folder\n")
-
-    def test_output_folder_that_is_a_file(self):
-        # No page can be written, so there is no help project to write either.
-        write_tree(self.input, BASE)
-        blocked = os.path.join(self.parent, b"blocked")
-        write_tree(self.parent, {b"blocked": b"x"})
-        code, out, err = self.convert(outdir=blocked)
+        # The output folder is a file: no page can be written, so no help project either.
+        code, out, err = self.convert(outdir=self.out_path(b"man1"))
         self.assertEqual(sorted(err.splitlines(keepends=True)), sorted(
-            failure(b"create", os.path.join(blocked, html_name(p)), errno.ENOTDIR) for p in BASE))
-        self.assertEqual((code, out, read_bytes(blocked)), (1, BANNER, b"x"))
-
-    def test_help_file_that_cannot_be_created(self):
-        # A folder stands where the index file must be written: the run fails for it alone.
-        write_tree(self.input, BASE)
-        os.makedirs(self.out_path(b"tolbrik.hhk"))
-        self.check_run(self.convert(), 1, [failure(b"create", self.out_path(b"tolbrik.hhk"), errno.EISDIR)],
-                       pages=list(BASE))
-        self.assertTrue(os.path.isfile(self.out_path(b"tolbrik.hhc")))
+            failure(b"create", self.out_path(b"man1/" + html_name(p)), errno.ENOTDIR) for p in tree))
+        self.assertEqual((code, out, read_bytes(self.out_path(b"man1"))), (1, BANNER, b"a file, not a folder\n"))
 
     def test_disk_full_while_writing(self):
         # The files open, but every write fails: a small page (failing when it is closed), a
         # page larger than the write buffers (failing while it is written) and the contents
-        # file. Each is named once.
+        # file. Each is named once. A folder stands where the index file must be: the
+        # project file is still written, and lists the pages written.
         if not os.path.exists("/dev/full"):
             skip_loudly(self, "no /dev/full here")
         large = page(b"large", *[b"line %d of a large page" % n for n in range(20000)])
@@ -196,10 +167,11 @@ class HostileTreesTest(unittest.TestCase):
         os.makedirs(self.out_path(b"man1"))
         for name in (b"man1/ls.htm", b"man1/large.htm", b"tolbrik.hhc"):
             os.symlink(b"/dev/full", self.out_path(name))
+        os.makedirs(self.out_path(b"tolbrik.hhk"))
         self.check_run(self.convert(), 1, [
             failure(b"write", self.out_path(name), errno.ENOSPC)
             for name in (b"man1/ls.htm", b"man1/large.htm", b"tolbrik.hhc")
-        ], pages=list(BASE) + [b"man1/large.1"], unwritten=[b"man1/ls.1", b"man1/large.1"])
+        ] + [failure(b"create", self.out_path(b"tolbrik.hhk"), errno.EISDIR)], pages=list(BASE) + [b"man1/large.1"], unwritten=[b"man1/ls.1", b"man1/large.1"])
         self.assertTrue(stat.S_ISCHR(os.stat("/dev/full").st_mode))
 
     # ---- the input cannot be read --------------------------------------------------------------
@@ -289,9 +261,8 @@ class HostileTreesTest(unittest.TestCase):
     # ---- names and contents ---------------------------------------------------------------
 
     def test_names_and_text_in_utf8_and_windows_1251(self):
-        utf8_folder, utf8_name, utf8_title = "папка".encode(), "страница".encode(), "Страница".encode()
-        cp_folder, cp_name, cp_title = ("папка".encode("cp1251"), "стр".encode("cp1251"),
-                                        "Страница".encode("cp1251"))
+        utf8_folder, utf8_name, utf8_title = (w.encode() for w in ("папка", "страница", "Страница"))
+        cp_folder, cp_name, cp_title = (w.encode("cp1251") for w in ("папка", "стр", "Страница"))
         utf8_page = utf8_folder + b"/" + utf8_name + b".1"
         cp_page = cp_folder + b"/" + cp_name + b".1"
         write_tree(self.input, {
@@ -306,31 +277,23 @@ class HostileTreesTest(unittest.TestCase):
                          head(cp_title) + b' <a href="..\\' + utf8_folder + b"\\" + utf8_name + b'.htm">'
                          + utf8_title + b"</a> (1) " + TAIL)
 
-    def test_line_of_one_megabyte(self):
-        size = 1 << 20
+    def test_long_lines_nul_bytes_and_deep_trees(self):
+        size, nuls, deep = 1 << 20, b"\0" * 65536, b"d/" * 200 + b"deep.1"
         write_tree(self.input, with_base({
             b"big.1": page(b"BIG", b"a" * size),
             b"bigfont.1": page(b"BIGFONT", b".B ls (1) " + b"x" * size),
+            b"zero.1": nuls, b"nulpage.1": b".TH NUL 1\n" + nuls, deep: page(b"DEEP", b".B TOP"),
         }))
-        self.check_run(self.convert(), 0, [], pages=list(BASE) + [b"big.1", b"bigfont.1"])
+        self.check_run(self.convert(), 0, [], pages=list(BASE) + [b"big.1", b"bigfont.1", b"nulpage.1", deep],
+                       untitled=[b"zero.1"])
         self.assertEqual(read_bytes(self.out_path(b"big.htm")), head(b"BIG") + b" " + b"a" * size + b" " + TAIL)
         # The font request's argument runs through about 4000 line buffers: no byte is lost.
         font = read_bytes(self.out_path(b"bigfont.htm"))
         self.assertEqual(font[len(head(b"BIGFONT")):].count(b"x"), size)
         self.assertTrue(font.startswith(head(b"BIGFONT") + b' <b><a href="man1\\ls.htm">ls</a> (1) x'))
         self.assertTrue(font.endswith(b"x </b> " + TAIL))
-
-    def test_file_full_of_nul_bytes(self):
-        nuls = b"\0" * 65536
-        write_tree(self.input, with_base({b"zero.1": nuls, b"nulpage.1": b".TH NUL 1\n" + nuls}))
-        self.check_run(self.convert(), 0, [], pages=list(BASE) + [b"nulpage.1"], untitled=[b"zero.1"])
         # The last line has no line end: it is written as it is, and nothing follows it.
         self.assertEqual(read_bytes(self.out_path(b"nulpage.htm")), head(b"NUL") + b" " + nuls + TAIL)
-
-    def test_tree_200_folders_deep(self):
-        deep = b"d/" * 200 + b"deep.1"
-        write_tree(self.input, with_base({deep: page(b"DEEP", b".B TOP")}))
-        self.check_run(self.convert(), 0, [], pages=list(BASE) + [deep])
         self.assertEqual(read_bytes(self.out_path(html_name(deep))),
                          head(b"DEEP") + b' <b><a href="' + b"..\\" * 200 + b'top.htm">TOP</a> </b> ' + TAIL)
 

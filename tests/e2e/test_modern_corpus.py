@@ -1,15 +1,9 @@
 """This machine's manual pages converted with -modern, measured against mandoc's rendering
 of the same sources by tests/modern/mandoc_compare.py: the words of a sample of man pages,
 and of every page with a table and every mdoc page, troff leftovers, HTML errors, tables,
-the references made links, and the run itself. Alone:
-    python3 -m unittest test_modern_corpus
+the references made links, and the run itself.
 """
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-import unittest
+import os, shutil, subprocess, sys, tempfile, unittest
 
 from tolbrik_e2e import exe, need, skip_loudly, source
 

@@ -2,16 +2,10 @@
 for the help text, a tree without pages, a tree where only some candidates are pages,
 and folders left to their defaults or named relative to the working folder.
 """
-import os
-import shutil
-import subprocess
-import tempfile
-import unittest
+import os, shutil, subprocess, tempfile, unittest
 
-from tolbrik_e2e import exe, write_tree
+from tolbrik_e2e import BANNER, NO_TITLE, exe, write_tree
 
-BANNER = "преобразователь MAN -> HTML. запусти с -? для справки\n".encode("cp866")
-NO_TITLE = "Заголовок MAN не найден в файле: ".encode("cp866")
 PAGE = b".TH PAGE 1\n.SH NAME\npage \\- a page\n"
 PROJECT = ["tolbrik.hhc", "tolbrik.hhk", "tolbrik.hhp"]
 

@@ -4,21 +4,19 @@ compiler (chmcmd) and its reader (chmls), and a model of what a run must produce
 Paths inside the help project use backslashes; the model keeps them that way, and only
 turns them into '/' where it compares them with what chmls reports.
 """
-import os
-import shutil
-import subprocess
-import sys
-import unittest
+import os, shutil, subprocess, sys, unittest
 from html.parser import HTMLParser
 
 
-def exe():
-    """The built program, as ctest hands it over."""
+BANNER = "преобразователь MAN -> HTML. запусти с -? для справки\n".encode("cp866")
+NO_TITLE = "Заголовок MAN не найден в файле: ".encode("cp866")  # then the candidate's path
+
+
+def exe():  # the built program, as ctest hands it over
     return os.environ["TOLBRIK_EXE"]
 
 
-def source():
-    """The repository's root folder."""
+def source():  # the repository's root folder
     return os.environ.get("TOLBRIK_SOURCE") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 
 
@@ -52,12 +50,6 @@ def write_tree(root, files):
         if data is not None:
             with open(path, "wb") as f:
                 f.write(data)
-
-
-def run_tolbrik(indir, outdir, *extra):
-    """Runs the program on `indir`, writing into `outdir`; stdout and stderr as bytes."""
-    return subprocess.run([exe(), "-indir:" + indir, "-outdir:" + outdir] + list(extra),
-                          cwd=outdir, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
 
 
 def read_bytes(path):
@@ -217,10 +209,8 @@ def outline(items, depth=0):
     lines = []
     for item in items:
         local = item.first("local")
-        text = "  " * depth + repr(item.first("name") or "")
-        if local is not None:
-            text += " -> " + local.replace("\\", "/")
-        lines.append(text)
+        lines.append("  " * depth + repr(item.first("name") or "") +
+                     ("" if local is None else " -> " + local.replace("\\", "/")))
         lines += outline(item.children, depth + 1)
     return lines
 
@@ -232,10 +222,8 @@ def index_entries(items):
     is therefore an item's last Name."""
     pairs = []
     for item in items:
-        keyword = [value for name, value in item.params if name == "name"][-1:] or [""]
-        for name, value in item.params:
-            if name == "local":
-                pairs.append((keyword[0], value.replace("\\", "/")))
+        keyword = ([value for name, value in item.params if name == "name"] or [""])[-1]
+        pairs += [(keyword, value.replace("\\", "/")) for name, value in item.params if name == "local"]
     return sorted(pairs)
 
 
@@ -256,11 +244,8 @@ def compile_chm(outdir):
 
 
 def chmls(*args):
-    done = subprocess.run(["chmls"] + list(args), stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, check=False)
-    if done.returncode != 0:
-        raise AssertionError("chmls %s failed (%d): %s"
-                             % (" ".join(args), done.returncode, done.stdout.decode("latin-1")))
+    done = subprocess.run(["chmls"] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    assert done.returncode == 0, "chmls %s failed (%d): %s" % (" ".join(args), done.returncode, done.stdout)
     return done.stdout
 
 

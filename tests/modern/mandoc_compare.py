@@ -43,16 +43,9 @@ FOLD = str.maketrans(string.ascii_uppercase, string.ascii_lowercase)  # case as 
 
 # ---- The tree: which files are pages, of what kind, written where ----------------------
 
-def stem(source):
-    return source[:-3] if source.endswith(".gz") else source
-
-
-def html_path(source):  # 'man1/ls.htm' of 'man1/ls.1.gz'
-    return stem(source)[:stem(source).rfind(".")] + ".htm"
-
-
-def page_name(source):  # ('printf', '3p') of 'man3/printf.3p.gz'
-    return tuple(os.path.basename(stem(source)).rsplit(".", 1))
+stem = lambda source: source[:-3] if source.endswith(".gz") else source
+html_path = lambda source: stem(source)[:stem(source).rfind(".")] + ".htm"  # man1/ls.htm of man1/ls.1.gz
+page_name = lambda source: tuple(os.path.basename(stem(source)).rsplit(".", 1))  # (printf, 3p) of printf.3p.gz
 
 
 def classify(data):
@@ -157,8 +150,7 @@ class BodyText(HTMLParser):
             self.parts.append(data)
 
 
-def words(text):
-    return text.translate(NORMAL).split()
+words = lambda text: text.translate(NORMAL).split()
 
 
 def html_error(data):
@@ -256,13 +248,10 @@ def compare_page(job):
 def load_html5lib():
     """html5lib, where need be from Debian's package folder, installing the package."""
     folder = "/usr/lib/python3/dist-packages"
-    if folder not in sys.path:
-        sys.path.append(folder)
+    sys.path += [folder] if folder not in sys.path else []
     if importlib.util.find_spec("html5lib") is None:
-        need = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
-                            "need.sh")
-        subprocess.run([need, folder + "/html5lib", "python3-html5lib"],
-                       stdout=subprocess.DEVNULL, check=False)
+        need = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "need.sh")
+        subprocess.run([need, folder + "/html5lib", "python3-html5lib"], stdout=subprocess.DEVNULL, check=False)
         importlib.invalidate_caches()
     import html5lib
     return html5lib
@@ -342,18 +331,16 @@ def run_tool(exe, root, outdir):
 
 
 def print_words(pages, worst):
-    """The pages that lose most by recall and by precision, and the words missed, added
-    and left over most often across the corpus."""
-    for title, mine in (("recall", "theirs"), ("precision", "ours")):
-        print("\nworst %d by %s:" % (worst, title))
-        for r in sorted(pages, key=lambda r: (r["common"] / max(r[mine], 1), r["source"]))[:worst]:
-            print("  %.3f %s (mandoc %d words, ours %d)\n      missing: %s\n      extra:   %s"
-                  % (r["common"] / max(r[mine], 1), r["source"], r["theirs"], r["ours"],
-                     *(" ".join(w for w, _ in r[k].most_common(12)) for k in ("missing", "extra"))))
-    for key, top in (("missing", 20), ("extra", 20), ("leftovers", 30)):
+    """The pages that lose most, and the words missed, added and left over most often."""
+    for r in sorted(pages, key=lambda r: (min(r["common"] / max(r["theirs"], 1), r["common"] / max(r["ours"], 1)),
+                                          r["source"]))[:worst]:
+        print("  %s (mandoc %d words, ours %d, common %d)\n      missing: %s\n      extra:   %s" % (
+            r["source"], r["theirs"], r["ours"], r["common"],
+            *(" ".join(w for w, _ in r[k].most_common(12)) for k in ("missing", "extra"))))
+    for key in ("missing", "extra", "leftovers"):
         total = sum((r[key] for r in pages), Counter())
-        print("\n%s words: %d, in %d pages; most frequent:\n%s" % (key, sum(total.values()), sum(
-            bool(r[key]) for r in pages), "".join("  %7d  %s\n" % (n, w) for w, n in total.most_common(top))), end="")
+        print("\n%s words: %d, in %d pages; most frequent: %s" % (key, sum(total.values()), sum(
+            bool(r[key]) for r in pages), ", ".join("%s %d" % item for item in total.most_common(25))))
 
 
 def report(args, run, tree, skipped, pages, links):

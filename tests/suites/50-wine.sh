@@ -15,10 +15,7 @@ skip() {
   exit 77
 }
 
-if [ -z "$linux_exe" ] || [ ! -x "$linux_exe" ]; then
-  echo "50-wine.sh: no Linux build at $build/tolbrik to compare with" >&2
-  exit 1
-fi
+[ -n "$linux_exe" ] && [ -x "$linux_exe" ] || { echo "50-wine.sh: no Linux build at $build/tolbrik" >&2; exit 1; }
 
 # The 64-bit loader: Debian's wine64 package keeps it out of PATH.
 wine64_loader() {
@@ -28,9 +25,7 @@ wine64_loader() {
   return 1
 }
 
-if ! wine64_loader >/dev/null; then
-  scripts/need.sh /usr/lib/wine/wine64 wine64 >/dev/null 2>&1
-fi
+wine64_loader >/dev/null || scripts/need.sh /usr/lib/wine/wine64 wine64 >/dev/null 2>&1
 loader64=$(wine64_loader) || skip "wine64 is not installed and could not be installed (apt-get install wine64)"
 scripts/need.sh python3 python3 x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64 >/dev/null 2>&1 ||
   skip "python3 or the 64-bit MinGW-w64 cross compiler is missing and could not be installed"
@@ -71,9 +66,7 @@ make_prefix "$loader64" "$repo/build-win64/wineprefix" win64 ||
   { echo "50-wine.sh: could not make the Wine prefix (see build-win64/wineprefix.log)" >&2; exit 1; }
 compare "wine64, build-win64/tolbrik.exe" "$loader64" "$repo/build-win64/wineprefix" build-win64/tolbrik.exe
 status=$?
-if [ $status -eq 77 ]; then
-  skip "no folder here can hold the trees (see above)"
-fi
+[ $status -eq 77 ] && skip "no folder here can hold the trees (see above)"
 [ $status -eq 0 ] || exit $status
 
 # The 32-bit program needs the 32-bit loader (Debian's wine32, an i386 package, so the
