@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classic/convert.h"
@@ -43,26 +44,30 @@ template <typename Learned, typename Identify>
 bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pages,
                       std::vector<Learned>& learned, Identify identify) {
     uint32_t count = static_cast<uint32_t>(entries.size());
-    std::vector<PageRecord> records(count);
-    std::vector<Learned> found(count);
+    pages.records.assign(count, PageRecord{});
+    learned.assign(count, Learned{});
     std::vector<uint8_t> answers(count);
     for_each_in_order(count, jobs, [&](uint32_t i, unsigned) {
-        answers[i] = identify(entries[i], records[i], found[i]);
+        answers[i] = identify(entries[i], pages.records[i], learned[i]);
     });
-    pages.records.assign(count, PageRecord{});
+    // The pages move to the front, in list order; the rest of the table stays empty.
     pages.count = 0;
-    learned.clear();
     bool all_read = true;
     for (uint32_t i = 0; i < count; ++i) {
         if (answers[i] == kIsPage) {
-            PageRecord& record = pages.records[pages.count++];
-            record = std::move(records[i]);
-            record.source_path = entries[i];
-            learned.push_back(std::move(found[i]));
-        } else if (answers[i] != kNotPage) {
-            all_read = false;
+            uint32_t page = pages.count++;
+            if (page != i) {
+                pages.records[page] = std::exchange(pages.records[i], PageRecord{});
+                learned[page] = std::exchange(learned[i], Learned{});
+            }
+            pages.records[page].source_path = entries[i];
+        } else {
+            pages.records[i] = PageRecord{};
+            learned[i] = Learned{};
+            if (answers[i] != kNotPage) all_read = false;
         }
     }
+    learned.resize(pages.count);
     return all_read;
 }
 
