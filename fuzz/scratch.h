@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,6 @@ namespace fuzz {
 struct Scratch {
     std::string native;               // the folder, as the system spells it
     std::string tool;                 // the same in the tool's spelling, ending in a backslash
-    std::vector<std::string> files;   // relative, in the tool's spelling
 
     std::string native_path(std::string_view file) const {
         std::string path = native + "/" + std::string(file);
@@ -43,26 +43,17 @@ inline const Scratch& scratch(std::vector<std::string> files = {}) {
             pattern = "/tmp/tolbrik-fuzz-XXXXXX";
             if (::mkdtemp(pattern.data()) == nullptr) std::abort();
         }
-        Scratch* made = new Scratch{pattern, pattern, std::move(files)};
+        Scratch* made = new Scratch{pattern, pattern};
         std::replace(made->tool.begin(), made->tool.end(), '/', '\\');
         made->tool += '\\';
-        for (const std::string& file : made->files) {
+        for (const std::string& file : files) {
             for (size_t slash = file.find('\\'); slash != std::string::npos; slash = file.find('\\', slash + 1)) {
                 ::mkdir(made->native_path(file.substr(0, slash)).c_str(), 0700);
             }
         }
         std::atexit([] {
-            const Scratch& s = scratch();
-            for (const std::string& file : s.files) {
-                std::string path = s.native_path(file);
-                std::remove(path.c_str());
-                // Then the folders it lies in, innermost first.
-                for (size_t slash = path.rfind('/'); slash > s.native.size(); slash = path.rfind('/')) {
-                    path.resize(slash);
-                    std::remove(path.c_str());
-                }
-            }
-            std::remove(s.native.c_str());
+            std::error_code ignored;
+            std::filesystem::remove_all(scratch().native, ignored);
         });
         return made;
     }();

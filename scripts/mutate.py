@@ -3,7 +3,7 @@
 tests catch.
 
 usage: mutate.py [--seed S] [--count N] [--build DIR] [--slow corpus,suites|none]
-                 [--only FILE[:LINE] ...] [--list]
+                 [--only FILE[:LINE] ...] [--again OUTPUT] [--list]
 
 The checkout is never edited. The files git tracks (as they stand in the working tree,
 uncommitted changes included) and the untracked ones it does not ignore are copied to
@@ -190,6 +190,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mutate"))
     ap.add_argument("--slow", default="corpus,suites", help="corpus,suites or none")
     ap.add_argument("--only", action="append", help="mutants of this file (or file:line) alone; may be repeated")
+    ap.add_argument("--again", help="the survivors a run printed (its output, a file) instead of a seeded choice")
     ap.add_argument("--list", action="store_true", help="list the chosen mutants and stop")
     args = ap.parse_args()
     build_root = os.path.abspath(args.build)
@@ -204,6 +205,16 @@ def main():
         wanted = [spec.partition(":")[::2] for spec in args.only]
         sites = [s for s in sites if any(s[0] == file and (not line or s[1] == int(line)) for file, line in wanted)]
     chosen = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
+    if args.again:  # a run's survivors again, after tests were added for them; found by their
+        # edit, at the line nearest the one they had (lines may have moved since)
+        def key(label):
+            m = re.match(r"(\S+?):(\d+) (.*)", label.strip())
+            return m.group(1) + " " + m.group(3), int(m.group(2))
+        with open(args.again) as f:
+            wanted = [key(line.split("survived: ", 1)[1]) for line in f if line.strip().startswith("survived: ")]
+        labelled = [(key("%s:%d %s: %s -> %s" % (s[0], s[1], s[2], s[3].strip(), s[4].strip())), s) for s in sites]
+        chosen = [min((abs(k[1] - line), s) for k, s in labelled if k[0] == text)[1]
+                  for text, line in wanted if any(k[0] == text for k, _ in labelled)]
     print("mutate: seed %d, %d mutants of %d sites; log in %s" % (args.seed, len(chosen), len(sites), log))
     if args.list:
         for rel, number, kind, before, after in chosen:

@@ -33,10 +33,10 @@ TEST(HtmlText, HeadingIdsAreUniqueWithoutRegardToCase) {
     Sink out;
     HtmlWriter html(out);
     std::vector<std::string> ids;
-    for (const char* heading : {"SEE ALSO", "See  also", "see\talso", "", " x ", "ZAP", "zap"}) {
+    for (const char* heading : {"SEE ALSO", "See  also", "see\talso", "", " x ", "ZAP", "zap", "no\xC2\xA0" "break"}) {
         ids.push_back(html.heading_id(heading));
     }
-    EXPECT_EQ(ids, (std::vector<std::string>{"SEE_ALSO", "See_also_2", "see_also_3", "section", "x", "ZAP", "zap_2"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"SEE_ALSO", "See_also_2", "see_also_3", "section", "x", "ZAP", "zap_2", "no_break"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // creation and the mapping of the tool's backslash paths.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,10 +134,17 @@ TEST(TextFileOpen, FailuresAnswerTheErrorNumber) {
         EXPECT_EQ(received.size(), expected.size());
         EXPECT_TRUE(received == expected);
     }
-    // A write that the disk refuses is reported when the file is closed.
+    // A write that the disk refuses is reported when the file is closed, whatever the reason:
+    // no room, or a file sealed against writing.
     ASSERT_EQ(file.open_write("/dev/full"), 0);
     file.write("some text\n");
     EXPECT_EQ(file.close(), ENOSPC);
+    const int sealed = ::memfd_create("sealed", MFD_ALLOW_SEALING);
+    ASSERT_EQ(::fcntl(sealed, F_ADD_SEALS, F_SEAL_WRITE), 0);
+    ASSERT_EQ(file.open_write("/proc/self/fd/" + std::to_string(sealed)), 0);
+    file.write("some text\n");
+    EXPECT_EQ(file.close(), EPERM);
+    ::close(sealed);
 }
 
 // Every entry in readdir's order, "." and ".." wherever it puts them; the root folder

@@ -141,10 +141,8 @@ class ModernRunTest(unittest.TestCase):
             item = level.pop()
             names.add(item.first("name").encode("latin-1").decode("utf-8"))
             level += item.children
-        for name in ["1 User Commands", "5 File Formats", "ru.KOI8-R", "tolbrik-css(5) \u2014 the stylesheet that "
-                     "every modern page uses", "tolbrik(1) \u2014 преобразует дерево страниц справки UNIX в "
-                     "страницы HTML и проект справки"]:
-            self.assertIn(name, names)
+        self.assertLessEqual({"1 User Commands", "5 File Formats", "ru.KOI8-R", "tolbrik(1) \u2014 преобразует дерево "
+                              "страниц справки UNIX в страницы HTML и проект справки"}, names)
         # chmls names an index entry by its keyword, then by its page's title.
         items, problems = read_sitemap(chm_extract("extractindex", chm, os.path.join(self.work, "index")), False)
         keywords = {(item.first("name"), fold(item.first("local"))) for item in items}

@@ -18,13 +18,9 @@ unavailable() {
 
 scripts/need.sh cmake cmake googletest libgtest-dev python3 python3 ||
   unavailable "cmake, GoogleTest or python3 cannot be installed"
-if scripts/need.sh clang++ clang; then
-  compiler=clang++
-elif command -v g++ >/dev/null 2>&1; then
-  compiler=g++
-else
-  unavailable "neither clang nor g++ is here"
-fi
+compiler=clang++
+scripts/need.sh clang++ clang || compiler=g++
+command -v $compiler >/dev/null 2>&1 || unavailable "neither clang nor g++ is here"
 
 if [ "$mode" = thread ]; then
   build="${1:-build}-tsan" sanitize="-fsanitize=thread" flags="" only=(-R "e2e")
