@@ -31,11 +31,9 @@ def skip_loudly(test, reason):
 def need(test, *pairs):
     """Makes sure the commands are there, installing their Debian packages through
     scripts/need.sh; pairs are (command, package). Skips loudly when that fails."""
-    args = [a for pair in pairs for a in pair]
-    if all(shutil.which(cmd) for cmd, _ in pairs):
-        return
-    subprocess.run([os.path.join(source(), "scripts", "need.sh")] + args,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    if not all(shutil.which(cmd) for cmd, _ in pairs):
+        subprocess.run([os.path.join(source(), "scripts", "need.sh")] + [a for pair in pairs for a in pair],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     missing = [cmd for cmd, _ in pairs if not shutil.which(cmd)]
     if missing:
         skip_loudly(test, "missing %s (scripts/need.sh could not install it)" % ", ".join(missing))
