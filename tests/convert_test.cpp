@@ -65,7 +65,6 @@ TEST(ConvertText, EveryRequestRow) {
         {".BR x \"y z\"\n", "x y z "},
         {".PP\n", "PP "},
         {".B\n", "B "},
-        {".IP\n", "IP "},
         {".nfx\n", "nfx "},
         {".sh x\n", "sh x "},
         {".\n", " "},

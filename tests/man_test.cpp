@@ -44,6 +44,9 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          ".nr x 5<?3\n.nr y 2>?7\n\\nx \\ny a\\$1b\n", "<main><p>3 7 ab</p>\n</main>\n"},
         {"\\s changes the size, by one digit or two (1 to 3 first)", "a\\s12b\\s0c\\s-2d\\s40e\n",
          "<main><p>abcd0e</p>\n</main>\n"},
+        {"\\~ and \\  are no-break spaces, \\N a character by its code; an odd run of backslashes at "
+         "the end joins the next line", "a\\~b\\ c\\N'65'\nx\\\\\\\ny\n",
+         "<main><p>a\xC2\xA0" "b\xC2\xA0" "cA x\\y</p>\n</main>\n"},
         {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
          "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
     };

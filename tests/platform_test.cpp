@@ -49,7 +49,6 @@ TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
         {"CR LF", "a\r\nb\r\n", "a\nb\n"},
         {"lone CR", "a\rb", "a\rb"},
         {"CR at the end", "a\r", "a\r"},
-        {"only a CR", "\r", "\r"},
         {"CR CR LF", "a\r\r\nb", "a\r\nb"},
         {"LF CR", "a\n\rb", "a\n\rb"},
         {"Ctrl-Z ends the text", "a\r\nb\x1A" "c\r\nd", "a\nb"},
