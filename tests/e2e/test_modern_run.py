@@ -86,6 +86,7 @@ class ModernRunTest(unittest.TestCase):
                               ".sy touch {0}\n.pso touch {0}\n.open f {0}\n.write f x\n.close f\n"
                               ".opena g {0}\n.writem g x\n".format(trap)),
             "man1/alias.1": b".so man1/fine.1\n",
+            "man1/packed.1.gz": gzip.compress(page("packed", "")), "man1/zipped.1": b".so man1/packed.1\n",
             "man1/gone.1": b".\\\" an alias of nothing\n.so man1/nothing.1\n",
         }
         done, out = self.run_modern(files, "in", timeout=60)
@@ -105,7 +106,7 @@ class ModernRunTest(unittest.TestCase):
         self.assertFalse(os.path.exists(trap), "a request ran a program or wrote a file")
         written = sorted(self.pages(out))
         self.assertEqual(written, ["index.htm"] + [os.path.join("man1", n + ".htm") for n in
-                                                   ("bomb", "fine", "loop", "mutual", "out", "quiet", "self")])
+                                                   ("bomb", "fine", "loop", "mutual", "out", "packed", "quiet", "self")])
         self.assertLess(os.path.getsize(os.path.join(out, "man1", "loop.htm")), 4 << 20)
         listed = read_bytes(os.path.join(out, "tolbrik.hhp")).decode().split("[FILES]")[1]
         self.assertEqual(sorted(listed.split()), sorted(["[INFOTYPES]", "index.htm", "tolbrik.css"] +
