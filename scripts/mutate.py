@@ -74,9 +74,13 @@ FUNCTION = re.compile(r"^(static\s+|inline\s+)*(void|bool)\s+[\w:]+\(.*\)\s*(con
 def sites_of(path, lines):
     """(line number, kind, before, after) for every mutant the file allows."""
     found = []
-    in_block_comment = False
+    in_block_comment = in_raw_string = False
     for number, line in enumerate(lines, 1):
         text = line.rstrip("\n")
+        if in_raw_string or ('R"(' in text and ')"' not in text.split('R"(', 1)[1]):
+            # A raw string's lines are text (a stylesheet...), not code.
+            in_raw_string = ')"' not in text if in_raw_string else True
+            continue
         if in_block_comment:
             if "*/" not in text:
                 continue

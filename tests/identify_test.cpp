@@ -2,8 +2,6 @@
 // title becomes.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -106,22 +104,6 @@ TEST(Identify, NameTestTitleLineAndTitle) {
             EXPECT_EQ(got.out, "") << c.name;
         }
         EXPECT_EQ(got.err, "") << c.name;
-    }
-}
-
-TEST(Identify, AFileThatCannotBeOpenedAnswersItsErrorNumber) {
-    TempDir dir;
-    dir.write("folder.1/inner", "x");
-    const struct {
-        const char* entry;
-        int error;
-    } cases[] = {{"gone.1", ENOENT}, {"nowhere\\gone.1", ENOENT}, {"folder.1", EACCES}};
-    for (const auto& c : cases) {
-        const Identified got = identify(dir.path(), c.entry);
-        EXPECT_EQ(got.answer, c.error) << c.entry;
-        EXPECT_EQ(got.out, "") << c.entry;
-        EXPECT_EQ(got.err, "tolbrik: cannot read " + dir.path() + "/" + native(c.entry) + ": " + std::strerror(c.error) + "\n")
-            << c.entry;
     }
 }
 

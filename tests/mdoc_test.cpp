@@ -71,7 +71,7 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          "<main><p><a href=\"mailto:a@b.org\">a@b.org</a>,</p>\n</main>\n"},
         {".nf keeps lines and blanks until .fi", ".Sh A\n.nf\na  b\nc\n.fi\nd\ne\n",
          "<main><h2 id=\"A\">A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
-        {".tr translates characters and glyphs, a pair at a time, once", ".tr ab\\(emcbd\nbanana \\(em\n",
+        {".tr translates characters and glyphs, a pair at a time, once", ".tr ab\\[em]cbd\nbanana \\(em\n",
          "<main><p>dbnbnb c</p>\n</main>\n"},
         {"a macro that may not be called from another is a word there", ".Ar file Sh x\n",
          "<main><p><i>file Sh x</i></p>\n</main>\n"},

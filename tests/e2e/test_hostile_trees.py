@@ -50,10 +50,9 @@ def html_name(source):
 
 
 def snapshot(top, leave_out=None):
-    """Everything under `top`, links not followed: relative path -> ("link", target),
-    ("file", size, digest) or ("other", type). Works through folder
-    descriptors, so paths beyond the system's limit are seen too. Entries under the
-    relative path `leave_out` are not taken."""
+    """Everything under `top` but `leave_out`, links not followed, through folder descriptors
+    (so paths beyond the system's limit are seen too): path -> ("link", target), ("file",
+    size, digest) or ("other", type)."""
     seen = {}
     for folder, folders, files, fd in os.fwalk(top):
         for name in folders + files:
@@ -120,10 +119,9 @@ class HostileTreesTest(unittest.TestCase):
         return result
 
     def check_run(self, result, status, errors=(), pages=(), unwritten=(), untitled=()):
-        """Checks a run: its status, standard output (the banner and one line for each
-        candidate in `untitled`), the lines of standard error (in any order, each once),
-        the HTML file of every page of `pages` but those in `unwritten`, and the project
-        file's list: the pages written, and nothing else."""
+        """Checks a run: status, standard output (the banner, a line per `untitled`), the lines
+        of standard error (in any order), the HTML file of every page of `pages` but those in
+        `unwritten`, and the project file's list: the pages written, and nothing else."""
         code, out, err = result
         self.assertEqual(sorted(err.splitlines(keepends=True)), sorted(errors))
         self.assertEqual(code, status)
@@ -270,12 +268,10 @@ class HostileTreesTest(unittest.TestCase):
             cp_page: page(cp_title, b".BR " + utf8_title + b" (1)"),
         })
         self.check_run(self.convert(), 0, [], pages=[utf8_page, cp_page])
-        self.assertEqual(read_bytes(self.out_path(html_name(utf8_page))),
-                         head(utf8_title) + b' <a href="..\\' + cp_folder + b"\\" + cp_name + b'.htm">'
-                         + cp_title + b"</a> (1) " + TAIL)
-        self.assertEqual(read_bytes(self.out_path(html_name(cp_page))),
-                         head(cp_title) + b' <a href="..\\' + utf8_folder + b"\\" + utf8_name + b'.htm">'
-                         + utf8_title + b"</a> (1) " + TAIL)
+        for page_path, title, folder, name, target in ((utf8_page, utf8_title, cp_folder, cp_name, cp_title),
+                                                       (cp_page, cp_title, utf8_folder, utf8_name, utf8_title)):
+            self.assertEqual(read_bytes(self.out_path(html_name(page_path))), head(title) + b' <a href="..\\' +
+                             folder + b"\\" + name + b'.htm">' + target + b"</a> (1) " + TAIL)
 
     def test_long_lines_nul_bytes_and_deep_trees(self):
         size, nuls, deep = 1 << 20, b"\0" * 65536, b"d/" * 200 + b"deep.1"

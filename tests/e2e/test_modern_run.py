@@ -85,7 +85,7 @@ class ModernRunTest(unittest.TestCase):
             "man1/out.1": page("out", ".so ../../etc/passwd\n.so /etc/passwd\n"
                               ".sy touch {0}\n.pso touch {0}\n.open f {0}\n.write f x\n.close f\n"
                               ".opena g {0}\n.writem g x\n".format(trap)),
-            "man1/alias.1": b".so man1/fine.1\n",
+            "man1/alias.1": b".so man1/fine.1\n", "man1/crlf.1": b".so man1/fine.1\r\n",
             "man1/packed.1.gz": gzip.compress(page("packed", "")), "man1/zipped.1": b".so man1/packed.1\n",
             "man1/gone.1": b".\\\" an alias of nothing\n.so man1/nothing.1\n",
         }

@@ -3,7 +3,7 @@
 page, troff leftovers, HTML parse errors and, with --links, the references made links.
 
 usage: mandoc_compare.py --tolbrik EXE --input DIR [--output DIR [--no-run]]
-       [--kinds man,tbl,mdoc] [--sample N] [--cache DIR] [--report N]
+       [--kinds man,tbl,mdoc] [--sample N] [--cache DIR]
        [--check RECALL,PRECISION,CLEAN] [--links]
 
 Words compare as multisets, text and not layout: recall is the share of mandoc's words
@@ -330,13 +330,8 @@ def run_tool(exe, root, outdir):
         return type(error).__name__, []
 
 
-def print_words(pages, worst):
-    """The pages that lose most, and the words missed, added and left over most often."""
-    for r in sorted(pages, key=lambda r: (min(r["common"] / max(r["theirs"], 1), r["common"] / max(r["ours"], 1)),
-                                          r["source"]))[:worst]:
-        print("  %s (mandoc %d words, ours %d, common %d)\n      missing: %s\n      extra:   %s" % (
-            r["source"], r["theirs"], r["ours"], r["common"],
-            *(" ".join(w for w, _ in r[k].most_common(12)) for k in ("missing", "extra"))))
+def print_words(pages):
+    """The words missed, added and left over most often across the corpus."""
     for key in ("missing", "extra", "leftovers"):
         total = sum((r[key] for r in pages), Counter())
         print("\n%s words: %d, in %d pages; most frequent: %s" % (key, sum(total.values()), sum(
@@ -364,7 +359,7 @@ def report(args, run, tree, skipped, pages, links):
     print("tables not one to a .TS line (or column list): %d pages" % len(tables))
     print("".join("  %s: %d .TS, %d column lists, %d tables\n" % (r["source"], *r["tables"])
                   for r in tables[:8]), end="")
-    print_words(pages, args.report)
+    print_words(pages)
     rules = []
     if links:
         counts, samples = links
@@ -398,7 +393,7 @@ def main(argv=None):
     for flag, options in (("--tolbrik", {"required": True}), ("--input", {"required": True}),
                           ("--output", {}), ("--no-run", {"action": "store_true"}),
                           ("--kinds", {"default": "man"}), ("--sample", {"type": int}),
-                          ("--cache", {}), ("--report", {"type": int, "default": 15}),
+                          ("--cache", {}),
                           ("--check", {}), ("--links", {"action": "store_true"})):
         ap.add_argument(flag, **options)
     args = ap.parse_args(argv)

@@ -1,0 +1,37 @@
+// The modern run's links: which page a reference name(section) on a page names.
+#include <gtest/gtest.h>
+
+#include "model/names.h"
+
+namespace {
+
+TEST(FindReference, WholeSectionThenFileNameThenTableOrderNeverThePageItself) {
+    const uint32_t none = UINT32_MAX;
+    PageTable pages;
+    pages.manuals = {
+        {PageKind::man, "printf", "3p", {}, "", "", none, 0},                     // 0
+        {PageKind::man, "printf", "3", {"printf", "sprintf"}, "", "", none, 0},  // 1
+        {PageKind::man, "x86-nm", "1", {"nm"}, "", "", none, 0},                 // 2
+        {PageKind::man, "nm", "1", {}, "", "", none, 0},                         // 3
+        {PageKind::alias, "cc", "1", {}, "", "", 5, 0},                          // 4, an alias of 5
+        {PageKind::man, "gcc", "1", {}, "", "", none, 0},                        // 5
+    };
+    pages.count = static_cast<uint32_t>(pages.manuals.size());
+    NameIndex index;
+    index_names(pages, index);
+    const struct {
+        uint32_t current;
+        const char *name, *section;
+        uint32_t page;
+    } cases[] = {
+        {3, "printf", "3", 1}, {3, "PRINTF", "3P", 0}, {3, "sprintf", "3", 1}, {0, "printf", "3", 1},
+        {1, "printf", "3p", 0}, {0, "nm", "1", 3}, {0, "cc", "1", 5}, {1, "printf", "3", none},
+        {1, "Sprintf", "3", none}, {1, "gcc", "", none}, {1, "nm", "8", none}, {5, "gcc", "1", none},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(find_reference(pages, index, c.current, c.name, c.section), c.page)
+            << c.name << "(" << c.section << ") on page " << c.current;
+    }
+}
+
+}  // namespace
