@@ -8,9 +8,8 @@ import os, shutil, subprocess, sys, tempfile, unittest
 from tolbrik_e2e import exe, need, skip_loudly, source
 
 SAMPLE = 2000
-# (kinds, sample, recall, precision, share of pages without troff leftovers); with the
-# references of the man pages made links (95 % of those that name a page of the tree,
-# none from anything else).
+# (kinds, sample, recall, precision, share of pages without troff leftovers, more); --links:
+# 95 % of the references that name a page of the tree made links, none from anything else.
 CHECKS = [("man", SAMPLE, "0.995,0.99,0.99", ["--links"]), ("tbl,mdoc", 0, "0.99,0.98,0.97", [])]
 
 

@@ -2,10 +2,6 @@
 """Measures the modern pages against mandoc's text of the same sources: the words of each
 page, troff leftovers, HTML parse errors and, with --links, the references made links.
 
-usage: mandoc_compare.py --tolbrik EXE --input DIR [--output DIR [--no-run]]
-       [--kinds man,tbl,mdoc] [--sample N] [--cache DIR]
-       [--check RECALL,PRECISION,CLEAN] [--links]
-
 Words compare as multisets, text and not layout: recall is the share of mandoc's words
 that our page has, precision the share of ours that mandoc has. A leftover is a word of
 ours, not mandoc's, that is roff source shown as text.

@@ -2,9 +2,6 @@
 """Runs the Linux build and the Windows build (under Wine) on the same input trees and
 checks that the two write the same files, byte for byte, and print the same console bytes.
 
-usage: compare.py --linux EXE --windows EXE --wine LOADER --work-in DIR [--work-in DIR ...]
-                  --source REPO [--corpus DIR] [--label NAME]
-
 The trees are made in a new folder under the first --work-in folder that can hold one, and
 removed at the end; WINEPREFIX and WINEDEBUG come from the environment. Exit status 0 when
 every case agrees, 1 when one does not, 77 when no --work-in folder can hold a tree.
