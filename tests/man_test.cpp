@@ -41,8 +41,8 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p>a c e f</p>\n</main>\n"},
         {".OP: an option in brackets", ".OP -f file\n", "<main><p>[<b>-f</b> <i>file</i>]</p>\n</main>\n"},
         {"a backslash before the last byte value", "a\\\xFF" "b\n", "<main><p>a\xEF\xBF\xBD" "b</p>\n</main>\n"},
-        {"registers: the least and the most of two; no argument outside a macro",
-         ".nr x 5<?3\n.nr y 2>?7\n\\nx \\ny a\\$1b\n", "<main><p>3 7 ab</p>\n</main>\n"},
+        {"registers: the least and the most of two, basic units; no argument outside a macro",
+         ".nr x 5<?3\n.nr y 2>?7\n.nr z 3u\n\\nx \\ny \\nz a\\$1b\n", "<main><p>3 7 3 ab</p>\n</main>\n"},
         {"\\s changes the size, by one digit or two (1 to 3 first)", "a\\s12b\\s0c\\s-2d\\s40e\n",
          "<main><p>abcd0e</p>\n</main>\n"},
         {"\\~ and \\  are no-break spaces, \\N a character by its code; an odd run of backslashes at "

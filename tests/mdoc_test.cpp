@@ -73,10 +73,11 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          "<main><h2 id=\"A\">A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
         {".tr translates characters and glyphs, a pair at a time, once", ".tr ab\\[em]cbd\nbanana \\(em\n",
          "<main><p>dbnbnb c</p>\n</main>\n"},
-        {"a title after a display keeps it before the header, in <main>", ".Dl a\n.Dt T 1\n.Sy b\n",
+        {"a title after a display keeps it before the header, in <main>; a date that is no date stays as it is",
+         ".Dd 2021-05-3x\n.Dl a\n.Dt T 1\n.Sy b\n",
          "<main><div class=\"rs\"><pre>\na</pre>\n</div>\n<header><span class=\"left\">T(1)</span> <span class=\"center\">"
          "General Commands Manual</span> <span class=\"right\">T(1)</span></header>\n<p><b>b</b></p>\n</main>\n<footer>"
-         "<span class=\"left\"></span> <span class=\"center\"></span> <span class=\"right\">T(1)</span></footer>\n"},
+         "<span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span></footer>\n"},
         {"a macro that may not be called from another is a word there", ".Ar file Sh x\n",
          "<main><p><i>file Sh x</i></p>\n</main>\n"},
     };

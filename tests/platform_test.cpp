@@ -59,6 +59,8 @@ TEST(TextFileRead, DropsOnlyTheCarriageReturnBeforeALineFeed) {
         {"CR LF across the block", block_less_one + "\r\ny", block_less_one + "\ny"},
         {"CR at the block end, no LF", block_less_one + "\rz", block_less_one + "\rz"},
         {"CR at the block end and file end", block_less_one + "\r", block_less_one + "\r"},
+        {"CR at the block end, a whole block after it", block_less_one + "\r" + std::string(kBlock, 'y'),
+         block_less_one + "\r" + std::string(kBlock, 'y')},
         {"Ctrl-Z opens the next block", block_less_one + "x\x1A" "tail", block_less_one + "x"},
         {"CR at the block end, Ctrl-Z next", block_less_one + "\r\x1A\n", block_less_one + "\r"},
         {"CR CR LF across the block", block_less_one + "\r\r\n", block_less_one + "\r\n"},

@@ -64,8 +64,8 @@ TEST(RenderTable, WritesCellsSpansAndRules) {
          "<tr><td class=\"n\">10\u2008\u2007\u2007</td>\n</tr>\n"
          "<tr><td class=\"n\">100.25</td>\n</tr>\n"
          "<tr><td class=\"n\">x</td>\n</tr>\n</table>\n"},
-        {"b and f fonts (after a size without its number), escapes over them", ".TS\nlpb lfI lf(CB lf[BI].\na\t\\fRb\\fP\tc\td\n.TE\n",
-         "<table><tr><td><b>a</b></td>\n<td>b</td>\n<td><code><b>c</b></code></td>\n<td><b><i>d</i></b></td>\n"
+        {"b and f fonts (after a size without its number), escapes over them", ".TS\nlpb lfI lf(BI lf[CB].\na\t\\fRb\\fP\tc\td\n.TE\n",
+         "<table><tr><td><b>a</b></td>\n<td>b</td>\n<td><b><i>c</i></b></td>\n<td><code><b>d</b></code></td>\n"
          "</tr>\n</table>\n"},
         {"| and || rules; w width", ".TS\n|l|| lw(10i)|.\na\tb\n.TE\n",
          "<table><tr><td class=\"rl rr2\">a</td>\n<td class=\"rr\" style=\"width:100ch\">b</td>\n</tr>\n</table>\n"},
