@@ -638,13 +638,35 @@ void request_if(Roff& roff, std::string_view name, std::string_view rest, RoffLi
     produced = conditional_body(roff, result, body, out);
 }
 
+// A loop's condition as the raw line spells it, escapes and all, as it is evaluated anew
+// each round: a test of a name runs to the name's end, a comparison of strings to its
+// third delimiter, anything else (a number, an expression, an escape) to the first blank.
+std::string_view raw_condition_of(std::string_view rest) {
+    rest = skip_blanks(rest);
+    size_t i = rest.find_first_not_of('!');
+    if (i == std::string_view::npos) return rest;
+    const char c = rest[i];
+    size_t end;
+    if (std::string_view("drcmFS").find(c) != std::string_view::npos) {
+        size_t name = rest.find_first_not_of(" \t", i + 1);
+        end = name == std::string_view::npos ? rest.size() : rest.find_first_of(" \t", name);
+    } else if (std::string_view("notev").find(c) != std::string_view::npos) {
+        end = i + 1;
+    } else if ((c >= '0' && c <= '9') || std::string_view("(-+\\").find(c) != std::string_view::npos) {
+        end = rest.find_first_of(" \t", i);
+    } else {
+        const size_t second = rest.find(c, i + 1);
+        end = second == std::string_view::npos ? second : rest.find(c, second + 1);
+        if (end != std::string_view::npos) ++end;
+    }
+    return rest.substr(0, std::min(end, rest.size()));
+}
+
 void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
     std::string text = interpolated(roff, rest, false);
     std::string_view body_start;
     condition(roff, text, body_start);
-    // The condition's own text, taken from the raw line: it is evaluated anew each round.
-    size_t condition_length = text.size() - body_start.size();
-    std::string raw_condition(rest.substr(0, std::min(rest.size(), condition_length)));
+    std::string raw_condition(raw_condition_of(rest));
     std::string body(skip_blanks(body_start));
     if (body.size() >= 2 && body[0] == '\\' && body[1] == '{') {
         int depth = brace_balance(body);

@@ -34,6 +34,8 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
         {".continue starts the next round of a loop, .break ends it",
          ".nr i 0\n.while 1 \\{\\\n.nr i +1\n.if \\n[i]=2 .continue\n.if \\n[i]>3 .break\n\\n[i]\n.\\}\n",
          "<main><p>1 3</p>\n</main>\n"},
+        {"a loop's condition is read again each round", ".nr i 0\n.while \\n[i]<3 \\{\\\n.nr i +1\n\\n[i]\n.\\}\n"
+         ".ds x a\n.while !'\\*x'aaa' .as x a\n\\*x\n", "<main><p>1 2 3 aaa</p>\n</main>\n"},
         {"a request named by a string; .el with a block right after its name",
          ".ds x B\n.\\*x bold\n.ie 0 a\n.el\\{c\n.\\}\n",
          "<main><p><b>bold</b> c</p>\n</main>\n"},
