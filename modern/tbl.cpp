@@ -114,7 +114,7 @@ void parse_options(std::string_view line, Options& options) {
 enum class Key : uint8_t { left, right, center, number, alpha, span, down, rule, double_rule };
 
 // One cell of a layout row: its key and modifiers.
-struct Spec {
+struct CellFormat {
     Key key = Key::left;
     int font = -1;           // -1: the table's font
     uint8_t rule_after = 0;  // vertical lines to its right: none, single, double
@@ -125,15 +125,15 @@ struct Spec {
 };
 
 struct LayoutRow {
-    std::vector<Spec> specs;
+    std::vector<CellFormat> formats;
     uint8_t rule_before = 0;  // vertical lines left of the first cell
 
     // A row of nothing but lines is a rule of its own, and takes no data line.
     uint8_t rule() const {
         uint8_t rule = 0;
-        for (const Spec& spec : specs) {
-            if (spec.key != Key::rule && spec.key != Key::double_rule) return 0;
-            rule = std::max<uint8_t>(rule, spec.key == Key::rule ? 1 : 2);
+        for (const CellFormat& format : formats) {
+            if (format.key != Key::rule && format.key != Key::double_rule) return 0;
+            rule = std::max<uint8_t>(rule, format.key == Key::rule ? 1 : 2);
         }
         return rule;
     }
@@ -148,7 +148,7 @@ constexpr struct {
 };
 
 // A modifier reads what follows its letter from `i` and returns where it ends.
-using Modifier = size_t (*)(Spec&, std::string_view, size_t i);
+using Modifier = size_t (*)(CellFormat&, std::string_view, size_t i);
 
 size_t skip_group(std::string_view s, size_t i) {
     if (i >= s.size() || s[i] != '(') return i;
@@ -157,14 +157,14 @@ size_t skip_group(std::string_view s, size_t i) {
 }
 
 template <uint8_t Bit>
-size_t modifier_font_bit(Spec& spec, std::string_view, size_t i) {
-    spec.font = (spec.font < 0 ? 0 : spec.font) | Bit;
+size_t modifier_font_bit(CellFormat& format, std::string_view, size_t i) {
+    format.font = (format.font < 0 ? 0 : format.font) | Bit;
     return i;
 }
 
-template <bool Spec::*Flag>
-size_t modifier_flag(Spec& spec, std::string_view, size_t i) {
-    spec.*Flag = true;
+template <bool CellFormat::*Flag>
+size_t modifier_flag(CellFormat& format, std::string_view, size_t i) {
+    format.*Flag = true;
     return i;
 }
 
@@ -188,13 +188,13 @@ std::string_view name_after(std::string_view s, size_t& i) {
     return s.substr(start, end - start);
 }
 
-size_t modifier_font(Spec& spec, std::string_view s, size_t i) {
+size_t modifier_font(CellFormat& format, std::string_view s, size_t i) {
     int font = font_named(name_after(s, i));
-    spec.font = font < 0 ? 0 : font;
+    format.font = font < 0 ? 0 : font;
     return i;
 }
 
-size_t modifier_macro(Spec&, std::string_view s, size_t i) {
+size_t modifier_macro(CellFormat&, std::string_view s, size_t i) {
     name_after(s, i);
     return i;
 }
@@ -206,7 +206,7 @@ constexpr struct {
 } kUnits[] = {{'i', 240}, {'c', 240 / 2.54}, {'p', 240 / 72.0}, {'P', 40}, {'m', 24}, {'n', 24}, {'v', 40}, {'u', 1}};
 
 // w: a minimum width, a number of ens or a length in parentheses; as wide in characters.
-size_t modifier_width(Spec& spec, std::string_view s, size_t i) {
+size_t modifier_width(CellFormat& format, std::string_view s, size_t i) {
     bool grouped = i < s.size() && s[i] == '(';
     size_t k = grouped ? i + 1 : i;
     double value = 0, scale = 1;
@@ -225,12 +225,12 @@ size_t modifier_width(Spec& spec, std::string_view s, size_t i) {
         if (grouped && k < s.size() && s[k] == u.unit) units = u.units;
     }
     double characters = std::round(value * units / 24);
-    if (characters >= 1 && characters <= 500) spec.width = std::to_string(static_cast<int>(characters)) + "ch";
+    if (characters >= 1 && characters <= 500) format.width = std::to_string(static_cast<int>(characters)) + "ch";
     return grouped ? skip_group(s, i) : k;
 }
 
 // Point sizes and line spacing: a signed number or a group, read and left alone.
-size_t modifier_size(Spec&, std::string_view s, size_t i) {
+size_t modifier_size(CellFormat&, std::string_view s, size_t i) {
     if (i < s.size() && s[i] == '(') return skip_group(s, i);
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     while (i < s.size() && is_digit(s[i])) ++i;
@@ -238,24 +238,24 @@ size_t modifier_size(Spec&, std::string_view s, size_t i) {
 }
 
 // Column spacing (digits) and a group after a key: widths of a terminal, left alone.
-size_t modifier_spacing(Spec&, std::string_view s, size_t i) {
+size_t modifier_spacing(CellFormat&, std::string_view s, size_t i) {
     while (i < s.size() && is_digit(s[i])) ++i;
     return i;
 }
 
-size_t modifier_group(Spec&, std::string_view s, size_t i) { return skip_group(s, i - 1); }
+size_t modifier_group(CellFormat&, std::string_view s, size_t i) { return skip_group(s, i - 1); }
 
 // Equal widths, moving up half a row and leaving a cell out of the width: nothing a
 // browser does.
-size_t modifier_ignored(Spec&, std::string_view, size_t i) { return i; }
+size_t modifier_ignored(CellFormat&, std::string_view, size_t i) { return i; }
 
 constexpr struct {
     char letter;
     Modifier modifier;
 } kModifiers[] = {
     {'b', modifier_font_bit<kBold>}, {'i', modifier_font_bit<kItalic>}, {'f', modifier_font},
-    {'m', modifier_macro},           {'w', modifier_width},              {'t', modifier_flag<&Spec::top>},
-    {'d', modifier_flag<&Spec::bottom>}, {'x', modifier_flag<&Spec::expand>},
+    {'m', modifier_macro},           {'w', modifier_width},              {'t', modifier_flag<&CellFormat::top>},
+    {'d', modifier_flag<&CellFormat::bottom>}, {'x', modifier_flag<&CellFormat::expand>},
     {'p', modifier_size},  {'v', modifier_size},   {'e', modifier_ignored}, {'u', modifier_ignored},
     {'z', modifier_ignored}, {'(', modifier_group},
 };
@@ -279,27 +279,27 @@ bool parse_layout(std::string_view line, std::vector<LayoutRow>& rows, bool& las
         } else if (c == '|') {
             uint8_t lines = i + 1 < line.size() && line[i + 1] == '|' ? 2 : 1;
             i += lines;
-            uint8_t& rule = row.specs.empty() ? row.rule_before : row.specs.back().rule_after;
+            uint8_t& rule = row.formats.empty() ? row.rule_before : row.formats.back().rule_after;
             rule = std::max(rule, lines);
         } else if (auto key = std::find_if(std::begin(kKeys), std::end(kKeys),
                                            [&](const auto& k) { return k.letter == lower(c); });
                    key != std::end(kKeys)) {
-            if (row.specs.size() >= kMaxColumns) return false;
-            row.specs.push_back(Spec{});
-            row.specs.back().key = key->key;
+            if (row.formats.size() >= kMaxColumns) return false;
+            row.formats.push_back(CellFormat{});
+            row.formats.back().key = key->key;
             ++i;
         } else if (auto mod = std::find_if(std::begin(kModifiers), std::end(kModifiers),
                                            [&](const auto& m) { return m.letter == lower(c); });
-                   mod != std::end(kModifiers) && !row.specs.empty()) {
-            i = mod->modifier(row.specs.back(), line, i + 1);
-        } else if (is_digit(c) && !row.specs.empty()) {
-            i = modifier_spacing(row.specs.back(), line, i);
+                   mod != std::end(kModifiers) && !row.formats.empty()) {
+            i = mod->modifier(row.formats.back(), line, i + 1);
+        } else if (is_digit(c) && !row.formats.empty()) {
+            i = modifier_spacing(row.formats.back(), line, i);
         } else {
             return false;
         }
     }
     for (LayoutRow& row : parsed) {
-        if (!row.specs.empty()) rows.push_back(std::move(row));
+        if (!row.formats.empty()) rows.push_back(std::move(row));
     }
     return true;
 }
@@ -451,7 +451,7 @@ void add_data_line(Table& t, const std::string& line) {
     const LayoutRow* layout = take_layout_row(t);
     LayoutRow plain;
     if (layout == nullptr) {
-        plain.specs.resize(std::min(fields.size(), kMaxColumns));
+        plain.formats.resize(std::min(fields.size(), kMaxColumns));
         layout = &plain;
     }
     Row row;
@@ -460,25 +460,25 @@ void add_data_line(Table& t, const std::string& line) {
     t.pending_rule = 0;
     t.pending_space = false;
     size_t row_index = t.rows.size();
-    std::vector<Owner> mine(std::max(t.columns, layout->specs.size()));
+    std::vector<Owner> mine(std::max(t.columns, layout->formats.size()));
     size_t field = 0, column = 0;
-    for (const Spec& spec : layout->specs) {
+    for (const CellFormat& format : layout->formats) {
         bool covered = mine[column].row != kNone;
-        if (spec.key == Key::span && !covered && !row.cells.empty() &&
+        if (format.key == Key::span && !covered && !row.cells.empty() &&
             row.cells.back().column + row.cells.back().colspan == column) {
             Cell& left = row.cells.back();
             ++left.colspan;
-            left.rule_right = spec.rule_after;
+            left.rule_right = format.rule_after;
             mine[column] = {row_index, row.cells.size() - 1};
             ++column;
             continue;
         }
-        Field* data = spec.key != Key::span && field < fields.size() ? &fields[field] : nullptr;
-        if (spec.key != Key::span) ++field;
-        bool down = spec.key == Key::down || (data != nullptr && !data->block && trimmed(data->text) == "\\^");
+        Field* data = format.key != Key::span && field < fields.size() ? &fields[field] : nullptr;
+        if (format.key != Key::span) ++field;
+        bool down = format.key == Key::down || (data != nullptr && !data->block && trimmed(data->text) == "\\^");
         // A column that a wider cell above already spans down into takes nothing more; a
         // cell with text there is still written, for the browser to place.
-        if (covered && (down || spec.key == Key::span)) {
+        if (covered && (down || format.key == Key::span)) {
             ++column;
             continue;
         }
@@ -487,17 +487,17 @@ void add_data_line(Table& t, const std::string& line) {
             continue;
         }
         Cell cell;
-        cell.key = spec.key;
-        cell.font = spec.font >= 0 ? static_cast<uint8_t>(spec.font) : t.fonts.current;
+        cell.key = format.key;
+        cell.font = format.font >= 0 ? static_cast<uint8_t>(format.font) : t.fonts.current;
         cell.rule_left = column == 0 ? layout->rule_before : 0;
-        cell.rule_right = spec.rule_after;
-        cell.top = spec.top;
-        cell.bottom = spec.bottom;
-        cell.expand = spec.expand;
-        cell.width = spec.width;
+        cell.rule_right = format.rule_after;
+        cell.top = format.top;
+        cell.bottom = format.bottom;
+        cell.expand = format.expand;
+        cell.width = format.width;
         cell.column = static_cast<uint32_t>(column);
-        if (spec.key == Key::rule || spec.key == Key::double_rule) {
-            cell.content = spec.key == Key::rule ? Content::rule : Content::double_rule;
+        if (format.key == Key::rule || format.key == Key::double_rule) {
+            cell.content = format.key == Key::rule ? Content::rule : Content::double_rule;
         } else if (data != nullptr && !down) {
             cell.content = content_of(*data);
             if (cell.content == Content::text) cell.text = std::move(data->text);
