@@ -1,6 +1,7 @@
 // Command-line options and the folders they name.
 #include "driver/options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -85,7 +86,7 @@ OptionsResult parse_options(int argc, const char* const* argv, Options& options)
             }
         }
     }
-    if (options.jobs == 0) options.jobs = platform::processor_count() < 256 ? platform::processor_count() : 256;
+    if (options.jobs == 0) options.jobs = std::min(platform::processor_count(), 256u);
     // The defaults take the working folder and append a backslash without looking at its
     // last character: a drive's root gives two backslashes.
     if (!have_input || !have_output) {

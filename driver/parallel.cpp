@@ -1,6 +1,7 @@
 // Work on every core, shown as one thread would show it.
 #include "driver/parallel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
 #include <vector>
@@ -33,4 +34,12 @@ void for_each_in_order(uint32_t count, unsigned jobs, const std::function<void(u
             }
         }
     });
+}
+
+bool write_files_at_once(const std::vector<OutputFile>& files, const std::string& folder, unsigned jobs) {
+    std::vector<uint8_t> written(files.size(), 0);
+    for_each_in_order(static_cast<uint32_t>(files.size()), jobs, [&](uint32_t i, unsigned) {
+        written[i] = write_output_file(folder + files[i].name, files[i].write);
+    });
+    return std::find(written.begin(), written.end(), 0) == written.end();
 }

@@ -1,7 +1,6 @@
 // The run sequence and the page table.
 #include "driver/run.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -15,7 +14,6 @@
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
-#include "output/output_file.h"
 #include "modern/page.h"
 #include "platform/platform.h"
 
@@ -50,35 +48,24 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
     for_each_in_order(count, jobs, [&](uint32_t i, unsigned) {
         answers[i] = identify(entries[i], pages.records[i], learned[i]);
     });
-    // The pages move to the front, in list order; the rest of the table stays empty.
+    // The pages move to the front, in list order, and the table ends after the last one.
     pages.count = 0;
     bool all_read = true;
     for (uint32_t i = 0; i < count; ++i) {
         if (answers[i] == kIsPage) {
             uint32_t page = pages.count++;
             if (page != i) {
-                pages.records[page] = std::exchange(pages.records[i], PageRecord{});
-                learned[page] = std::exchange(learned[i], Learned{});
+                pages.records[page] = std::move(pages.records[i]);
+                learned[page] = std::move(learned[i]);
             }
             pages.records[page].source_path = entries[i];
-        } else {
-            pages.records[i] = PageRecord{};
-            learned[i] = Learned{};
-            if (answers[i] != kNotPage) all_read = false;
+        } else if (answers[i] != kNotPage) {
+            all_read = false;
         }
     }
+    pages.records.resize(pages.count);
     learned.resize(pages.count);
     return all_read;
-}
-
-// Writes `files` into the output folder, each on a thread of its own; what fails is
-// reported in their order. Returns whether all were written.
-bool write_at_once(const std::vector<OutputFile>& files, const Options& options) {
-    std::vector<uint8_t> written(files.size(), 0);
-    for_each_in_order(static_cast<uint32_t>(files.size()), options.jobs, [&](uint32_t i, unsigned) {
-        written[i] = write_output_file(options.output_folder + files[i].name, files[i].write);
-    });
-    return std::find(written.begin(), written.end(), 0) == written.end();
 }
 
 // The classic conversion and help project of a complete page table.
@@ -100,7 +87,10 @@ bool convert_classic(const PageTable& pages, const Options& options, bool failed
             listed.count = static_cast<uint32_t>(listed.records.size());
         }
         const PageTable& project = failed ? listed : pages;
-        if (project.count != 0 && !write_at_once(help_project_files(project), options)) failed = true;
+        if (project.count != 0 &&
+            !write_files_at_once(help_project_files(project), options.output_folder, options.jobs)) {
+            failed = true;
+        }
     }
     return failed;
 }
@@ -127,7 +117,8 @@ bool convert_modern(PageTable& pages, const Options& options, bool failed) {
         listed[i] = results[i].written;
         if (results[i].reported) failed = true;
     }
-    if (pages.count != 0 && !write_at_once(modern_project_files(pages, listed, options.nochm), options)) {
+    if (pages.count != 0 &&
+        !write_files_at_once(modern_project_files(pages, listed, options.nochm), options.output_folder, options.jobs)) {
         failed = true;
     }
     return failed;

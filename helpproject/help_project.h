@@ -16,7 +16,3 @@ void write_project(Sink& out, const PageTable& pages);
 // "tolbrik.hhc", "tolbrik.hhk" and "tolbrik.hhp", in this order. The writers share
 // nothing they change: they may run at once.
 std::vector<OutputFile> help_project_files(const PageTable& pages);
-
-// Writes the three files into the output folder, in this order. A file that cannot be created or written is reported on standard error and the
-// others are still written; then the result is false.
-bool write_help_project(const PageTable& pages, const std::string& output_folder);

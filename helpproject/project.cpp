@@ -1,6 +1,5 @@
 // The project file: the compiler's options, then every page's HTML file.
 #include "helpproject/help_project.h"
-#include "output/output_file.h"
 
 void write_project(Sink& out, const PageTable& pages) {
     out.put("[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=tolbrik.chm\n"
@@ -18,10 +17,4 @@ std::vector<OutputFile> help_project_files(const PageTable& pages) {
         return [&pages, writer](Sink& out) { writer(out, pages); };
     };
     return {{"tolbrik.hhc", with(write_contents)}, {"tolbrik.hhk", with(write_index)}, {"tolbrik.hhp", with(write_project)}};
-}
-
-bool write_help_project(const PageTable& pages, const std::string& output_folder) {
-    bool ok = true;
-    for (const OutputFile& file : help_project_files(pages)) ok = write_output_file(output_folder + file.name, file.write) && ok;
-    return ok;
 }

@@ -52,7 +52,7 @@ struct ManualInfo {
 };
 
 struct PageTable {
-    // One record per candidate; the first `count` are in use.
+    // One record per page, in table order; `count` of them.
     std::vector<PageRecord> records;
     uint32_t count = 0;
     // The modern run's knowledge of each record in use; empty in the classic run.

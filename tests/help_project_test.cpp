@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/parallel.h"
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "platform/stream.h"
@@ -126,19 +127,19 @@ TEST(ProjectFile, ListsEveryHtmlFileUnescaped) {
               kProjectHead + "intro.htm\nman8\\ld.so.htm\nR&D\\<a>.htm\n" + kProjectTail);
 }
 
-// The three files reach the disk as text; one that cannot be created is named with the
-// reason, and the ones after it are still written.
+// The three files reach the disk as text, written at once; one that cannot be created is
+// named with the reason, and the ones after it are still written.
 TEST(HelpProject, IsWrittenAsTextAndEachFileDespiteAnotherFailing) {
     TempDir dir;
     const Pages pages = {{"intro.7", "intro"}, {"man1\\ls.1", "\"LS\""}};
-    ASSERT_TRUE(write_help_project(table_of(pages), dir.path() + "/"));
+    ASSERT_TRUE(write_files_at_once(help_project_files(table_of(pages)), dir.path() + "/", 3));
     EXPECT_EQ(dir.read("tolbrik.hhc"), crlf(written(write_contents, pages)));
     EXPECT_EQ(dir.read("tolbrik.hhk"), crlf(written(write_index, pages)));
     EXPECT_EQ(dir.read("tolbrik.hhp"), crlf(written(write_project, pages)));
 
     dir.folder("blocked/tolbrik.hhc");
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(write_help_project(table_of(pages), dir.path() + "/blocked/"));
+    EXPECT_FALSE(write_files_at_once(help_project_files(table_of(pages)), dir.path() + "/blocked/", 3));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "tolbrik: cannot create " + dir.path() + "/blocked/tolbrik.hhc: " + std::strerror(EISDIR) + "\n");
     EXPECT_EQ(dir.read("blocked/tolbrik.hhk"), crlf(written(write_index, pages)));
