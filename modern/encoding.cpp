@@ -570,26 +570,36 @@ bool is_valid_utf8(std::string_view bytes) {
     return true;
 }
 
-void to_utf8(std::string_view bytes, std::string_view source_path, std::string& out) {
-    std::string_view text = bytes;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    if (is_valid_utf8(text)) {
-        out.assign(text.data(), text.size());
-        return;
-    }
+namespace {
+
+// The text after a byte order mark, if there is one.
+std::string_view without_mark(std::string_view bytes) {
+    return bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
+}
+
+// Bytes that are not UTF-8, decoded by the code page their folder names, else a guess.
+void decode_8bit(std::string_view bytes, std::string_view source_path, std::string& out) {
     const CodePageName* named = named_on_path(source_path);
     const uint16_t* upper = named != nullptr && named->upper != nullptr ? named->upper
                                                                          : guessed_code_page(bytes);
     decode(bytes, upper, out);
 }
 
+}  // namespace
+
+void to_utf8(std::string_view bytes, std::string_view source_path, std::string& out) {
+    const std::string_view text = without_mark(bytes);
+    if (is_valid_utf8(text)) out.assign(text.data(), text.size());
+    else decode_8bit(bytes, source_path, out);
+}
+
 void to_utf8(std::string& text, std::string_view source_path) {
-    const bool mark = std::string_view(text).substr(0, 3) == "\xEF\xBB\xBF";
-    if (is_valid_utf8(std::string_view(text).substr(mark ? 3 : 0))) {
-        if (mark) text.erase(0, 3);
+    const size_t mark = text.size() - without_mark(text).size();
+    if (is_valid_utf8(std::string_view(text).substr(mark))) {
+        text.erase(0, mark);
         return;
     }
     std::string decoded;
-    to_utf8(text, source_path, decoded);
+    decode_8bit(text, source_path, decoded);
     text.swap(decoded);
 }

@@ -794,7 +794,7 @@ std::string_view tr_item(std::string_view& s) {
         size_t i = 1;
         char c = s[i++];
         if (c == '(' ) i = std::min(s.size(), i + 2);
-        else if (c == '[') i = s.find(']', i) == std::string_view::npos ? s.size() : s.find(']', i) + 1;
+        else if (c == '[') i = std::min(s.find(']', i), s.size() - 1) + 1;
         length = i;
     } else {
         unsigned char b = static_cast<unsigned char>(s[0]);
@@ -1116,11 +1116,7 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
 }
 
 Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
-    : host(std::move(host_in)), limits(limits_in) {
-    auto frame = std::make_unique<RoffFrame>();
-    frame->text = std::make_shared<const std::string>(page);
-    frames.push_back(std::move(frame));
-}
+    : Roff(std::string(page), std::move(host_in), limits_in) {}
 
 Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
     : host(std::move(host_in)), limits(limits_in) {
