@@ -2,6 +2,7 @@
 // request table, font escapes and the closings done at every line end.
 #include "classic/convert.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -14,13 +15,15 @@
 namespace {
 
 constexpr size_t kEscapeLinkLimit = 255;
+constexpr size_t kStore = 32 * 1024;  // text read at a time, which the line buffer slides over
 
 // One page in conversion: where it goes, what it knows, and its line buffer.
 struct Page {
     Sink& out;
     ConverterState& state;
     LinkContext links;
-    char line[kLineBuffer];
+    // The line buffer: a window of kLineBuffer bytes onto the text read so far.
+    const char* line = nullptr;
     size_t valid = 0;  // bytes of `line` that hold text
     // A font request's argument that reached the end of the buffer before its line end
     // goes on at the head of the next fill, as argument text rather than a new line.
@@ -231,9 +234,29 @@ constexpr PlainBytes kPlainBytes;
 
 bool is_plain(char c) { return kPlainBytes.plain[static_cast<unsigned char>(c)]; }
 
+// Whether one of the eight bytes of `word` is not plain. A byte equal to c is a zero
+// byte of word ^ (c in every byte), and only a zero byte keeps its high bit through
+// (v - 0x01...) & ~v.
+bool holds_non_plain(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    uint64_t zeros = 0;
+    for (unsigned char c : {'\n', '<', '>', '\\'}) {
+        uint64_t v = word ^ (kOnes * c);
+        zeros |= (v - kOnes) & ~v & kHighs;
+    }
+    return zeros != 0;
+}
+
 // Writes the run of plain bytes that starts at p in one piece; returns where it ends.
+// The run is looked through eight bytes at a time while it lasts.
 size_t write_plain_run(Page& page, size_t p) {
     size_t end = p + 1;
+    uint64_t word;
+    while (end + sizeof word <= page.valid) {
+        std::memcpy(&word, page.line + end, sizeof word);
+        if (holds_non_plain(word)) break;
+        end += sizeof word;
+    }
     while (end < page.valid && is_plain(page.line[end])) ++end;
     if (!page.state.title_line) page.out.put(page.line + p, end - p);
     return end;
@@ -321,29 +344,41 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
     std::string made_folder = std::move(state.made_folder);
     state = ConverterState{};
     state.made_folder = std::move(made_folder);
-    Page page{out, state, LinkContext{out, pages, index}, {}, 0, false, {}};
+    Page page{out, state, LinkContext{out, pages, index}, nullptr, 0, false, {}};
 
-    size_t retained = 0;
+    // The text is read in large pieces, and the line buffer slides over them: each fill
+    // of the buffer takes the kLineBuffer bytes that follow what the scan has finished
+    // with. After the source's last byte lies a zero byte, which stops the emitters.
+    char store[kStore + 1];
+    size_t start = 0, end = 0;
+    bool at_end = false;
     for (;;) {
-        // Fill: the retained bytes of the previous line stay at the front. A short read
-        // leaves a zero byte after the text, which stops the emitters at the source's end.
-        size_t wanted = kLineBuffer - retained;
-        size_t got = source.read(page.line + retained, wanted);
-        if (retained == 0 && got == 0) break;
-        page.valid = retained + got;
-        if (got < wanted) page.line[page.valid] = '\0';
-        retained = 0;
+        if (end - start < kLineBuffer && !at_end) {
+            std::memmove(store, store + start, end - start);
+            end -= start;
+            start = 0;
+            size_t wanted = kStore - end;
+            size_t got = source.read(store + end, wanted);
+            end += got;
+            if (got < wanted) {
+                at_end = true;
+                store[end] = '\0';
+            }
+        }
+        if (start == end) break;
+        page.line = store + start;
+        page.valid = end - start < kLineBuffer ? end - start : kLineBuffer;
 
-        // Scan. Without a line end in the buffer nothing is retained, and the next fill
-        // starts a fresh piece whose first byte counts as the start of a line, unless a
-        // font request's argument runs on into it.
+        // Scan. Without a line end in the buffer the whole buffer is finished with, and
+        // the next fill starts a fresh piece whose first byte counts as the start of a
+        // line, unless a font request's argument runs on into it.
+        size_t finished = page.valid;
         size_t p = page.argument_runs_on ? write_argument(page, 0) : 0;
         while (p < page.valid) {
             char c = page.line[p];
             if (c == '\n') {
                 out.put(p == 0 || state.no_fill ? "<br>" : " ");
-                retained = page.valid - (p + 1);
-                std::memmove(page.line, page.line + p + 1, retained);
+                finished = p + 1;
                 line_end_closings(page);
                 break;
             }
@@ -353,6 +388,7 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
                 p = is_plain(c) ? write_plain_run(page, p) : write_character(page, p);
             }
         }
+        start += finished;
     }
 
     // Only what lies beyond the last section's own blockquote is closed.
@@ -364,11 +400,12 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
 }
 
 bool convert_page(const PageTable& pages, uint32_t index, const std::string& input_folder,
-                  const std::string& output_folder, ConverterState& state) {
+                  const std::string& output_folder, ConverterState& state, std::string_view held) {
     const PageRecord& record = pages[index];
     std::string source_path = input_folder + record.source_path;
     platform::TextFile source_file;
-    if (int error = source_file.open_read(source_path); error != 0) {
+    bool from_file = held.data() == nullptr;
+    if (int error = from_file ? source_file.open_read(source_path) : 0; error != 0) {
         platform::report_file_error("read", source_path, error);
         return false;
     }
@@ -386,7 +423,7 @@ bool convert_page(const PageTable& pages, uint32_t index, const std::string& inp
         platform::report_file_error("create", page_path, error);
         return false;
     }
-    Source source(source_file);
+    Source source = from_file ? Source(source_file) : Source(held);
     Sink out(page_file);
     convert_text(source, out, pages, index, state);
     out.flush();

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "model/page_table.h"
 #include "platform/stream.h"
@@ -43,10 +44,11 @@ void convert_text(Source& source, Sink& out, const PageTable& pages, uint32_t in
                   ConverterState& state);
 
 // Converts page `index`: reads the input folder's source path, writes the output folder's
-// HTML path, creating the folders on the way. A file that cannot be read, created or
-// written is reported on standard error; then the result is false.
+// HTML path, creating the folders on the way; a text that identification held (`held`
+// with data) is not read again. A file that cannot be read, created or written is
+// reported on standard error; then the result is false.
 bool convert_page(const PageTable& pages, uint32_t index, const std::string& input_folder,
-                  const std::string& output_folder, ConverterState& state);
+                  const std::string& output_folder, ConverterState& state, std::string_view held = {});
 
 // Closes what no-fill mode and the inline fonts hold open.
 void close_fonts(Sink& out, ConverterState& state);

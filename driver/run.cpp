@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "discovery/walk.h"
 #include "driver/options.h"
 #include "driver/parallel.h"
+#include "model/held_text.h"
 #include "model/page_table.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
@@ -35,18 +37,19 @@ std::vector<char*> split_file_list(std::string& file_list) {
 }
 
 // Asks `identify` about every entry, on `jobs` threads (it answers kIsPage, kNotPage, or
-// another value when the candidate could not be read, and fills the record and what else
-// it learns), and makes a page record of each page, in list order. Returns false when a
-// candidate could not be read (it has been reported).
+// another value when the candidate could not be read, and fills the record, what else it
+// learns and the text it holds), and makes a page record of each page, in list order.
+// Returns false when a candidate could not be read (it has been reported).
 template <typename Learned, typename Identify>
 bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pages,
-                      std::vector<Learned>& learned, Identify identify) {
+                      std::vector<Learned>& learned, std::vector<std::string_view>& held, Identify identify) {
     uint32_t count = static_cast<uint32_t>(entries.size());
     pages.records.assign(count, PageRecord{});
     learned.assign(count, Learned{});
+    held.assign(count, std::string_view());
     std::vector<uint8_t> answers(count);
     for_each_in_order(count, jobs, [&](uint32_t i, unsigned) {
-        answers[i] = identify(entries[i], pages.records[i], learned[i]);
+        answers[i] = identify(entries[i], pages.records[i], learned[i], held[i]);
     });
     // The pages move to the front, in list order, and the table ends after the last one.
     pages.count = 0;
@@ -57,6 +60,7 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
             if (page != i) {
                 pages.records[page] = std::move(pages.records[i]);
                 learned[page] = std::move(learned[i]);
+                held[page] = held[i];
             }
             pages.records[page].source_path = entries[i];
         } else if (answers[i] != kNotPage) {
@@ -65,15 +69,17 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
     }
     pages.records.resize(pages.count);
     learned.resize(pages.count);
+    held.resize(pages.count);
     return all_read;
 }
 
 // The classic conversion and help project of a complete page table.
-bool convert_classic(const PageTable& pages, const Options& options, bool failed) {
+bool convert_classic(const PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
+                     bool failed) {
     std::vector<ConverterState> states(options.jobs);
     std::vector<uint8_t> written(pages.count, 1);
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
-        written[i] = convert_page(pages, i, options.input_folder, options.output_folder, states[worker]);
+        written[i] = convert_page(pages, i, options.input_folder, options.output_folder, states[worker], held[i]);
     });
     for (uint8_t w : written) failed = failed || !w;
     if (!options.nochm && pages.count != 0) {
@@ -97,7 +103,8 @@ bool convert_classic(const PageTable& pages, const Options& options, bool failed
 
 // The modern conversion: every page but the aliases, then the start page, the stylesheet
 // and the help project, which list the pages that were written.
-bool convert_modern(PageTable& pages, const Options& options, bool failed) {
+bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
+                    bool failed) {
     for (uint32_t i : resolve_aliases(pages)) {
         platform::print_err("tolbrik: " + platform::native_path(options.input_folder + pages[i].source_path) +
                             ": .so " + pages.manuals[i].alias_target + ": no such page in the input folder\n");
@@ -109,7 +116,8 @@ bool convert_modern(PageTable& pages, const Options& options, bool failed) {
     std::vector<ConvertResult> results(pages.count, ConvertResult{false, false});
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
         if (pages.manuals[i].kind == PageKind::alias) return;
-        results[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker]);
+        results[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker],
+                                    held[i]);
     });
     // A page cut short, or with an include refused, is written and listed all the same.
     std::vector<bool> listed(pages.count);
@@ -156,26 +164,28 @@ int run(int argc, const char* const* argv) {
 
     std::vector<char*> entries = split_file_list(file_list);
     PageTable pages;
+    TextStore store(kHeldTextCapacity);
+    std::vector<std::string_view> held;
     if (options.modern) {
-        bool read = build_page_table(entries, options.jobs, pages, pages.manuals,
-                                     [&](const char* path, PageRecord&, ManualInfo& info) {
-                                         return identify_manual(options.input_folder, path, info);
+        bool read = build_page_table(entries, options.jobs, pages, pages.manuals, held,
+                                     [&](const char* path, PageRecord&, ManualInfo& info, std::string_view& text) {
+                                         return identify_manual(options.input_folder, path, info, &store, &text);
                                      });
         if (!read) failed = true;
         assign_html_paths(pages, {"index.htm"});
         count_twins(pages);
-        failed = convert_modern(pages, options, failed);
+        failed = convert_modern(pages, held, options, failed);
     } else {
         struct Nothing {};
         std::vector<Nothing> nothing;
-        bool read = build_page_table(entries, options.jobs, pages, nothing,
-                                     [&](const char* path, PageRecord& record, Nothing&) {
-                                         return identify_page(options.input_folder, path, record.title);
+        bool read = build_page_table(entries, options.jobs, pages, nothing, held,
+                                     [&](const char* path, PageRecord& record, Nothing&, std::string_view& text) {
+                                         return identify_page(options.input_folder, path, record.title, &store, &text);
                                      });
         if (!read) failed = true;
         assign_html_paths(pages);
         index_titles(pages);
-        failed = convert_classic(pages, options, failed);
+        failed = convert_classic(pages, held, options, failed);
     }
     platform::flush_console();
     return failed ? 1 : 0;

@@ -237,7 +237,8 @@ std::string path_to_root(std::string_view html_path) {
     return up;
 }
 
-uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info) {
+uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info,
+                        TextStore* store, std::string_view* held) {
     if (!passes_modern_name_test(entry)) return kNotPage;
     std::string path = input_folder + entry;
     std::string text, error;
@@ -264,16 +265,19 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     TitleLine title;
     (mdoc ? render_mdoc : render_man)(roff, html, title, true);
     parse_name_section(name_text, info);
+    if (store != nullptr) *held = store->keep(text);
     return kIsPage;
 }
 
 ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
                              const std::string& input_folder, const std::string& output_folder,
-                             std::string& made_folder) {
+                             std::string& made_folder, std::string_view held) {
     const PageRecord& record = pages[index];
     std::string path = input_folder + record.source_path;
     std::string text, error;
-    if (!read_page_text(path, record.source_path, text, error)) {
+    if (held.data() != nullptr) {
+        text.assign(held);
+    } else if (!read_page_text(path, record.source_path, text, error)) {
         platform::print_err("tolbrik: cannot read " + platform::native_path(path) + ": " + error + "\n");
         return {false, true};
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/held_text.h"
 #include "model/names.h"
 #include "model/page_table.h"
 
@@ -15,7 +16,9 @@ bool passes_modern_name_test(std::string_view entry);
 // Looks at the entry `entry` (relative to `input_folder`): answers kIsPage with `info`
 // filled, kNotPage (a candidate without a title line is named on standard output, as in
 // the classic run), or another value when it could not be read (named on standard error).
-uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info);
+// Given a store, a page's text is kept in it while it has room, and `held` views it.
+uint8_t identify_manual(const std::string& input_folder, const char* entry, ManualInfo& info,
+                        TextStore* store = nullptr, std::string_view* held = nullptr);
 
 // The name and section of a page from its source path: "man3/printf.3.gz" gives printf
 // and 3.
@@ -36,10 +39,11 @@ struct ConvertResult {
 // Converts page `index` of `pages` into its HTML file under `output_folder`, each
 // reference that `names` resolves made a link. What goes wrong (the page unreadable, an
 // include refused, the page cut at a bound) is named on standard error. `made_folder`
-// carries the folder made for the page before.
+// carries the folder made for the page before. A text that identification held (`held`
+// with data) is not read again.
 ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uint32_t index,
                              const std::string& input_folder, const std::string& output_folder,
-                             std::string& made_folder);
+                             std::string& made_folder, std::string_view held = {});
 
 // The stylesheet every modern page uses, written to the output folder as "tolbrik.css".
 extern const char kStylesheet[];

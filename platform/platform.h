@@ -147,6 +147,13 @@ std::string error_number_text(int error_number);
 // native spelling and the reason from the error number.
 void report_file_error(std::string_view action, std::string_view path, int error_number);
 
+// ---- Memory ----------------------------------------------------------------------------
+
+// A block of `bytes` of zeroed memory, or nullptr when none can be had. The system backs
+// it only as it is touched, in large pages where it can; release_memory gives it back.
+void* reserve_memory(size_t bytes);
+void release_memory(void* block, size_t bytes);
+
 // ---- Threads ---------------------------------------------------------------------------
 
 // The number of processors the program may run on (at least 1).

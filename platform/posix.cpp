@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -66,6 +67,67 @@ auto retry(Call call) {
         result = call();
     } while (result < 0 && errno == EINTR);
     return result;
+}
+
+// A thread's open folders, the last two it opened files in: a page's source folder and
+// its output folder take turns, and the files of one folder come one after the other. A
+// file is opened relative to its folder's handle, so that the system walks the folder's
+// path once rather than for every file in it.
+class FolderHandles {
+public:
+    FolderHandles() = default;
+    FolderHandles(const FolderHandles&) = delete;
+    FolderHandles& operator=(const FolderHandles&) = delete;
+    ~FolderHandles() {
+        for (Slot& slot : slots_) {
+            if (slot.fd >= 0) ::close(slot.fd);
+        }
+    }
+
+    // Opens `native` as ::open does; the result and errno are those of ::open.
+    int open(const std::string& native, int flags, mode_t mode) {
+        size_t slash = native.rfind('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == native.size()) {
+            return ::open(native.c_str(), flags, mode);
+        }
+        int folder = handle(std::string_view(native).substr(0, slash));
+        if (folder < 0) return ::open(native.c_str(), flags, mode);
+        return ::openat(folder, native.c_str() + slash + 1, flags, mode);
+    }
+
+private:
+    struct Slot {
+        std::string folder;
+        int fd = -1;
+    };
+
+    // The handle of `folder`, opened now if it is not one of the two; -1 when it cannot
+    // be opened (the file is then opened by its whole path, which fails as it should).
+    int handle(std::string_view folder) {
+        if (slots_[0].fd >= 0 && slots_[0].folder == folder) return slots_[0].fd;
+        std::swap(slots_[0], slots_[1]);
+        if (slots_[0].fd >= 0 && slots_[0].folder == folder) return slots_[0].fd;
+        if (slots_[0].fd >= 0) ::close(slots_[0].fd);
+#ifdef O_PATH
+        constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+        constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+        slots_[0].folder.assign(folder);
+        slots_[0].fd = retry([&] { return ::open(slots_[0].folder.c_str(), kFolderFlags); });
+        return slots_[0].fd;
+    }
+
+    Slot slots_[2];
+};
+
+// Opens a file as ::open does, through the calling thread's folder handles.
+int open_file(const std::string& native, int flags, mode_t mode = 0) {
+    thread_local FolderHandles handles;
+    int saved = errno;
+    int fd = handles.open(native, flags, mode);
+    if (fd >= 0) errno = saved;
+    return fd;
 }
 
 }  // namespace
@@ -248,7 +310,7 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
     int flags = writing ? (O_WRONLY | O_CREAT | O_TRUNC) : O_RDONLY;
     // Opened without waiting: a named pipe would otherwise hold the run until some other
     // process opened its other end (for writing, one without a reader fails with ENXIO).
-    int fd = retry([&] { return ::open(native.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666); });
+    int fd = retry([&] { return open_file(native, flags | O_CLOEXEC | O_NONBLOCK, 0666); });
     if (fd < 0) {
         int e = errno;
         fail_with_errno(e);
@@ -387,7 +449,8 @@ int flush_pending(FileState& s) {
 
 int read_file(const std::string& path, std::string& bytes, size_t limit) {
     bytes.clear();
-    int fd = retry([&] { return ::open(to_native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    std::string native = to_native(path);
+    int fd = retry([&] { return open_file(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
     if (fd < 0) {
         int e = errno;
         fail_with_errno(e);
@@ -506,6 +569,20 @@ int TextFile::close() {
 }
 
 // ---- Threads ---------------------------------------------------------------------------
+
+void* reserve_memory(size_t bytes) {
+    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+    // Large pages: one fault per 2 MiB filled rather than one per 4 KiB.
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void release_memory(void* block, size_t bytes) {
+    if (block != nullptr) ::munmap(block, bytes);
+}
 
 unsigned processor_count() {
     long online = ::sysconf(_SC_NPROCESSORS_ONLN);

@@ -239,6 +239,14 @@ int TextFile::close() {
 
 // ---- Threads ---------------------------------------------------------------------------
 
+void* reserve_memory(size_t bytes) {
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void release_memory(void* block, size_t) {
+    if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
+}
+
 unsigned processor_count() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "discovery/identify.h"
+#include "platform/platform.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -17,12 +20,14 @@ struct Identified {
     std::string title, out, err;
 };
 
-// Identifies `entry` (backslash-separated, relative to the folder `native`).
-Identified identify(const std::string& native, const std::string& entry) {
+// Identifies `entry` (backslash-separated, relative to the folder `native`), keeping its
+// text in `store` when one is given.
+Identified identify(const std::string& native, const std::string& entry, TextStore* store = nullptr,
+                    std::string_view* held = nullptr) {
     Identified result;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    result.answer = identify_page(backslashed(native) + "\\", entry.c_str(), result.title);
+    result.answer = identify_page(backslashed(native) + "\\", entry.c_str(), result.title, store, held);
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();
     return result;
@@ -88,7 +93,19 @@ const std::vector<Case> kCases = {
     {"line of exactly 260 then title", "p.1", x(260) + "\n.TH P 4\n", "P"},
     {"a path longer than the window", kDeep + "\\deep.1", ".TH DEEP 8\n", "DEEP"},
     {"and no title there", kDeep + "\\none.1", "no title\n", kNoTitle},
+    // Longer than one read, and than a held text may be.
+    {"title after 70000 bytes", "b.1", x(70000) + "\n.TH BIG 1\n", "BIG"},
+    {"too large to hold", "b.1", ".TH HUGE 1\n" + x(kHeldTextLimit), "HUGE"},
 };
+
+// The whole of a file as the converter reads it.
+std::string read_as_text(const std::string& path) {
+    platform::TextFile file;
+    EXPECT_EQ(file.open_read(path), 0);
+    std::string text(2 * kHeldTextLimit, '\0');
+    text.resize(file.read(text.data(), text.size()));
+    return text;
+}
 
 TEST(Identify, NameTestTitleLineAndTitle) {
     for (const Case& c : kCases) {
@@ -104,7 +121,28 @@ TEST(Identify, NameTestTitleLineAndTitle) {
             EXPECT_EQ(got.out, "") << c.name;
         }
         EXPECT_EQ(got.err, "") << c.name;
+        // Read whole to be held, the text gives the same answer, and a page is held as
+        // the converter would read it, unless it is too large.
+        TextStore store(4 * kHeldTextLimit);
+        std::string_view held;
+        const Identified kept = identify(dir.path(), c.entry, &store, &held);
+        EXPECT_EQ(std::tie(kept.answer, kept.title, kept.out, kept.err), std::tie(got.answer, got.title, got.out, got.err))
+            << c.name;
+        std::string text = got.answer == kIsPage ? read_as_text(dir.path() + "/" + native(c.entry)) : "";
+        if (text.size() > kHeldTextLimit || got.answer != kIsPage) {
+            EXPECT_EQ(held.data(), nullptr) << c.name;
+        } else {
+            EXPECT_EQ(held, text) << c.name;
+        }
     }
+}
+
+TEST(Identify, TheStoreHoldsWhatFits) {
+    TextStore store(100);
+    EXPECT_EQ(store.keep(std::string(60, 'a')), std::string(60, 'a'));
+    EXPECT_EQ(store.keep(std::string(50, 'b')).data(), nullptr);
+    EXPECT_EQ(store.keep(std::string(40, 'c')), std::string(40, 'c'));
+    EXPECT_EQ(store.keep("d").data(), nullptr);
 }
 
 }  // namespace
