@@ -248,8 +248,10 @@ std::vector<OutputFile> modern_project_files(const PageTable& pages, const std::
         {"index.htm", [&pages, groups](Sink& out) { write_start_page(out, pages, *groups); }},
     };
     if (nochm) return files;
-    files.push_back({"tolbrik.hhc", [&pages, groups](Sink& out) { write_modern_contents(out, pages, *groups); }});
+    // The index, the longest to make, goes before the contents, so that the threads that
+    // write them end at about the same time.
     files.push_back({"tolbrik.hhk", [&pages, &listed](Sink& out) { write_modern_index(out, pages, listed); }});
+    files.push_back({"tolbrik.hhc", [&pages, groups](Sink& out) { write_modern_contents(out, pages, *groups); }});
     files.push_back({"tolbrik.hhp", [&pages, &listed](Sink& out) { write_modern_project_file(out, pages, listed); }});
     return files;
 }

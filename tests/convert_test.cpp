@@ -36,6 +36,11 @@ void expect_bodies(const std::vector<std::pair<std::string, std::string>>& cases
 }
 
 std::string x(size_t n, char c = 'x') { return std::string(n, c); }
+std::string repeated(const std::string& text, size_t n) {
+    std::string all;
+    for (size_t i = 0; i < n; ++i) all += text;
+    return all;
+}
 
 TEST(ConvertText, EveryRequestRow) {
     expect_bodies({
@@ -140,6 +145,9 @@ TEST(ConvertText, LongLinesAreTakenInPieces) {
         {x(258) + "\\fBy\n", x(258) + "\\fBy "},  // the letter lies in the next piece
         {x(257) + "\\fBy\n", x(257) + "<b>y "},
         {x(259) + "<\n", x(259) + "&lt;<br>"},
+        // Pieces and lines past the first 32 KiB, which is read at a time.
+        {x(260 * 130) + ".B y\n", x(260 * 130) + "<b>y </b> "},
+        {repeated("a\n.B y\n", 6000), repeated("a <b>y </b> ", 6000)},
         // An .IP piece inside a long .SH line meets the counter at -1: it closes one more
         // level, and each heading flag is closed by a line end of its own.
         {".SH " + x(256) + ".IP i\nz\n",
