@@ -1,17 +1,21 @@
 // The names the modern run knows its pages by.
 #include "model/names.h"
 
+#include <algorithm>
+
 namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string lower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : out) c = lower(c);
     return out;
 }
 
-bool same_letters(std::string_view a, std::string_view b) { return a.size() == b.size() && lower(a) == lower(b); }
+bool same_letters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+}
 
 void add(NameIndex& index, std::string_view name, uint32_t page, std::string_view section, bool file_name) {
     if (name.empty()) return;
@@ -29,6 +33,7 @@ void add(NameIndex& index, std::string_view name, uint32_t page, std::string_vie
 
 void index_names(const PageTable& pages, NameIndex& index) {
     index.by_name.clear();
+    index.by_name.reserve(2 * size_t{pages.count});
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
         if (info.kind == PageKind::alias) {
