@@ -69,7 +69,7 @@ uint8_t identify_page(const std::string& input_folder, const char* entry, std::s
     size_t given = 0;
     auto read = [&](char* into, size_t count) {
         size_t from_text = std::min(count, text.size() - given);
-        std::memcpy(into, text.data() + given, from_text);
+        if (from_text != 0) std::memcpy(into, text.data() + given, from_text);
         given += from_text;
         return from_text + (from_text < count ? file.read(into + from_text, count - from_text) : 0);
     };

@@ -545,6 +545,15 @@ bool is_valid_utf8(std::string_view bytes) {
     size_t size = bytes.size();
     size_t i = 0;
     while (i < size) {
+        // Pages are mostly ASCII: four words a round while they are.
+        if (size - i >= 32) {
+            uint64_t words[4];
+            std::memcpy(words, data + i, 32);
+            if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) == 0) {
+                i += 32;
+                continue;
+            }
+        }
         if (size - i >= 8) {
             uint64_t word;
             std::memcpy(&word, data + i, 8);

@@ -27,12 +27,14 @@ constexpr struct {
 };
 
 void open_font(Sink& out, uint8_t font) {
+    if (font == 0) return;
     for (const auto& tag : kFontTags) {
         if (font & tag.bit) out.put(tag.open);
     }
 }
 
 void close_font(Sink& out, uint8_t font) {
+    if (font == 0) return;
     for (auto it = std::rbegin(kFontTags); it != std::rend(kFontTags); ++it) {
         if (font & it->bit) out.put(it->close);
     }
@@ -112,6 +114,14 @@ constexpr size_t kCaptureLimit = 64 << 10;
 // leaves it out, and line ends and tabs become blanks.
 void append_plain(std::string& out, std::string_view text) {
     for (size_t i = 0; i < text.size();) {
+        // Printable ASCII, the most of it, in one piece.
+        size_t run = i;
+        while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F) ++run;
+        if (run > i) {
+            out.append(text, i, run - i);
+            i = run;
+            if (i >= text.size()) break;
+        }
         bool allowed;
         size_t length = sequence(text, i, allowed);
         if (allowed) {
@@ -131,7 +141,7 @@ namespace {
 // The bytes that cannot be copied as they are: markup, controls, and every byte of a
 // multi-byte character (which is checked whole).
 struct SpecialBytes {
-    bool special[256];
+    uint8_t special[256];  // 1 or 0, so that several can be or-ed at once
     constexpr SpecialBytes() : special() {
         for (int c = 0; c < 256; ++c) special[c] = c < 0x20 || c >= 0x7F || c == '&' || c == '<' || c == '>' || c == '"';
     }
@@ -141,10 +151,17 @@ constexpr SpecialBytes kSpecial;
 // Escapes `text` through `put(data, length)`.
 template <typename Put>
 void escape(std::string_view text, bool attribute, Put put) {
+    const uint8_t* special = kSpecial.special;
+    auto at = [&](size_t k) { return special[static_cast<unsigned char>(text[k])]; };
     size_t i = 0;
     while (i < text.size()) {
         size_t run = i;
-        while (run < text.size() && !kSpecial.special[static_cast<unsigned char>(text[run])]) ++run;
+        // Eight bytes a round: text has long stretches with nothing to escape.
+        while (run + 8 <= text.size() && !(at(run) | at(run + 1) | at(run + 2) | at(run + 3) | at(run + 4) |
+                                           at(run + 5) | at(run + 6) | at(run + 7))) {
+            run += 8;
+        }
+        while (run < text.size() && !at(run)) ++run;
         if (run > i) put(text.data() + i, run - i);
         i = run;
         if (i >= text.size()) break;
@@ -212,8 +229,12 @@ void HtmlWriter::text(uint8_t font, std::string_view utf8) {
     if (blocks.empty() || !blocks.back().takes_text) open("p");
     if (space_pending) {
         space_pending = false;
-        if (!pending.empty()) text(0, " ");
+        if (!pending.empty()) add_words(0, " ");
     }
+    add_words(font, utf8);
+}
+
+void HtmlWriter::add_words(uint8_t font, std::string_view utf8) {
     if (!pending.empty() && pending.back().kind == Piece::words && pending.back().font == font) {
         pending.back().length += static_cast<uint32_t>(utf8.size());
     } else {
@@ -244,7 +265,7 @@ void HtmlWriter::link_start(std::string_view href) {
     if (blocks.empty() || !blocks.back().takes_text) open("p");
     if (space_pending) {
         space_pending = false;
-        if (!pending.empty()) text(0, " ");
+        if (!pending.empty()) add_words(0, " ");
     }
     add_mark(Piece::link_opens, href);
     link_open = true;
@@ -261,7 +282,7 @@ void HtmlWriter::raw(std::string_view markup) {
     if (capture == nullptr) out.put(markup);
 }
 
-void HtmlWriter::flush() {
+void HtmlWriter::write_pending() {
     if (link_open) link_end();
     space_pending = false;
     if (pending.empty()) return;
@@ -350,29 +371,30 @@ void HtmlWriter::flush() {
 
 std::string HtmlWriter::heading_id(std::string_view text) {
     // The text as the page will hold it, so that ids that differ here differ there too.
-    std::string clean;
-    append_plain(clean, text);
-    text = clean;
     std::string id;
-    for (size_t i = 0; i < text.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        bool no_break_space = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0;
+    append_plain(id, text);
+    // The id is made in place, never longer than that text: each byte is read before
+    // anything is written over it.
+    size_t length = 0;
+    for (size_t i = 0; i < id.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(id[i]);
+        bool no_break_space = c == 0xC2 && i + 1 < id.size() && static_cast<unsigned char>(id[i + 1]) == 0xA0;
         if (c == ' ' || c == '\t' || c == '\n' || no_break_space) {
-            if (!id.empty() && id.back() != '_') id += '_';
+            if (length > 0 && id[length - 1] != '_') id[length++] = '_';
             i += no_break_space;
         } else {
-            id += static_cast<char>(c);
+            id[length++] = static_cast<char>(c);
         }
     }
-    while (!id.empty() && id.back() == '_') id.pop_back();
+    while (length > 0 && id[length - 1] == '_') --length;
+    id.resize(length);
     if (id.empty()) id = "section";
     // Unique without regard to letter case, as a help file keeps them.
     auto folded = [](std::string s) {
         for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         return s;
     };
-    std::string unique = id;
-    if (!ids.insert(folded(unique)).second) {
+    if (!ids.insert(folded(id)).second) {
         // The first free number after the run of those taken, found by doubling and then
         // halving: a page may repeat a heading many thousand times.
         auto taken = [&](size_t n) { return ids.count(folded(id + "_" + std::to_string(n))) != 0; };
@@ -385,8 +407,9 @@ std::string HtmlWriter::heading_id(std::string_view text) {
             size_t middle = low + (high - low) / 2;
             (taken(middle) ? low : high) = middle;
         }
-        unique = id + "_" + std::to_string(high);
-        ids.insert(folded(unique));
+        id += "_" + std::to_string(high);
+        ids.insert(folded(id));
     }
-    return unique + id_suffix;
+    id += id_suffix;
+    return id;
 }

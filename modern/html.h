@@ -21,7 +21,10 @@ enum FontBits : uint8_t { kItalic = 1, kBold = 2, kMono = 4, kSmall = 8 };
 using ReferenceResolver = std::function<std::string(std::string_view name, std::string_view section)>;
 
 struct HtmlWriter {
-    explicit HtmlWriter(Sink& sink) : out(sink) {}
+    explicit HtmlWriter(Sink& sink) : out(sink) {
+        // Room for a paragraph or two from the start, rather than growing into it.
+        pending_text.reserve(2048);
+    }
 
     // Opens a block element ("p", "div", "dl", "pre" ...) inside the innermost one;
     // `attributes` is written as it is (" class=\"x\"").
@@ -49,7 +52,11 @@ struct HtmlWriter {
     void link_end();
 
     // Writes what is gathered; called by every block change and at the end.
-    void flush();
+    void flush() {
+        // Most block changes find nothing gathered.
+        if (link_open || !pending.empty()) write_pending();
+        else space_pending = false;
+    }
 
     // Writes markup as it is, after flushing.
     void raw(std::string_view markup);
@@ -88,6 +95,8 @@ struct HtmlWriter {
 
 private:
     void add_mark(Piece::Kind kind, std::string_view href);
+    void add_words(uint8_t font, std::string_view utf8);
+    void write_pending();
 };
 
 // Appends `text` to `out` with & < > (and " when `attribute`) as entities, leaving out

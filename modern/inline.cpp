@@ -32,10 +32,11 @@ struct Writing {
         else *plain += run;
         run.clear();
     }
-    // Plain text from the source, handed on without a copy of its own.
+    // Plain text from the source, handed on without a copy of its own; after what an
+    // escape made, it joins that (one piece of text either way).
     void put(std::string_view text) {
-        flush();
-        if (html != nullptr) html->text(fonts.current, text);
+        if (!run.empty()) run += text;
+        else if (html != nullptr) html->text(fonts.current, text);
         else plain->append(text);
     }
     void set_font(int font) {

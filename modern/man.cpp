@@ -157,7 +157,7 @@ void write(Man& m, std::string_view text, bool& continued) {
 // ---- Text lines ---------------------------------------------------------------------------
 
 void text_line(Man& m, const RoffLine& line) {
-    if (line.text.find_first_not_of(" \t") == std::string::npos) {
+    if (std::all_of(line.text.begin(), line.text.end(), [](char c) { return c == ' ' || c == '\t'; })) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.next != Next::nothing) return;
         if (m.fill) break_paragraph(m);
@@ -580,13 +580,16 @@ namespace {
 
 void write_bar(HtmlWriter& html, std::string_view tag, std::string_view left, std::string_view center,
                std::string_view right) {
-    std::string bar = "<" + std::string(tag) + "><span class=\"left\">";
+    std::string bar;
+    // Room for it all unless an entity or two makes it longer.
+    bar.reserve(96 + 2 * tag.size() + left.size() + center.size() + right.size());
+    bar.append("<").append(tag).append("><span class=\"left\">");
     append_escaped(bar, left);
     bar += "</span> <span class=\"center\">";
     append_escaped(bar, center);
     bar += "</span> <span class=\"right\">";
     append_escaped(bar, right);
-    bar += "</span></" + std::string(tag) + ">\n";
+    bar.append("</span></").append(tag).append(">\n");
     html.raw(bar);
 }
 

@@ -37,11 +37,23 @@ public:
         const unsigned char first = static_cast<unsigned char>(name[0]);
         const Row* begin = rows_ + start_[first];
         const Row* end = rows_ + start_[first + 1];
-        const Row* it = std::lower_bound(begin, end, name, [](const Row& row, std::string_view n) { return row.name < n; });
-        return it != end && it->name == name ? it : nullptr;
+        // Few rows share a first byte: a look at each, by length first, beats a search.
+        for (const Row* it = begin; it != end; ++it) {
+            if (it->name.size() == name.size() && same_tail(it->name, name)) return it;
+        }
+        return nullptr;
     }
 
 private:
+    // Whether two names of one length and one first byte are the same: names are short,
+    // so a loop here costs less than a library call.
+    static bool same_tail(std::string_view a, std::string_view b) {
+        for (size_t i = 1; i < a.size(); ++i) {
+            if (a[i] != b[i]) return false;
+        }
+        return true;
+    }
+
     const Row* rows_;
     uint16_t start_[257]{};
 };

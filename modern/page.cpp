@@ -101,7 +101,9 @@ bool is_space_byte(unsigned char c) { return c == ' ' || c == '\t' || c == '\n';
 
 // The text with runs of white space (no-break spaces too) as single blanks, trimmed.
 std::string collapsed(std::string_view text) {
-    std::string out;
+    // Written in place: never longer than the text.
+    std::string out(text.size(), '\0');
+    size_t length = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         bool space = is_space_byte(static_cast<unsigned char>(text[i]));
         if (!space && i + 1 < text.size() && static_cast<unsigned char>(text[i]) == 0xC2 &&
@@ -110,12 +112,13 @@ std::string collapsed(std::string_view text) {
             ++i;
         }
         if (space) {
-            if (!out.empty() && out.back() != ' ') out += ' ';
+            if (length > 0 && out[length - 1] != ' ') out[length++] = ' ';
         } else {
-            out += text[i];
+            out[length++] = text[i];
         }
     }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
+    while (length > 0 && out[length - 1] == ' ') --length;
+    out.resize(length);
     return out;
 }
 
@@ -204,13 +207,17 @@ void name_and_section(std::string_view source_path, std::string& name, std::stri
 
 void parse_name_section(std::string_view text, ManualInfo& info) {
     std::string line = collapsed(text);
-    // The names end at a dash between blanks: " - ", or an en or em dash.
+    // The names end at the first dash between blanks: " - ", or an en or em dash. No two
+    // of these begin at one blank, so the blanks are looked at in turn, once each.
     size_t dash = std::string::npos, after = 0;
-    for (std::string_view separator : {" - ", " \u2013 ", " \u2014 ", " -- "}) {
-        size_t at = line.find(separator);
-        if (at != std::string::npos && at < dash) {
-            dash = at;
-            after = at + separator.size();
+    const std::string_view all = line;
+    for (size_t at = all.find(' '); at != std::string::npos && dash == std::string::npos; at = all.find(' ', at + 1)) {
+        for (std::string_view separator : {" - ", " \u2013 ", " \u2014 ", " -- "}) {
+            if (all.substr(at, separator.size()) == separator) {
+                dash = at;
+                after = at + separator.size();
+                break;
+            }
         }
     }
     std::string_view names = dash == std::string::npos ? std::string_view(line) : std::string_view(line).substr(0, dash);
@@ -275,9 +282,7 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
     const PageRecord& record = pages[index];
     std::string path = input_folder + record.source_path;
     std::string text, error;
-    if (held.data() != nullptr) {
-        text.assign(held);
-    } else if (!read_page_text(path, record.source_path, text, error)) {
+    if (held.data() == nullptr && !read_page_text(path, record.source_path, text, error)) {
         platform::print_err("tolbrik: cannot read " + platform::native_path(path) + ": " + error + "\n");
         return {false, true};
     }
@@ -287,7 +292,8 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
                   [&](std::string_view target, std::string& included, std::string& reason) {
                       return read_include(input_folder, source_path, target, included, reason);
                   }};
-    Roff roff(std::move(text), host);
+    // The text held from identification, or the one read here: either outlives the reader.
+    Roff roff(held.data() != nullptr ? held : std::string_view(text), host);
     bool written = write_output_file(
         output_folder + record.html_path,
         [&](Sink& out) {

@@ -8,7 +8,8 @@
 
 struct RoffFrame {
     enum Kind : uint8_t { file, macro, loop };
-    Roff::Body text;
+    std::string_view text;
+    Roff::Body owner;  // what keeps `text`, unless the reader's caller keeps it (the page)
     size_t position = 0;
     Kind kind = file;
     std::vector<std::string> args;  // a macro's: args[0] is its name
@@ -18,11 +19,18 @@ struct RoffFrame {
 
 namespace {
 
+// Reads a frame's text from `body`, kept alive with it.
+void hold(RoffFrame& frame, Roff::Body body) {
+    frame.text = *body;
+    frame.owner = std::move(body);
+}
+
 using Handler = void (*)(Roff&, std::string_view name, std::string_view rest, RoffLine&, bool& produced);
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view skip_blanks(std::string_view s) {
+// (Inline: it runs for every request line, and a call costs as much as its work.)
+inline std::string_view skip_blanks(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && is_blank(s[i])) ++i;
     return s.substr(i);
@@ -237,14 +245,7 @@ void cut(Roff& roff, const std::string& reason) {
     roff.cut = true;
 }
 
-bool charge(Roff& roff, size_t bytes) {
-    // Past the bound nothing more is counted: the work stays within one charge of it.
-    if (roff.work <= roff.limits.total_bytes) roff.work += bytes;
-    if (roff.work <= roff.limits.total_bytes) return true;
-    cut(roff, "the page makes more than " + std::to_string(roff.limits.total_bytes >> 20) +
-                  " MiB of text");
-    return false;
-}
+bool charge(Roff& roff, size_t bytes) { return roff.count_work(bytes); }
 
 bool may_define(Roff& roff) {
     if (++roff.definitions <= roff.limits.definitions) return true;
@@ -264,6 +265,17 @@ RoffFrame* innermost_macro(Roff& roff) {
 // depth has (a definition inside a macro ends with the macro).
 bool read_raw(Roff& roff, std::string& line, size_t floor = 0);
 
+// Whether interpolation leaves the escape `\c` as it stands.
+bool kept_whole(char c, bool copy) {
+    switch (c) {
+        case '\\': return !copy;
+        case '}': return copy;
+        case '"': case '#': case '*': case 'n': case '$': case 'w': case 'B': case 'A': case 'g': case 'V':
+            return false;
+        default: return true;
+    }
+}
+
 // Interpolation: strings, registers and arguments, and in copy mode (the text of a
 // definition) "\\" halved. Comments end the text.
 void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
@@ -271,21 +283,36 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
         cut(roff, "strings interpolated more than " + std::to_string(roff.limits.nesting) + " deep");
         return;
     }
+    auto too_long = [&](size_t size) {
+        if (size <= roff.limits.line_length) return false;
+        cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
+        return true;
+    };
     size_t i = 0;
     while (i < in.size()) {
-        if (out.size() > roff.limits.line_length) {
-            cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
-            return;
+        if (too_long(out.size())) return;
+        // The text up to the next escape that interpolation acts on, copied in one piece;
+        // the escapes it passes over stay as they are (a lone one at the end too), and
+        // the bound is checked after each as if it had been copied alone.
+        const size_t start = i;
+        size_t next;
+        for (;;) {
+            const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
+            next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
+            if (next + 1 >= in.size()) {
+                next = in.size();
+                break;
+            }
+            if (!kept_whole(in[next + 1], copy)) break;
+            i = next + 2;
+            if (i < in.size() && too_long(out.size() + (i - start))) {
+                out.append(in, start, i - start);
+                return;
+            }
         }
-        const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
-        size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
-        out.append(in, i, next - i);
+        out.append(in, start, next - start);
         i = next;
         if (i >= in.size()) break;
-        if (i + 1 >= in.size()) {
-            out += '\\';
-            break;
-        }
         char c = in[i + 1];
         size_t after = i + 2;
         switch (c) {
@@ -687,10 +714,10 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
     }
     auto frame = std::make_unique<RoffFrame>();
     frame->kind = RoffFrame::loop;
-    frame->text = std::make_shared<const std::string>(std::move(body));
+    hold(*frame, std::make_shared<const std::string>(std::move(body)));
     frame->condition = std::move(raw_condition);
     // The first round starts only if the condition holds now.
-    frame->position = frame->text->size();
+    frame->position = frame->text.size();
     roff.frames.push_back(std::move(frame));
 }
 
@@ -698,7 +725,7 @@ void request_break(Roff& roff, std::string_view name, std::string_view, RoffLine
     while (!roff.frames.empty()) {
         bool loop = roff.frames.back()->kind == RoffFrame::loop;
         if (loop && name == "continue") {
-            roff.frames.back()->position = roff.frames.back()->text->size();
+            roff.frames.back()->position = roff.frames.back()->text.size();
             return;
         }
         roff.frames.pop_back();
@@ -782,7 +809,7 @@ void request_so(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
         return;
     }
     auto frame = std::make_unique<RoffFrame>();
-    frame->text = std::make_shared<const std::string>(std::move(text));
+    hold(*frame, std::make_shared<const std::string>(std::move(text)));
     roff.frames.push_back(std::move(frame));
 }
 
@@ -814,6 +841,7 @@ void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
         if (to.empty()) to = " ";
         // ASCII characters and special characters by name are translated.
         if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
+            roff.translations_.resize(0x80);
             roff.translations_[static_cast<unsigned char>(from[0])] =
                 to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
             roff.translating = true;
@@ -955,7 +983,7 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
     for (;;) {
         if (roff.cut || roff.frames.empty() || roff.frames.size() < floor) return false;
         RoffFrame& frame = *roff.frames.back();
-        const std::string& text = *frame.text;
+        const std::string_view text = frame.text;
         if (frame.position >= text.size()) {
             if (frame.kind == RoffFrame::loop) {
                 if (!charge(roff, frame.condition.size() + 16)) return false;
@@ -1005,7 +1033,7 @@ bool call_macro(Roff& roff, const std::string& name, const Roff::Body& body, std
     if (body->empty()) return false;
     auto frame = std::make_unique<RoffFrame>();
     frame->kind = RoffFrame::macro;
-    frame->text = body;
+    hold(*frame, body);
     frame->args.push_back(name);
     if (interpolated_already) {
         split_arguments(rest, frame->args);
@@ -1040,8 +1068,8 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     std::string_view rest = skip_blanks(after.substr(name_end));
     if (name_view.empty()) return false;
     std::string name(name_view);
-    if (name.find('\\') != std::string::npos) {
-        // A name built from strings: interpolated first.
+    if (name[0] == '\\') {
+        // A name built from strings (an escape can only start it): interpolated first.
         name = interpolated(roff, name, false);
         if (name.empty()) return false;
     }
@@ -1076,7 +1104,10 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 
 }  // namespace
 
-bool Roff::count_work(size_t bytes) { return charge(*this, bytes); }
+bool Roff::overworked() {
+    ::cut(*this, "the page makes more than " + std::to_string(limits.total_bytes >> 20) + " MiB of text");
+    return false;
+}
 
 void split_arguments(std::string_view text, std::vector<std::string>& args) {
     // Blanks separate arguments; a tab belongs to the argument it stands in (a column
@@ -1086,43 +1117,47 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
     for (;;) {
         while (i < text.size() && is_separator(text[i])) ++i;
         if (i >= text.size()) return;
-        std::string arg;
-        if (text[i] == '"') {
-            ++i;
-            while (i < text.size()) {
-                if (text[i] == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        arg += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                if (text[i] == '\\' && i + 1 < text.size()) {
-                    arg.append(text, i, 2);
+        if (text[i] != '"') {
+            size_t start = i;
+            while (i < text.size() && !is_separator(text[i])) i += text[i] == '\\' && i + 1 < text.size() ? 2 : 1;
+            args.emplace_back(text.substr(start, i - start));
+            continue;
+        }
+        std::string& arg = args.emplace_back();
+        ++i;
+        while (i < text.size()) {
+            size_t run = i;
+            while (run < text.size() && text[run] != '"' && text[run] != '\\') ++run;
+            arg.append(text, i, run - i);
+            i = run;
+            if (i >= text.size()) break;
+            if (text[i] == '"') {
+                if (i + 1 < text.size() && text[i + 1] == '"') {
+                    arg += '"';
                     i += 2;
                     continue;
                 }
-                arg += text[i++];
+                ++i;
+                break;
             }
-        } else {
-            size_t start = i;
-            while (i < text.size() && !is_separator(text[i])) i += text[i] == '\\' && i + 1 < text.size() ? 2 : 1;
-            arg.assign(text, start, i - start);
+            // An escape, kept whole (a lone one at the end as it is).
+            size_t length = std::min<size_t>(2, text.size() - i);
+            arg.append(text, i, length);
+            i += length;
         }
-        args.push_back(std::move(arg));
     }
 }
 
 Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
-    : Roff(std::string(page), std::move(host_in), limits_in) {}
-
-Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
     : host(std::move(host_in)), limits(limits_in) {
     auto frame = std::make_unique<RoffFrame>();
-    frame->text = std::make_shared<const std::string>(std::move(page));
+    frame->text = page;
     frames.push_back(std::move(frame));
+}
+
+Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
+    : Roff(std::string_view(), std::move(host_in), limits_in) {
+    hold(*frames.back(), std::make_shared<const std::string>(std::move(page)));
 }
 
 Roff::~Roff() = default;
@@ -1134,7 +1169,7 @@ namespace {
 bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
     if (!roff.frames.empty()) {
         RoffFrame& frame = *roff.frames.back();
-        const std::string& text = *frame.text;
+        const std::string_view text = frame.text;
         bool plain = frame.kind != RoffFrame::file || (roff.escape == '\\' && roff.escapes_on);
         if (plain && frame.position < text.size()) {
             const char* start = text.data() + frame.position;
@@ -1160,13 +1195,17 @@ bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
 bool Roff::next(RoffLine& line) {
     std::string_view raw;
     while (!cut && read_line(*this, raw_line, raw)) {
+        // The line number in the innermost file.
         size_t number = 0;
-        for (const auto& frame : frames) {
-            if (frame->kind == RoffFrame::file) number = frame->line_number;
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+            if ((*it)->kind == RoffFrame::file) {
+                number = (*it)->line_number;
+                break;
+            }
         }
         if (process(*this, raw, false, line)) {
             line.line_number = number;
-            if (!line.is_call && trap_lines > 0 && --trap_lines == 0) {
+            if (trap_lines > 0 && !line.is_call && --trap_lines == 0) {
                 auto macro = macros.find(trap_macro);
                 if (macro != macros.end()) call_macro(*this, trap_macro, macro->second, "", true);
             }

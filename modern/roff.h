@@ -44,8 +44,9 @@ struct RoffHost {
 struct RoffFrame;
 
 struct Roff {
+    // Reads `page` where it lies: it must outlive the reader.
     Roff(std::string_view page, RoffHost host, RoffLimits limits = {});
-    // The same, keeping `page` itself rather than a copy.
+    // The same, the reader keeping `page` itself.
     Roff(std::string&& page, RoffHost host, RoffLimits limits = {});
     ~Roff();
     Roff(const Roff&) = delete;
@@ -61,7 +62,7 @@ struct Roff {
     void set_string(std::string_view name, std::string_view value);
     // The character translations of `.tr`: what `c` is to print as, or nullptr.
     const std::string* translation(unsigned char c) const {
-        return translations_[c].empty() ? nullptr : &translations_[c];
+        return c < translations_.size() && !translations_[c].empty() ? &translations_[c] : nullptr;
     }
     // The same for a special character by name (.tr \(*W-).
     const std::string* glyph_translation(std::string_view name) const {
@@ -74,7 +75,11 @@ struct Roff {
     void interpolate(std::string_view in, std::string& out);
     // Counts text that the macro layer makes again (a remembered name) as the page's work:
     // false, and the page cut, once that passes the bound.
-    bool count_work(size_t bytes);
+    bool count_work(size_t bytes) {
+        // Past the bound nothing more is counted: the work stays within one charge of it.
+        if (work <= limits.total_bytes) work += bytes;
+        return work <= limits.total_bytes || overworked();
+    }
 
     // What went wrong, one line each (a refused include, a bound reached).
     std::vector<std::string> messages;
@@ -92,7 +97,7 @@ struct Roff {
     std::unordered_map<std::string, Register> registers;
     std::vector<std::unique_ptr<RoffFrame>> frames;
     std::vector<bool> conditions;  // results of .ie, for .el
-    std::string translations_[256];
+    std::vector<std::string> translations_;  // by ASCII byte; none until the first .tr
     std::unordered_map<std::string, std::string> glyph_translations;
     bool translating = false;  // any translation is set
     char escape = '\\';
@@ -108,6 +113,10 @@ struct Roff {
     RoffLimits limits;
     std::string scratch;     // a call's arguments being interpolated
     std::string raw_line;    // the line being read
+
+private:
+    // Cuts the page for the work it made: false.
+    bool overworked();
 };
 
 // Splits a request's or macro's argument text into arguments: blanks separate them, a
