@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <map>
 #include <memory>
-#include <tuple>
 
 #include "model/paths.h"
 #include "modern/html.h"
@@ -177,34 +176,41 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
-// A keyword of the index; `prefix` holds the first eight bytes of `key` (big-endian,
-// padded with zeros), so that most comparisons are of two numbers.
+// A keyword of the index: in one string that holds them all, its text in lower case at
+// [offset, offset + length), then the text itself. `prefix` holds the first eight bytes in
+// lower case (big-endian, padded with zeros), so that most comparisons are of two numbers,
+// and a sort moves no strings.
 struct Keyword {
     uint64_t prefix;
-    std::string key;  // the text in lower case
-    std::string text;
+    uint32_t offset, length;
     uint32_t page;
 };
 
-bool operator<(const Keyword& a, const Keyword& b) {
+// The order a reader looks names up in: the texts in lower case, then as they are, then
+// by page.
+bool comes_before(std::string_view texts, const Keyword& a, const Keyword& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return std::tie(a.key, a.text, a.page) < std::tie(b.key, b.text, b.page);
-}
-
-bool operator==(const Keyword& a, const Keyword& b) {
-    return a.key == b.key && a.text == b.text && a.page == b.page;
+    int order = texts.substr(a.offset, a.length).compare(texts.substr(b.offset, b.length));
+    if (order == 0) order = texts.substr(a.offset + a.length, a.length).compare(texts.substr(b.offset + b.length, b.length));
+    return order != 0 ? order < 0 : a.page < b.page;
 }
 
 void write_modern_index(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
     // Every name a page goes by, its own file name, its NAME section's names and its
     // aliases' names, as name(section), sorted as a reader looks them up.
+    std::string texts;
     std::vector<Keyword> keywords;
     auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
-        std::string text = std::string(name) + "(" + std::string(section) + ")";
-        std::string key = lower(text);
-        uint64_t prefix = 0;
-        for (size_t i = 0; i < 8; ++i) prefix = prefix << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0U);
-        keywords.push_back({prefix, std::move(key), std::move(text), page});
+        Keyword k{0, static_cast<uint32_t>(texts.size()), 0, page};
+        texts.append(name).append("(").append(section).append(")");
+        k.length = static_cast<uint32_t>(texts.size() - k.offset);
+        texts.append(texts, k.offset, k.length);
+        for (uint32_t i = 0; i < k.length; ++i) {
+            char& c = texts[k.offset + i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            if (i < 8) k.prefix |= uint64_t{static_cast<unsigned char>(c)} << (56 - 8 * i);
+        }
+        keywords.push_back(k);
     };
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
@@ -218,11 +224,17 @@ void write_modern_index(Sink& out, const PageTable& pages, const std::vector<boo
             if (lower(name) != lower(info.name)) add(name, info.section, i);
         }
     }
-    std::sort(keywords.begin(), keywords.end());
-    keywords.erase(std::unique(keywords.begin(), keywords.end()), keywords.end());
+    std::sort(keywords.begin(), keywords.end(),
+              [&](const Keyword& a, const Keyword& b) { return comes_before(texts, a, b); });
+    auto text_of = [&](const Keyword& k) { return std::string_view(texts).substr(k.offset + k.length, k.length); };
+    keywords.erase(std::unique(keywords.begin(), keywords.end(),
+                               [&](const Keyword& a, const Keyword& b) {
+                                   return a.page == b.page && text_of(a) == text_of(b);
+                               }),
+                   keywords.end());
     out.put(kModernSitemapHead);
     out.put("<UL>\n");
-    for (const Keyword& k : keywords) put_item(out, 0, k.text, &pages[k.page].html_path);
+    for (const Keyword& k : keywords) put_item(out, 0, text_of(k), &pages[k.page].html_path);
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
