@@ -186,6 +186,14 @@ void escape(std::string_view text, bool attribute, Put put) {
 
 }  // namespace
 
+void TextBuffer::grow(size_t more) {
+    size_t capacity = std::max({capacity_ * 2, size_ + more, size_t{64}});
+    std::unique_ptr<char[]> data(new char[capacity]);
+    if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    capacity_ = capacity;
+}
+
 void append_escaped(std::string& out, std::string_view text, bool attribute) {
     escape(text, attribute, [&](const char* data, size_t length) { out.append(data, length); });
 }
@@ -241,13 +249,13 @@ void HtmlWriter::add_words(uint8_t font, std::string_view utf8) {
         pending.push_back({Piece::words, font, static_cast<uint32_t>(pending_text.size()),
                            static_cast<uint32_t>(utf8.size())});
     }
-    pending_text += utf8;
+    pending_text.append(utf8);
 }
 
 void HtmlWriter::add_mark(Piece::Kind kind, std::string_view href) {
-    pending_text += '\n';
+    pending_text.push_back('\n');
     pending.push_back({kind, 0, static_cast<uint32_t>(pending_text.size()), static_cast<uint32_t>(href.size())});
-    pending_text += href;
+    pending_text.append(href);
 }
 
 void HtmlWriter::space() {
@@ -286,7 +294,7 @@ void HtmlWriter::write_pending() {
     if (link_open) link_end();
     space_pending = false;
     if (pending.empty()) return;
-    std::string_view all = pending_text;
+    std::string_view all = pending_text.view();
     if (capture != nullptr) {
         for (const Piece& piece : pending) {
             if (piece.kind == Piece::words) append_plain(*capture, all.substr(piece.start, piece.length));

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,10 +22,47 @@ enum FontBits : uint8_t { kItalic = 1, kBold = 2, kMono = 4, kSmall = 8 };
 // to link to.
 using ReferenceResolver = std::function<std::string(std::string_view name, std::string_view section)>;
 
+// Bytes gathered piece after piece: an append is a copy, inline, with none of the checks
+// a string makes for each.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    explicit TextBuffer(size_t capacity) : data_(new char[capacity]), capacity_(capacity) {}
+    void append(std::string_view text) {
+        if (capacity_ - size_ < text.size()) grow(text.size());
+        // (An empty view may have no data at all, which a copy must not be handed.)
+        if (!text.empty()) std::memcpy(data_.get() + size_, text.data(), text.size());
+        size_ += text.size();
+    }
+    void push_back(char c) {
+        if (size_ == capacity_) grow(1);
+        data_[size_++] = c;
+    }
+    TextBuffer& operator+=(std::string_view text) {
+        append(text);
+        return *this;
+    }
+    TextBuffer& operator+=(char c) {
+        push_back(c);
+        return *this;
+    }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::string_view view() const { return std::string_view(data_.get(), size_); }
+    void clear() { size_ = 0; }
+
+private:
+    void grow(size_t more);
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
 struct HtmlWriter {
-    explicit HtmlWriter(Sink& sink) : out(sink) {
-        // Room for a paragraph or two from the start, rather than growing into it.
-        pending_text.reserve(2048);
+    // Room for a paragraph or two from the start, rather than growing into it.
+    explicit HtmlWriter(Sink& sink) : out(sink), pending_text(2048) {
+        pending.reserve(64);
+        blocks.reserve(16);
     }
 
     // Opens a block element ("p", "div", "dl", "pre" ...) inside the innermost one;
@@ -88,8 +127,8 @@ struct HtmlWriter {
     };
     std::vector<Block> blocks;
     std::vector<Piece> pending;
-    std::string pending_text;
-    std::string inline_buffer;  // for write_inline, kept for its room
+    TextBuffer pending_text;
+    TextBuffer inline_buffer{256};  // for write_inline, kept for its room
     bool space_pending = false;
     bool link_open = false;
 

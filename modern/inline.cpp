@@ -13,7 +13,7 @@ constexpr const char kNoBreakSpace[] = "\u00A0";
 
 // What an escape works on while a text is written.
 struct Writing {
-    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f, std::string& buffer)
+    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f, TextBuffer& buffer)
         : roff(r), html(h), plain(p), fonts(f), run(buffer) {
         run.clear();
     }
@@ -22,14 +22,14 @@ struct Writing {
     HtmlWriter* html;     // null: plain text into `plain`
     std::string* plain;
     FontState& fonts;
-    std::string& run;     // text not yet handed to the writer, in fonts.current
+    TextBuffer& run;      // text not yet handed to the writer, in fonts.current
     bool continued = false;
     bool translate = true;  // off while a translation's own text is written
 
     void flush() {
         if (run.empty()) return;
-        if (html != nullptr) html->text(fonts.current, run);
-        else *plain += run;
+        if (html != nullptr) html->text(fonts.current, run.view());
+        else *plain += run.view();
         run.clear();
     }
     // Plain text from the source, handed on without a copy of its own; after what an
@@ -95,10 +95,10 @@ size_t put_glyph(Writing& w, std::string_view name) {
         w.translate = true;
         return 0;
     }
-    if (!append_glyph(w.run, name)) {
-        // A name roff does not know: a one-letter name stands for itself.
-        if (name.size() == 1) w.run += name;
-    }
+    std::string glyph;
+    if (append_glyph(glyph, name)) w.run += glyph;
+    // A name roff does not know: a one-letter name stands for itself.
+    else if (name.size() == 1) w.run += name;
     return 0;
 }
 
@@ -123,7 +123,7 @@ size_t escape_glyph_delimited(Writing& w, std::string_view s, size_t i) {
     return i;
 }
 
-void append_code_point(std::string& out, uint32_t cp) {
+void append_code_point(TextBuffer& out, uint32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -331,7 +331,8 @@ bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::str
 }
 
 std::string plain_text(const Roff& roff, std::string_view text) {
-    std::string out, buffer;
+    std::string out;
+    TextBuffer buffer;
     FontState fonts;
     Writing w(roff, nullptr, &out, fonts, buffer);
     write_text(w, text);

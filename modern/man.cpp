@@ -614,6 +614,8 @@ std::string_view volume_name(std::string_view section) {
 void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
     Man m(roff, html, title, first_section_only);
     RoffLine line;
+    // Room for most lines from the start, rather than growing into it page after page.
+    line.text.reserve(256);
     while (!m.done && roff.next(line)) {
         if (!line.is_call) {
             text_line(m, line);

@@ -1023,7 +1023,7 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
     }
 }
 
-bool call_macro(Roff& roff, const std::string& name, const Roff::Body& body, std::string_view rest,
+bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::string_view rest,
                 bool interpolated_already) {
     if (roff.frames.size() >= roff.limits.nesting) {
         cut(roff, "macros called more than " + std::to_string(roff.limits.nesting) + " deep");
@@ -1034,7 +1034,7 @@ bool call_macro(Roff& roff, const std::string& name, const Roff::Body& body, std
     auto frame = std::make_unique<RoffFrame>();
     frame->kind = RoffFrame::macro;
     hold(*frame, body);
-    frame->args.push_back(name);
+    frame->args.emplace_back(name);
     if (interpolated_already) {
         split_arguments(rest, frame->args);
     } else {
@@ -1064,16 +1064,17 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     // The name ends at a blank, or at an escape after it (".el\{").
     size_t name_end = 0;
     while (name_end < after.size() && !is_blank(after[name_end]) && !(name_end > 0 && after[name_end] == '\\')) ++name_end;
-    std::string_view name_view = after.substr(0, name_end);
+    std::string_view name = after.substr(0, name_end);
     std::string_view rest = skip_blanks(after.substr(name_end));
-    if (name_view.empty()) return false;
-    std::string name(name_view);
+    if (name.empty()) return false;
+    std::string built;
     if (name[0] == '\\') {
         // A name built from strings (an escape can only start it): interpolated first.
-        name = interpolated(roff, name, false);
-        if (name.empty()) return false;
+        built = interpolated(roff, name, false);
+        if (built.empty()) return false;
+        name = built;
     }
-    auto macro = roff.macros.empty() ? roff.macros.end() : roff.macros.find(name);
+    auto macro = roff.macros.empty() ? roff.macros.end() : roff.macros.find(std::string(name));
     if (macro != roff.macros.end()) {
         std::string storage;
         return call_macro(roff, name, macro->second,
@@ -1090,7 +1091,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     }
     reset(out);
     out.is_call = true;
-    out.name = std::move(name);
+    out.name.append(name);  // (empty after reset: an append, without the checks of a replace)
     if (interpolated_already) {
         std::string storage;
         split_arguments(without_closing_braces(roff, rest, storage), out.args);
@@ -1153,6 +1154,7 @@ Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
     auto frame = std::make_unique<RoffFrame>();
     frame->text = page;
     frames.push_back(std::move(frame));
+    scratch.reserve(256);
 }
 
 Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
