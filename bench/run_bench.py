@@ -397,9 +397,10 @@ def scaling_notes(per_page, sizes, where):
     if not where:
         extra = (per_page[large][1] - per_page[small][1]) * 1024 / (large - small)
         notes.append("Peak memory grows by {:.0f} bytes per added page from {:,} to {:,} pages: the "
-                     "page's file-list entry, title, page record and index entry (which holds its title and "
-                     "path again, so that a link is looked up in one place); nothing of a page's "
-                     "text is kept.".format(extra, small, large))
+                     "page's text, held from identification to conversion (up to an eighth of the "
+                     "machine's memory, at most 1 GiB), its file-list entry, title, page record and index "
+                     "entry (which holds its title and path again, so that a link is looked up in one "
+                     "place).".format(extra, small, large))
     return notes
 
 

@@ -164,7 +164,7 @@ int run(int argc, const char* const* argv) {
 
     std::vector<char*> entries = split_file_list(file_list);
     PageTable pages;
-    TextStore store(kHeldTextCapacity);
+    TextStore store(held_text_capacity());
     std::vector<std::string_view> held;
     if (options.modern) {
         bool read = build_page_table(entries, options.jobs, pages, pages.manuals, held,

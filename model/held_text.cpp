@@ -1,6 +1,8 @@
 // The store of page texts held from identification for the conversion.
 #include "model/held_text.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -10,6 +12,14 @@ TextStore::TextStore(size_t capacity) : block_(static_cast<char*>(platform::rese
 }
 
 TextStore::~TextStore() { platform::release_memory(block_, capacity_); }
+
+size_t held_text_capacity() {
+    constexpr uint64_t kMiB = uint64_t{1} << 20;
+    constexpr uint64_t kMost = sizeof(void*) >= 8 ? 1024 * kMiB : 256 * kMiB;
+    uint64_t memory = platform::physical_memory();
+    if (memory == 0) return static_cast<size_t>(128 * kMiB);
+    return static_cast<size_t>(std::min(std::max(memory / 8, 64 * kMiB), kMost));
+}
 
 std::string_view TextStore::keep(std::string_view text) {
     size_t size = text.size();

@@ -25,6 +25,10 @@ private:
     std::atomic<size_t> used_{0};
 };
 
-// What the store of a run holds, and the most one page may take of it.
-constexpr size_t kHeldTextCapacity = size_t{128} << 20;
+// The most one page may take of a store.
 constexpr size_t kHeldTextLimit = size_t{1} << 20;
+
+// What the store of a run may hold: an eighth of the machine's memory, at least 64 MiB,
+// at most 1 GiB (256 MiB in a 32-bit program, whose addresses run out first); 128 MiB
+// when the memory cannot be told. With 8 GB, a tree of 100,000 pages of 5 KB is held whole.
+size_t held_text_capacity();

@@ -153,6 +153,8 @@ void report_file_error(std::string_view action, std::string_view path, int error
 // it only as it is touched, in large pages where it can; release_memory gives it back.
 void* reserve_memory(size_t bytes);
 void release_memory(void* block, size_t bytes);
+// The machine's physical memory in bytes, 0 when it cannot be told.
+uint64_t physical_memory();
 
 // ---- Threads ---------------------------------------------------------------------------
 

@@ -584,6 +584,11 @@ void release_memory(void* block, size_t bytes) {
     if (block != nullptr) ::munmap(block, bytes);
 }
 
+uint64_t physical_memory() {
+    long pages = ::sysconf(_SC_PHYS_PAGES), page_size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? uint64_t(pages) * uint64_t(page_size) : 0;
+}
+
 unsigned processor_count() {
     long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<unsigned>(online) : 1;

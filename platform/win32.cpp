@@ -247,6 +247,12 @@ void release_memory(void* block, size_t) {
     if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
 }
 
+uint64_t physical_memory() {
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
 unsigned processor_count() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
