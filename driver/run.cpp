@@ -105,13 +105,24 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
 // and the help project, which list the pages that were written.
 bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
                     bool failed) {
-    for (uint32_t i : resolve_aliases(pages)) {
+    // The HTML paths, and the aliases' pages with the names that lead to each page, are
+    // made side by side: neither reads what the other writes.
+    std::vector<uint32_t> missing;
+    NameIndex names;
+    for_each_in_order(2, options.jobs, [&](uint32_t task, unsigned) {
+        if (task == 0) {
+            assign_html_paths(pages, {"index.htm"});
+            count_twins(pages);
+        } else {
+            missing = resolve_aliases(pages);
+            index_names(pages, names);
+        }
+    });
+    for (uint32_t i : missing) {
         platform::print_err("tolbrik: " + platform::native_path(options.input_folder + pages[i].source_path) +
                             ": .so " + pages.manuals[i].alias_target + ": no such page in the input folder\n");
         failed = true;
     }
-    NameIndex names;
-    index_names(pages, names);
     std::vector<std::string> made_folders(options.jobs);
     std::vector<ConvertResult> results(pages.count, ConvertResult{false, false});
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
@@ -172,8 +183,6 @@ int run(int argc, const char* const* argv) {
                                          return identify_manual(options.input_folder, path, info, &store, &text);
                                      });
         if (!read) failed = true;
-        assign_html_paths(pages, {"index.htm"});
-        count_twins(pages);
         failed = convert_modern(pages, held, options, failed);
     } else {
         struct Nothing {};

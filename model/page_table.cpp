@@ -50,11 +50,15 @@ void put_field(std::string& entries, size_t value) {
     entries.append(reinterpret_cast<const char*>(&field), sizeof field);
 }
 
-std::string folded(std::string_view path) {
-    std::string key(path);
-    for (char& c : key) {
+void fold(std::string& text) {
+    for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
+}
+
+std::string folded(std::string_view path) {
+    std::string key(path);
+    fold(key);
     return key;
 }
 
@@ -83,11 +87,15 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
 
 void count_twins(PageTable& pages) {
     std::unordered_map<std::string, uint32_t> seen;
+    seen.reserve(pages.count);
+    std::string name;
     for (uint32_t i = 0; i < pages.count; ++i) {
         if (pages.manuals[i].kind == PageKind::alias) continue;
         const std::string& path = pages.records[i].html_path;
         size_t slash = path.rfind('\\');
-        pages.manuals[i].twins_before = seen[folded(path.substr(slash == std::string::npos ? 0 : slash + 1))]++;
+        name.assign(path, slash == std::string::npos ? 0 : slash + 1);
+        fold(name);
+        pages.manuals[i].twins_before = seen[name]++;
     }
 }
 
