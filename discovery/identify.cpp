@@ -100,7 +100,6 @@ uint8_t identify_page(const std::string& input_folder, const char* entry, std::s
     bool whole = store != nullptr && got < sizeof chunk;
     if (file.close() == 0 && whole && page) *held = store->keep(text);
     if (page) return kIsPage;
-    file.close();
     platform::print_out(std::string(kNoTitleMessage) + entry + "\n");
     return kNotPage;
 }
