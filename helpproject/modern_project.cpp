@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "model/letters.h"
 #include "model/paths.h"
 #include "modern/html.h"
 #include "modern/page.h"
@@ -29,14 +30,6 @@ constexpr SectionName kSectionNames[] = {
     {'4', "Special Files"}, {'5', "File Formats"},   {'6', "Games"},
     {'7', "Miscellaneous"}, {'8', "System Administration"},
 };
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
 
 // "name(section)", and " — description" when the page has one.
 std::string entry_text(const ManualInfo& info, bool with_description) {
@@ -93,7 +86,7 @@ std::vector<SectionGroup> group_by_section(const PageTable& pages, const std::ve
     // Sorted by name and section, letters in lower case, the keys made once.
     std::vector<std::string> keys(pages.count);
     for (uint32_t i = 0; i < pages.count; ++i) {
-        if (listed[i]) keys[i] = lower(pages.manuals[i].name) + '\0' + lower(pages.manuals[i].section);
+        if (listed[i]) keys[i] = lower_case(pages.manuals[i].name) + '\0' + lower_case(pages.manuals[i].section);
     }
     std::vector<SectionGroup> result;
     for (auto& [key, members] : groups) {
@@ -207,7 +200,7 @@ void write_modern_index(Sink& out, const PageTable& pages, const std::vector<boo
         texts.append(texts, k.offset, k.length);
         for (uint32_t i = 0; i < k.length; ++i) {
             char& c = texts[k.offset + i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            c = lower_case(c);
             if (i < 8) k.prefix |= uint64_t{static_cast<unsigned char>(c)} << (56 - 8 * i);
         }
         keywords.push_back(k);
@@ -221,7 +214,7 @@ void write_modern_index(Sink& out, const PageTable& pages, const std::vector<boo
         if (!listed[i]) continue;
         add(info.name, info.section, i);
         for (const std::string& name : info.names) {
-            if (lower(name) != lower(info.name)) add(name, info.section, i);
+            if (!same_letters(name, info.name)) add(name, info.section, i);
         }
     }
     std::sort(keywords.begin(), keywords.end(),

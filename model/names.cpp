@@ -1,25 +1,13 @@
 // The names the modern run knows its pages by.
 #include "model/names.h"
 
-#include <algorithm>
+#include "model/letters.h"
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lower(c);
-    return out;
-}
-
-bool same_letters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
 void add(NameIndex& index, std::string_view name, uint32_t page, std::string_view section, bool file_name) {
     if (name.empty()) return;
-    auto& entries = index.by_name[lower(name)];
+    auto& entries = index.by_name[lower_case(name)];
     for (auto& entry : entries) {
         if (entry.page == page && entry.section == section) {
             entry.file_name = entry.file_name || file_name;
@@ -55,7 +43,7 @@ uint32_t find_reference(const PageTable& pages, const NameIndex& index, uint32_t
             if (same_letters(name, n)) return UINT32_MAX;
         }
     }
-    auto it = index.by_name.find(lower(name));
+    auto it = index.by_name.find(lower_case(name));
     if (it == index.by_name.end()) return UINT32_MAX;
     // Ranked: whole section, file name, table order; the lowest rank wins.
     uint32_t best = UINT32_MAX;

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "model/letters.h"
 #include "model/paths.h"
 
 namespace {
@@ -50,34 +51,22 @@ void put_field(std::string& entries, size_t value) {
     entries.append(reinterpret_cast<const char*>(&field), sizeof field);
 }
 
-void fold(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-}
-
-std::string folded(std::string_view path) {
-    std::string key(path);
-    fold(key);
-    return key;
-}
-
 }  // namespace
 
 void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved) {
     std::unordered_set<std::string> taken;
     taken.reserve(pages.count + reserved.size());
-    for (const std::string& path : reserved) taken.insert(folded(path));
+    for (const std::string& path : reserved) taken.insert(lower_case(path));
     for (uint32_t i = 0; i < pages.count; ++i) {
         PageRecord& record = pages.records[i];
         if (i < pages.manuals.size() && pages.manuals[i].kind == PageKind::alias) continue;
         std::string_view source = record.source_path;
         if (source.size() > 3 && source.substr(source.size() - 3) == ".gz") source.remove_suffix(3);
         std::string path = html_path(source);
-        if (!taken.insert(folded(path)).second) {
+        if (!taken.insert(lower_case(path)).second) {
             std::string stem(source);
             path = stem + ".htm";
-            for (unsigned number = 2; !taken.insert(folded(path)).second; ++number) {
+            for (unsigned number = 2; !taken.insert(lower_case(path)).second; ++number) {
                 path = stem + std::to_string(number) + ".htm";
             }
         }
@@ -94,7 +83,7 @@ void count_twins(PageTable& pages) {
         const std::string& path = pages.records[i].html_path;
         size_t slash = path.rfind('\\');
         name.assign(path, slash == std::string::npos ? 0 : slash + 1);
-        fold(name);
+        to_lower_case(name);
         pages.manuals[i].twins_before = seen[name]++;
     }
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "model/letters.h"
+
 std::string html_path(std::string_view source_path) {
     std::string path(source_path.substr(0, source_path.rfind('.')));
     path += ".htm";
@@ -11,16 +13,6 @@ std::string html_path(std::string_view source_path) {
 }
 
 namespace {
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
 
 // The end of the component that starts at `k`: its first backslash, or the path's end.
 size_t component_end(std::string_view path, size_t k) {

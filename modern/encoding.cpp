@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "model/letters.h"
+
 namespace {
 
 // The upper half (bytes 0x80-0xFF) of each code page as code points, eight bytes a line.
@@ -418,7 +420,7 @@ const CodePageName* named_by(std::string_view folder) {
     for (char c : folder.substr(dot + 1)) {
         if (c == '-' || c == '_') continue;
         if (length == sizeof folded) return nullptr;
-        folded[length++] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        folded[length++] = lower_case(c);
     }
     for (const CodePageName& row : kCodePageNames) {
         if (row.name == std::string_view(folded, length)) return &row;

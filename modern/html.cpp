@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "model/letters.h"
+
 namespace {
 
 // Blocks whose content is inline text; any other block gets a paragraph for its text.
@@ -398,14 +400,10 @@ std::string HtmlWriter::heading_id(std::string_view text) {
     id.resize(length);
     if (id.empty()) id = "section";
     // Unique without regard to letter case, as a help file keeps them.
-    auto folded = [](std::string s) {
-        for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        return s;
-    };
-    if (!ids.insert(folded(id)).second) {
+    if (!ids.insert(lower_case(id)).second) {
         // The first free number after the run of those taken, found by doubling and then
         // halving: a page may repeat a heading many thousand times.
-        auto taken = [&](size_t n) { return ids.count(folded(id + "_" + std::to_string(n))) != 0; };
+        auto taken = [&](size_t n) { return ids.count(lower_case(id + "_" + std::to_string(n))) != 0; };
         size_t low = 1, high = 2;  // `low` is taken (1 stands for the id alone)
         while (taken(high)) {
             low = high;
@@ -416,7 +414,7 @@ std::string HtmlWriter::heading_id(std::string_view text) {
             (taken(middle) ? low : high) = middle;
         }
         id += "_" + std::to_string(high);
-        ids.insert(folded(id));
+        ids.insert(lower_case(id));
     }
     id += id_suffix;
     return id;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/letters.h"
+
 namespace {
 
 // Past this many columns a line is taken for garbage (real tables have a dozen at most):
@@ -22,11 +24,9 @@ constexpr size_t kCellWork = 8;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool is_alnum(char c) { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'z'); }
+bool is_alnum(char c) { return is_digit(c) || (lower_case(c) >= 'a' && lower_case(c) <= 'z'); }
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
@@ -82,12 +82,12 @@ constexpr struct {
 void parse_options(std::string_view line, Options& options) {
     size_t i = 0;
     while (i < line.size()) {
-        if (lower(line[i]) < 'a' || lower(line[i]) > 'z') {
+        if (lower_case(line[i]) < 'a' || lower_case(line[i]) > 'z') {
             ++i;
             continue;
         }
         std::string name;
-        while (i < line.size() && lower(line[i]) >= 'a' && lower(line[i]) <= 'z') name += lower(line[i++]);
+        while (i < line.size() && lower_case(line[i]) >= 'a' && lower_case(line[i]) <= 'z') name += lower_case(line[i++]);
         size_t k = i;
         while (k < line.size() && is_blank(line[k])) ++k;
         std::string_view argument;
@@ -282,14 +282,14 @@ bool parse_layout(std::string_view line, std::vector<LayoutRow>& rows, bool& las
             uint8_t& rule = row.formats.empty() ? row.rule_before : row.formats.back().rule_after;
             rule = std::max(rule, lines);
         } else if (auto key = std::find_if(std::begin(kKeys), std::end(kKeys),
-                                           [&](const auto& k) { return k.letter == lower(c); });
+                                           [&](const auto& k) { return k.letter == lower_case(c); });
                    key != std::end(kKeys)) {
             if (row.formats.size() >= kMaxColumns) return false;
             row.formats.push_back(CellFormat{});
             row.formats.back().key = key->key;
             ++i;
         } else if (auto mod = std::find_if(std::begin(kModifiers), std::end(kModifiers),
-                                           [&](const auto& m) { return m.letter == lower(c); });
+                                           [&](const auto& m) { return m.letter == lower_case(c); });
                    mod != std::end(kModifiers) && !row.formats.empty()) {
             i = mod->modifier(row.formats.back(), line, i + 1);
         } else if (is_digit(c) && !row.formats.empty()) {
