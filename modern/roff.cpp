@@ -245,8 +245,6 @@ void cut(Roff& roff, const std::string& reason) {
     roff.cut = true;
 }
 
-bool charge(Roff& roff, size_t bytes) { return roff.count_work(bytes); }
-
 bool may_define(Roff& roff) {
     if (++roff.definitions <= roff.limits.definitions) return true;
     cut(roff, "the page defines more than " + std::to_string(roff.limits.definitions) + " names");
@@ -333,7 +331,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 i = after;
                 auto it = roff.strings.find(std::string(name));
                 if (it != roff.strings.end()) {
-                    if (!charge(roff, it->second->size())) return;
+                    if (!roff.count_work(it->second->size())) return;
                     interpolate_into(roff, *it->second, out, copy, depth + 1);
                 } else {
                     out += predefined_string(name);
@@ -380,7 +378,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 }
                 // Arguments count as work as strings do: a loop in a macro may read them
                 // again and again.
-                if (!charge(roff, out.size() - before)) return;
+                if (!roff.count_work(out.size() - before)) return;
                 continue;
             }
             case 'w': {
@@ -475,7 +473,7 @@ void skip_block(Roff& roff, int depth) {
     std::string line;
     size_t floor = roff.frames.size();
     while (depth > 0 && read_raw(roff, line, floor)) {
-        if (!charge(roff, line.size() + 1)) return;
+        if (!roff.count_work(line.size() + 1)) return;
         depth += brace_balance(line);
     }
 }
@@ -565,7 +563,7 @@ void define_string(Roff& roff, std::string_view name, std::string value, bool ap
     if (name.empty() || !may_define(roff)) return;
     auto& slot = roff.strings[std::string(name)];
     // Appending copies the string: work, or a loop of appends would take time squared.
-    if (append && slot && !charge(roff, slot->size())) return;
+    if (append && slot && !roff.count_work(slot->size())) return;
     if (append && slot) value = *slot + value;
     if (value.size() > roff.limits.string_length) {
         cut(roff, "a string longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
@@ -602,13 +600,13 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
     bool append = name[0] == 'a';
     if (append) {
         auto it = roff.macros.find(macro_name);
-        if (it != roff.macros.end() && !charge(roff, it->second->size())) return;
+        if (it != roff.macros.end() && !roff.count_work(it->second->size())) return;
         if (it != roff.macros.end()) body = *it->second;
     }
     std::string line;
     size_t floor = roff.frames.size();
     while (read_raw(roff, line, floor)) {
-        if (!charge(roff, line.size() + 1)) return;
+        if (!roff.count_work(line.size() + 1)) return;
         // The end: the control character and the end name, alone or before blanks and a
         // comment. "\." is a dot in the copy a definition reads.
         size_t control = line.size() > 1 && line[0] == '\\' && line[1] == '.' ? 1 : 0;
@@ -637,7 +635,7 @@ void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     std::string line;
     size_t floor = roff.frames.size();
     while (read_raw(roff, line, floor)) {
-        if (!charge(roff, line.size() + 1)) return;
+        if (!roff.count_work(line.size() + 1)) return;
         if (!line.empty() && line[0] == roff.control) {
             std::string_view after = skip_blanks(std::string_view(line).substr(1));
             if (after.compare(0, end.size(), end) == 0 &&
@@ -701,7 +699,7 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
         std::string line;
         size_t floor = roff.frames.size();
         while (depth > 0 && read_raw(roff, line, floor)) {
-            if (!charge(roff, line.size() + 1)) return;
+            if (!roff.count_work(line.size() + 1)) return;
             depth += brace_balance(line);
             body += '\n';
             body += line;
@@ -907,7 +905,7 @@ void request_chop(Roff& roff, std::string_view, std::string_view rest, RoffLine&
     for (auto* table : {&roff.strings, &roff.macros}) {
         auto it = table->find(name);
         if (it == table->end() || it->second->empty()) continue;
-        if (!charge(roff, it->second->size())) return;
+        if (!roff.count_work(it->second->size())) return;
         std::string value = *it->second;
         value.pop_back();
         it->second = std::make_shared<const std::string>(std::move(value));
@@ -986,7 +984,7 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
         const std::string_view text = frame.text;
         if (frame.position >= text.size()) {
             if (frame.kind == RoffFrame::loop) {
-                if (!charge(roff, frame.condition.size() + 16)) return false;
+                if (!roff.count_work(frame.condition.size() + 16)) return false;
                 std::string_view ignored;
                 if (condition(roff, interpolated(roff, frame.condition, false), ignored)) {
                     frame.position = 0;
@@ -1045,7 +1043,7 @@ bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::
 }
 
 bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffLine& out) {
-    if (!charge(roff, line.size() + 1)) return false;
+    if (!roff.count_work(line.size() + 1)) return false;
     bool is_request = !line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control);
     if (!is_request) {
         reset(out);

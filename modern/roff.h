@@ -73,8 +73,9 @@ struct Roff {
     bool translates() const { return translating; }
     // Interpolates `in` (strings, registers, arguments; comments dropped) into `out`.
     void interpolate(std::string_view in, std::string& out);
-    // Counts text that the macro layer makes again (a remembered name) as the page's work:
-    // false, and the page cut, once that passes the bound.
+    // Counts text the page makes (interpolated, defined, read again in a loop or a macro,
+    // or made again by the macro layer) as the page's work: false, and the page cut, once
+    // that passes the bound.
     bool count_work(size_t bytes) {
         // Past the bound nothing more is counted: the work stays within one charge of it.
         if (work <= limits.total_bytes) work += bytes;
