@@ -69,10 +69,11 @@ auto retry(Call call) {
     return result;
 }
 
-// A thread's open folders, the last two it opened files in: a page's source folder and
-// its output folder take turns, and the files of one folder come one after the other. A
-// file is opened relative to its folder's handle, so that the system walks the folder's
-// path once rather than for every file in it.
+// A thread's open folders, the last two it opened files in: the files of one folder come
+// one after the other, and a page that is read while its HTML file is written has its
+// source folder and its output folder take turns. A file is opened relative to its
+// folder's handle, so that the system walks the folder's path once rather than for every
+// file in it.
 class FolderHandles {
 public:
     FolderHandles() = default;
