@@ -206,7 +206,7 @@ def main():
             lines = f.readlines()
         sites += [(rel,) + site for site in sites_of(rel, lines)]
     if args.only:
-        wanted = [spec.partition(":")[::2] for spec in args.only]
+        wanted = [place.partition(":")[::2] for place in args.only]
         sites = [s for s in sites if any(s[0] == file and (not line or s[1] == int(line)) for file, line in wanted)]
     chosen = random.Random(args.seed).sample(sites, min(args.count, len(sites)))
     if args.again:  # a run's survivors again, after tests were added for them; found by their
