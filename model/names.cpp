@@ -7,21 +7,33 @@ namespace {
 
 void add(NameIndex& index, std::string_view name, uint32_t page, std::string_view section, bool file_name) {
     if (name.empty()) return;
-    auto& entries = index.by_name[lower_case(name)];
-    for (auto& entry : entries) {
-        if (entry.page == page && entry.section == section) {
-            entry.file_name = entry.file_name || file_name;
-            return;
+    uint32_t number = index.names.add(name);
+    uint32_t entry = static_cast<uint32_t>(index.entries.size());
+    if (number == index.first.size()) {
+        index.first.push_back(entry);
+    } else {
+        // The chain is walked to its end, where the new entry goes unless it is there.
+        for (uint32_t e = index.first[number];; e = index.entries[e].next) {
+            NameIndex::Entry& known = index.entries[e];
+            if (known.page == page && known.section == section) {
+                known.file_name = known.file_name || file_name;
+                return;
+            }
+            if (known.next == UINT32_MAX) {
+                known.next = entry;
+                break;
+            }
         }
     }
-    entries.push_back({page, section, file_name});
+    index.entries.push_back({page, section, file_name, UINT32_MAX});
 }
 
 }  // namespace
 
 void index_names(const PageTable& pages, NameIndex& index) {
-    index.by_name.clear();
-    index.by_name.reserve(2 * size_t{pages.count});
+    index = NameIndex{};
+    index.names = FoldedSet(2 * size_t{pages.count});
+    index.entries.reserve(2 * size_t{pages.count});
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
         if (info.kind == PageKind::alias) {
@@ -43,12 +55,13 @@ uint32_t find_reference(const PageTable& pages, const NameIndex& index, uint32_t
             if (same_letters(name, n)) return UINT32_MAX;
         }
     }
-    auto it = index.by_name.find(lower_case(name));
-    if (it == index.by_name.end()) return UINT32_MAX;
+    uint32_t number = index.names.find(name);
+    if (number == UINT32_MAX) return UINT32_MAX;
     // Ranked: whole section, file name, table order; the lowest rank wins.
     uint32_t best = UINT32_MAX;
     uint64_t best_rank = UINT64_MAX;
-    for (const auto& entry : it->second) {
+    for (uint32_t e = index.first[number]; e != UINT32_MAX; e = index.entries[e].next) {
+        const NameIndex::Entry& entry = index.entries[e];
         if (entry.page == current || entry.section.empty() || entry.section[0] != section[0]) continue;
         uint64_t rank = uint64_t{!same_letters(entry.section, section)} << 33 | uint64_t{!entry.file_name} << 32 |
                         entry.page;

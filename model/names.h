@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "model/folded_set.h"
 #include "model/page_table.h"
 
 struct NameIndex {
@@ -16,9 +16,12 @@ struct NameIndex {
         uint32_t page;            // the page the name leads to (an alias's: the page it names)
         std::string_view section; // the section the name comes with ("3", "3p")
         bool file_name;           // a file's name (a page's or an alias's), not a NAME name
+        uint32_t next;            // the name's next entry, UINT32_MAX after its last
     };
-    // By name, letters in lower case; the entries in table order.
-    std::unordered_map<std::string, std::vector<Entry>> by_name;
+    FoldedSet names;  // every name, letter case aside
+    // Each name's entries in table order: a chain from first[number].
+    std::vector<uint32_t> first;
+    std::vector<Entry> entries;
 };
 
 // Indexes the names of every page in `pages` (its manuals filled, aliases resolved).

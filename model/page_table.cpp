@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <unordered_map>
-#include <unordered_set>
 
+#include "model/folded_set.h"
 #include "model/letters.h"
 #include "model/paths.h"
 
@@ -54,19 +54,24 @@ void put_field(std::string& entries, size_t value) {
 }  // namespace
 
 void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved) {
-    std::unordered_set<std::string> taken;
-    taken.reserve(pages.count + reserved.size());
-    for (const std::string& path : reserved) taken.insert(lower_case(path));
+    FoldedSet taken(pages.count + reserved.size());
+    for (const std::string& path : reserved) taken.add(path);
+    // Takes `path` when no page has it yet.
+    auto take = [&taken](const std::string& path) {
+        bool added = false;
+        taken.add(path, &added);
+        return added;
+    };
     for (uint32_t i = 0; i < pages.count; ++i) {
         PageRecord& record = pages.records[i];
         if (i < pages.manuals.size() && pages.manuals[i].kind == PageKind::alias) continue;
         std::string_view source = record.source_path;
         if (source.size() > 3 && source.substr(source.size() - 3) == ".gz") source.remove_suffix(3);
         std::string path = html_path(source);
-        if (!taken.insert(lower_case(path)).second) {
+        if (!take(path)) {
             std::string stem(source);
             path = stem + ".htm";
-            for (unsigned number = 2; !taken.insert(lower_case(path)).second; ++number) {
+            for (unsigned number = 2; !take(path); ++number) {
                 path = stem + std::to_string(number) + ".htm";
             }
         }
@@ -75,15 +80,14 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
 }
 
 void count_twins(PageTable& pages) {
-    std::unordered_map<std::string, uint32_t> seen;
-    seen.reserve(pages.count);
-    std::string name;
+    FoldedSet names(pages.count);
+    std::vector<uint32_t> seen;
     for (uint32_t i = 0; i < pages.count; ++i) {
         if (pages.manuals[i].kind == PageKind::alias) continue;
-        const std::string& path = pages.records[i].html_path;
+        std::string_view path = pages.records[i].html_path;
         size_t slash = path.rfind('\\');
-        name.assign(path, slash == std::string::npos ? 0 : slash + 1);
-        to_lower_case(name);
+        uint32_t name = names.add(path.substr(slash == std::string_view::npos ? 0 : slash + 1));
+        if (name == seen.size()) seen.push_back(0);
         pages.manuals[i].twins_before = seen[name]++;
     }
 }

@@ -1,6 +1,7 @@
 // The modern run's links: which page a reference name(section) on a page names.
 #include <gtest/gtest.h>
 
+#include "model/folded_set.h"
 #include "model/names.h"
 
 namespace {
@@ -32,6 +33,22 @@ TEST(FindReference, WholeSectionThenFileNameThenTableOrderNeverThePageItself) {
         EXPECT_EQ(find_reference(pages, index, c.current, c.name, c.section), c.page)
             << c.name << "(" << c.section << ") on page " << c.current;
     }
+}
+
+TEST(FoldedSet, NumbersNamesInOrderAndFindsThemInAnyCaseAfterGrowing) {
+    FoldedSet set;  // 16 slots at first: 1,000 names make it grow several times
+    for (uint32_t i = 0; i < 1000; ++i) {
+        bool added = false;
+        EXPECT_EQ(set.add("Name" + std::to_string(i), &added), i);
+        EXPECT_TRUE(added);
+    }
+    bool added = true;
+    EXPECT_EQ(set.add("NAME7", &added), 7u);
+    EXPECT_FALSE(added);
+    EXPECT_EQ(set.find("name999"), 999u);
+    EXPECT_EQ(set.find("name1000"), UINT32_MAX);
+    EXPECT_EQ(set.find("nam"), UINT32_MAX);
+    EXPECT_EQ(set.size(), 1000u);
 }
 
 }  // namespace
