@@ -306,6 +306,15 @@ TextFile::~TextFile() { close(); }
 
 namespace {
 
+// The buffers of a thread's last closed stream, kept for its next one: a run opens a file
+// or two per page, and buffers of this size handed back to the allocator at each close
+// cost it more than the page's bytes cost to copy.
+thread_local std::unique_ptr<char[]> spare_pending, spare_raw;
+
+std::unique_ptr<char[]> buffer_from(std::unique_ptr<char[]>& spare, size_t size) {
+    return spare ? std::move(spare) : std::unique_ptr<char[]>(new char[size]);
+}
+
 int open_stream(FileState*& state, const std::string& path, bool writing) {
     std::string native = to_native(path);
     int flags = writing ? (O_WRONLY | O_CREAT | O_TRUNC) : O_RDONLY;
@@ -334,9 +343,9 @@ int open_stream(FileState*& state, const std::string& path, bool writing) {
     state->fd = fd;
     state->writing = writing;
     if (writing) {
-        state->pending.reset(new char[2 * kStreamBuffer]);
+        state->pending = buffer_from(spare_pending, 2 * kStreamBuffer);
     } else {
-        state->raw.reset(new char[kStreamBuffer + 1]);
+        state->raw = buffer_from(spare_raw, kStreamBuffer + 1);
         state->size_at_open = static_cast<uint64_t>(info.st_size);
     }
     return 0;
@@ -565,6 +574,8 @@ int TextFile::close() {
         fail_with_errno(errno);
     }
     int error = s->error;
+    if (!spare_pending) spare_pending = std::move(s->pending);
+    if (!spare_raw) spare_raw = std::move(s->raw);
     delete s;
     return error;
 }

@@ -13,6 +13,19 @@ size_t Source::read(char* buffer, size_t count) {
     return count;
 }
 
+namespace {
+// A file sink's buffer, kept by its thread for its next file sink: a run makes one per page.
+thread_local std::unique_ptr<char[]> spare_block;
+}  // namespace
+
+Sink::Sink(platform::TextFile& file)
+    : file_(&file), buffer_(spare_block ? std::move(spare_block) : std::unique_ptr<char[]>(new char[kBlock])),
+      size_(kBlock) {}
+
+Sink::~Sink() {
+    if (file_ != nullptr && size_ == kBlock && !spare_block) spare_block = std::move(buffer_);
+}
+
 void Sink::flush() {
     if (file_ == nullptr) return;
     file_->write(buffer_.get(), used_);

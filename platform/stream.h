@@ -30,8 +30,10 @@ private:
 class Sink {
 public:
     Sink() = default;
-    explicit Sink(platform::TextFile& file)
-        : file_(&file), buffer_(new char[kBlock]), size_(kBlock) {}
+    explicit Sink(platform::TextFile& file);
+    ~Sink();
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
 
     void put(char c) {
         if (used_ == size_) make_room(1);
