@@ -125,7 +125,17 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
     }
     std::vector<std::string> made_folders(options.jobs);
     std::vector<ConvertResult> results(pages.count, ConvertResult{false, false});
-    for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
+    // The help project's orders depend on the table alone: the first two tasks make them
+    // while the other threads start on the pages.
+    ProjectOrder order;
+    constexpr uint32_t kOrderTasks = 2;
+    for_each_in_order(kOrderTasks + pages.count, options.jobs, [&](uint32_t task, unsigned worker) {
+        if (task < kOrderTasks) {
+            if (task == 0) order_groups(pages, order);
+            if (task == 1 && !options.nochm) order_keywords(pages, order);
+            return;
+        }
+        uint32_t i = task - kOrderTasks;
         if (pages.manuals[i].kind == PageKind::alias) return;
         results[i] = convert_manual(pages, names, i, options.input_folder, options.output_folder, made_folders[worker],
                                     held[i]);
@@ -137,7 +147,8 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
         if (results[i].reported) failed = true;
     }
     if (pages.count != 0 &&
-        !write_files_at_once(modern_project_files(pages, listed, options.nochm), options.output_folder, options.jobs)) {
+        !write_files_at_once(modern_project_files(pages, order, listed, options.nochm), options.output_folder,
+                             options.jobs)) {
         failed = true;
     }
     return failed;

@@ -12,14 +12,6 @@
 
 namespace {
 
-// The pages a reader finds, grouped: language folders after the pages of no language,
-// sections in order inside each, pages sorted by name inside each section.
-struct SectionGroup {
-    std::string language;         // the language folder, "" for none
-    char section = '0';           // the digit of the pages' section
-    std::vector<uint32_t> pages;  // indices into the page table
-};
-
 struct SectionName {
     char digit;
     std::string_view name;
@@ -72,28 +64,6 @@ std::string section_heading(char section) {
         if (s.digit == section) return std::string(1, section) + " " + std::string(s.name);
     }
     return std::string(1, section);
-}
-
-// The groups of the pages whose `listed` is true (no alias is listed).
-std::vector<SectionGroup> group_by_section(const PageTable& pages, const std::vector<bool>& listed) {
-    std::map<std::pair<std::string, char>, std::vector<uint32_t>> groups;
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        const ManualInfo& info = pages.manuals[i];
-        if (!listed[i] || info.kind == PageKind::alias) continue;
-        char section = info.section.empty() ? '0' : info.section[0];
-        groups[{std::string(language_folder(pages[i].source_path)), section}].push_back(i);
-    }
-    // Sorted by name and section, letters in lower case, the keys made once.
-    std::vector<std::string> keys(pages.count);
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        if (listed[i]) keys[i] = lower_case(pages.manuals[i].name) + '\0' + lower_case(pages.manuals[i].section);
-    }
-    std::vector<SectionGroup> result;
-    for (auto& [key, members] : groups) {
-        std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
-        result.push_back({key.first, key.second, std::move(members)});
-    }
-    return result;
 }
 
 void write_start_page(Sink& out, const PageTable& pages, const std::vector<SectionGroup>& groups) {
@@ -169,16 +139,6 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
-// A keyword of the index: in one string that holds them all, its text in lower case at
-// [offset, offset + length), then the text itself. `prefix` holds the first eight bytes in
-// lower case (big-endian, padded with zeros), so that most comparisons are of two numbers,
-// and a sort moves no strings.
-struct Keyword {
-    uint64_t prefix;
-    uint32_t offset, length;
-    uint32_t page;
-};
-
 // The order a reader looks names up in: the texts in lower case, then as they are, then
 // by page.
 bool comes_before(std::string_view texts, const Keyword& a, const Keyword& b) {
@@ -188,46 +148,14 @@ bool comes_before(std::string_view texts, const Keyword& a, const Keyword& b) {
     return order != 0 ? order < 0 : a.page < b.page;
 }
 
-void write_modern_index(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
-    // Every name a page goes by, its own file name, its NAME section's names and its
-    // aliases' names, as name(section), sorted as a reader looks them up.
-    std::string texts;
-    std::vector<Keyword> keywords;
-    auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
-        Keyword k{0, static_cast<uint32_t>(texts.size()), 0, page};
-        texts.append(name).append("(").append(section).append(")");
-        k.length = static_cast<uint32_t>(texts.size() - k.offset);
-        texts.append(texts, k.offset, k.length);
-        for (uint32_t i = 0; i < k.length; ++i) {
-            char& c = texts[k.offset + i];
-            c = lower_case(c);
-            if (i < 8) k.prefix |= uint64_t{static_cast<unsigned char>(c)} << (56 - 8 * i);
-        }
-        keywords.push_back(k);
-    };
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        const ManualInfo& info = pages.manuals[i];
-        if (info.kind == PageKind::alias) {
-            if (info.alias_of != UINT32_MAX && listed[info.alias_of]) add(info.name, info.section, info.alias_of);
-            continue;
-        }
-        if (!listed[i]) continue;
-        add(info.name, info.section, i);
-        for (const std::string& name : info.names) {
-            if (!same_letters(name, info.name)) add(name, info.section, i);
-        }
-    }
-    std::sort(keywords.begin(), keywords.end(),
-              [&](const Keyword& a, const Keyword& b) { return comes_before(texts, a, b); });
-    auto text_of = [&](const Keyword& k) { return std::string_view(texts).substr(k.offset + k.length, k.length); };
-    keywords.erase(std::unique(keywords.begin(), keywords.end(),
-                               [&](const Keyword& a, const Keyword& b) {
-                                   return a.page == b.page && text_of(a) == text_of(b);
-                               }),
-                   keywords.end());
+void write_modern_index(Sink& out, const PageTable& pages, const ProjectOrder& order, const std::vector<bool>& listed) {
     out.put(kModernSitemapHead);
     out.put("<UL>\n");
-    for (const Keyword& k : keywords) put_item(out, 0, text_of(k), &pages[k.page].html_path);
+    for (const Keyword& k : order.keywords) {
+        if (!listed[k.page]) continue;
+        put_item(out, 0, std::string_view(order.keyword_texts).substr(k.offset + k.length, k.length),
+                 &pages[k.page].html_path);
+    }
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
@@ -246,16 +174,87 @@ void write_modern_project_file(Sink& out, const PageTable& pages, const std::vec
 
 }  // namespace
 
-std::vector<OutputFile> modern_project_files(const PageTable& pages, const std::vector<bool>& listed, bool nochm) {
-    auto groups = std::make_shared<const std::vector<SectionGroup>>(group_by_section(pages, listed));
+void order_groups(const PageTable& pages, ProjectOrder& order) {
+    std::map<std::pair<std::string, char>, std::vector<uint32_t>> groups;
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (info.kind == PageKind::alias) continue;
+        char section = info.section.empty() ? '0' : info.section[0];
+        groups[{std::string(language_folder(pages[i].source_path)), section}].push_back(i);
+    }
+    // Sorted by name and section, letters in lower case, the keys made once.
+    std::vector<std::string> keys(pages.count);
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        keys[i] = lower_case(pages.manuals[i].name) + '\0' + lower_case(pages.manuals[i].section);
+    }
+    order.groups.clear();
+    for (auto& [key, members] : groups) {
+        std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+        order.groups.push_back({key.first, key.second, std::move(members)});
+    }
+}
+
+void order_keywords(const PageTable& pages, ProjectOrder& order) {
+    // Every name a page goes by, its own file name, its NAME section's names and its
+    // aliases' names, as name(section), sorted as a reader looks them up.
+    std::string& texts = order.keyword_texts;
+    std::vector<Keyword>& keywords = order.keywords;
+    texts.clear();
+    keywords.clear();
+    auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
+        Keyword k{0, static_cast<uint32_t>(texts.size()), 0, page};
+        texts.append(name).append("(").append(section).append(")");
+        k.length = static_cast<uint32_t>(texts.size() - k.offset);
+        texts.append(texts, k.offset, k.length);
+        for (uint32_t i = 0; i < k.length; ++i) {
+            char& c = texts[k.offset + i];
+            c = lower_case(c);
+            if (i < 8) k.prefix |= uint64_t{static_cast<unsigned char>(c)} << (56 - 8 * i);
+        }
+        keywords.push_back(k);
+    };
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (info.kind == PageKind::alias) {
+            if (info.alias_of != UINT32_MAX) add(info.name, info.section, info.alias_of);
+            continue;
+        }
+        add(info.name, info.section, i);
+        for (const std::string& name : info.names) {
+            if (!same_letters(name, info.name)) add(name, info.section, i);
+        }
+    }
+    std::sort(keywords.begin(), keywords.end(),
+              [&](const Keyword& a, const Keyword& b) { return comes_before(texts, a, b); });
+    auto text_of = [&](const Keyword& k) { return std::string_view(texts).substr(k.offset + k.length, k.length); };
+    keywords.erase(std::unique(keywords.begin(), keywords.end(),
+                               [&](const Keyword& a, const Keyword& b) {
+                                   return a.page == b.page && text_of(a) == text_of(b);
+                               }),
+                   keywords.end());
+}
+
+std::vector<OutputFile> modern_project_files(const PageTable& pages, const ProjectOrder& order,
+                                             const std::vector<bool>& listed, bool nochm) {
+    // The groups without the pages that could not be written (and a group left with none).
+    auto groups = std::make_shared<std::vector<SectionGroup>>();
+    for (const SectionGroup& g : order.groups) {
+        SectionGroup kept{g.language, g.section, {}};
+        for (uint32_t i : g.pages) {
+            if (listed[i]) kept.pages.push_back(i);
+        }
+        if (!kept.pages.empty()) groups->push_back(std::move(kept));
+    }
     std::vector<OutputFile> files = {
         {"tolbrik.css", [](Sink& out) { out.put(kStylesheet); }},
         {"index.htm", [&pages, groups](Sink& out) { write_start_page(out, pages, *groups); }},
     };
     if (nochm) return files;
-    // The index, the longest to make, goes before the contents, so that the threads that
+    // The index, the longest to write, goes before the contents, so that the threads that
     // write them end at about the same time.
-    files.push_back({"tolbrik.hhk", [&pages, &listed](Sink& out) { write_modern_index(out, pages, listed); }});
+    files.push_back({"tolbrik.hhk", [&pages, &order, &listed](Sink& out) {
+                         write_modern_index(out, pages, order, listed);
+                     }});
     files.push_back({"tolbrik.hhc", [&pages, groups](Sink& out) { write_modern_contents(out, pages, *groups); }});
     files.push_back({"tolbrik.hhp", [&pages, &listed](Sink& out) { write_modern_project_file(out, pages, listed); }});
     return files;

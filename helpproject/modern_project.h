@@ -3,13 +3,45 @@
 // file with full-text search on.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "model/page_table.h"
 #include "output/output_file.h"
 
+// The pages a reader finds, grouped: language folders after the pages of no language,
+// sections in order inside each, pages sorted by name inside each section.
+struct SectionGroup {
+    std::string language;         // the language folder, "" for none
+    char section = '0';           // the digit of the pages' section
+    std::vector<uint32_t> pages;  // indices into the page table
+};
+
+// A keyword of the index: in one string that holds them all, its text in lower case at
+// [offset, offset + length), then the text itself. `prefix` holds the first eight bytes in
+// lower case (big-endian, padded with zeros), so that most comparisons are of two numbers,
+// and a sort moves no strings.
+struct Keyword {
+    uint64_t prefix;
+    uint32_t offset, length;
+    uint32_t page;
+};
+
+// The orders of the start page, the contents and the index, which the page table alone
+// decides: they are made while the pages are written, of every page that has a file, and
+// the files leave out the pages that could not be written. The two halves share nothing:
+// they may be made at once.
+struct ProjectOrder {
+    std::vector<SectionGroup> groups;
+    std::string keyword_texts;
+    std::vector<Keyword> keywords;  // sorted as a reader looks names up, each once
+};
+void order_groups(const PageTable& pages, ProjectOrder& order);
+void order_keywords(const PageTable& pages, ProjectOrder& order);
+
 // "tolbrik.css" and "index.htm", and unless `nochm` the three files of the help project,
 // for the pages whose `listed` is true. The writers share nothing they change: they may
-// run at once, while `pages` and `listed` stay as they are.
-std::vector<OutputFile> modern_project_files(const PageTable& pages, const std::vector<bool>& listed, bool nochm);
+// run at once, while `pages`, `order` and `listed` stay as they are.
+std::vector<OutputFile> modern_project_files(const PageTable& pages, const ProjectOrder& order,
+                                             const std::vector<bool>& listed, bool nochm);

@@ -88,12 +88,17 @@ class ModernRunTest(unittest.TestCase):
             "man1/alias.1": b".so man1/fine.1\n", "man1/crlf.1": b".so man1/fine.1\r\n",
             "man1/packed.1.gz": gzip.compress(page("packed", "")), "man1/zipped.1": b".so man1/packed.1\n",
             "man1/gone.1": b".\\\" an alias of nothing\n.so man1/nothing.1\n",
+            # A page whose file cannot be made (a folder has its name) leaves the start page,
+            # the contents and the index, its alias and its section's group with it.
+            "man5/blocked.5": page("blocked", ""), "man1/to-blocked.1": b".so man5/blocked.5\n",
         }
+        os.makedirs(os.path.join(self.work, "in-out", "man5", "blocked.htm"))
         done, out = self.run_modern(files, "in", timeout=60)
         self.assertEqual(done.returncode, 1)
         native = os.path.join(self.work, "in", "man1") + os.sep
-        self.assertEqual(sorted(done.stderr.decode().replace(native, "").splitlines()), [
+        self.assertEqual(sorted(done.stderr.decode().replace(native, "").replace(self.work + os.sep, "").splitlines()), [
             "tolbrik: bomb.1: cut: a line longer than 1024 KiB",
+            "tolbrik: cannot create in-out/man5/blocked.htm: Is a directory",
             "tolbrik: cannot read broken.1.gz: damaged compressed file: it ends too soon",
             "tolbrik: gone.1: .so man1/nothing.1: no such page in the input folder",
             "tolbrik: loop.1: cut: the page makes more than 16 MiB of text",
@@ -111,6 +116,10 @@ class ModernRunTest(unittest.TestCase):
         listed = read_bytes(os.path.join(out, "tolbrik.hhp")).decode().split("[FILES]")[1]
         self.assertEqual(sorted(listed.split()), sorted(["[INFOTYPES]", "index.htm", "tolbrik.css"] +
                                                         [w.replace(os.sep, "\\") for w in written[1:]]))
+        for name in ("index.htm", "tolbrik.hhc", "tolbrik.hhk"):
+            text = read_bytes(os.path.join(out, name)).decode()
+            self.assertEqual([w for w in ("blocked", "section-5", "5 File Formats") if w in text], [], name)
+            self.assertIn("fine(1)", text)
 
     def test_help_project_links_and_pages_as_their_readers_see_them(self):
         need(self, ("chmcmd", "fp-utils"), ("chmls", "fp-utils"))
