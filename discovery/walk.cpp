@@ -29,7 +29,7 @@ void report(Walk& walk, const std::string& path, const std::string& reason) {
 }
 
 // A name the tool's backslash paths and line-per-entry list cannot hold.
-bool is_expressible(const std::string& name) {
+bool is_expressible(std::string_view name) {
     return name.find('\\') == std::string::npos && name.find('\n') == std::string::npos;
 }
 
@@ -43,9 +43,19 @@ bool is_on_path(const Walk& walk, const platform::FolderIdentity& identity) {
     return false;
 }
 
-uint32_t add_entry(Walk& walk, const std::string& full_path) {
-    size_t strip = walk.strip_length < full_path.size() ? walk.strip_length : full_path.size();
-    walk.file_list.append(full_path, strip, std::string::npos);
+// Lists the file `name` of the folder that `pattern` names up to `name_position`.
+uint32_t add_entry(Walk& walk, const std::string& pattern, size_t name_position, std::string_view name) {
+    if (walk.strip_length < name_position) {
+        walk.file_list.append(pattern, walk.strip_length, name_position - walk.strip_length);
+        walk.file_list += '\\';
+        walk.file_list.append(name);
+    } else {
+        std::string full_path = pattern.substr(0, name_position);
+        full_path += '\\';
+        full_path.append(name);
+        size_t strip = walk.strip_length < full_path.size() ? walk.strip_length : full_path.size();
+        walk.file_list.append(full_path, strip, std::string::npos);
+    }
     walk.file_list += '\n';
     return platform::kOk;
 }
@@ -54,7 +64,7 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
 
 // Looks at one entry of a folder: enters a subfolder, lists a file.
 uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
-               const std::string& name, platform::EntryKind kind) {
+               std::string_view name, platform::EntryKind kind) {
     if (name == "." || name == "..") return platform::kOk;
     if (!is_expressible(name)) {
         // Named as it stands on the disk: its own backslashes are not separators, and a
@@ -64,11 +74,12 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
         report_native(walk, native, "not listed: a backslash or line feed in a name cannot be expressed");
         return platform::kOk;
     }
-    std::string full_path = pattern.substr(0, name_position);
-    full_path += '\\';
-    full_path += name;
     // The listing usually says already whether an entry is a folder; only links and
     // entries it leaves open are looked up one by one.
+    if (kind == platform::EntryKind::file) return add_entry(walk, pattern, name_position, name);
+    std::string full_path = pattern.substr(0, name_position);
+    full_path += '\\';
+    full_path.append(name);
     bool is_folder = kind == platform::EntryKind::folder;
     uint32_t status = platform::kOk;
     if (kind == platform::EntryKind::unknown) status = platform::get_attributes(full_path, is_folder);
@@ -78,7 +89,7 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
         if (!platform::is_dangling_link(full_path)) report(walk, full_path, platform::last_error_text());
         return platform::kOk;
     }
-    if (!is_folder) return add_entry(walk, full_path);
+    if (!is_folder) return add_entry(walk, pattern, name_position, name);
 
     platform::FolderIdentity identity = platform::folder_identity(full_path);
     if (is_on_path(walk, identity)) {
@@ -92,27 +103,35 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     return status;
 }
 
+// A folder's entry: in the folder's names, its listing key (the name with its ASCII
+// letters as capitals) at [offset, offset + length), then the name itself.
 struct Entry {
-    std::string name;
+    uint32_t offset, length;
     platform::EntryKind kind;
+    uint64_t prefix;  // the key's first eight bytes, big-endian, zero-padded
 };
 
-std::string listing_key(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    return key;
-}
-
-// Reads the whole listing of a folder. A failure part way is named on standard error;
-// the entries read before it are kept. Returns 0, or the code of a failure to open it.
-uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_position,
-                     std::vector<Entry>& entries) {
+// Reads the whole listing of a folder into `entries` and `names`. A failure part way is
+// named on standard error; the entries read before it are kept. Returns 0, or the code
+// of a failure to open it.
+uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_position, std::vector<Entry>& entries,
+                     std::string& names) {
     platform::Enumeration enumeration;
     std::string name;
     uint32_t status = enumeration.first(pattern, name);
     if (status != platform::kOk) return status;
     for (;;) {
-        entries.push_back(Entry{name, enumeration.kind()});
+        Entry entry{static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()), enumeration.kind(), 0};
+        names += name;
+        names += name;
+        char* key = &names[entry.offset];
+        for (size_t i = 0; i < name.size(); ++i) {
+            if (key[i] >= 'a' && key[i] <= 'z') key[i] = static_cast<char>(key[i] - 'a' + 'A');
+        }
+        for (size_t i = 0; i < 8 && i < name.size(); ++i) {
+            entry.prefix |= uint64_t{static_cast<unsigned char>(key[i])} << (56 - 8 * i);
+        }
+        entries.push_back(entry);
         status = enumeration.next(name);
         if (status == platform::kNoMoreFiles) break;
         if (status != platform::kOk) {
@@ -125,6 +144,18 @@ uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_positio
     return platform::kOk;
 }
 
+// The listing order: the keys compared as unsigned bytes (a key before the longer keys it
+// begins), then the names themselves. No name holds a NUL, so the zero-padded prefixes
+// order the first eight bytes alike.
+bool listed_before(std::string_view names, const Entry& a, const Entry& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    int order = names.substr(a.offset, a.length).compare(names.substr(b.offset, b.length));
+    if (order == 0) {
+        order = names.substr(a.offset + a.length, a.length).compare(names.substr(b.offset + b.length, b.length));
+    }
+    return order < 0;
+}
+
 // Walks one folder, its entries in the listing order (names compared with their ASCII
 // letters as capitals, then byte by byte), whatever order the file system keeps them
 // in: the same tree gives the same page table on every file system. A subfolder that
@@ -132,7 +163,8 @@ uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_positio
 // folder does not cut the rest of the tree from the list.
 uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_position) {
     std::vector<Entry> entries;
-    uint32_t status = read_folder(walk, pattern, name_position, entries);
+    std::string names;
+    uint32_t status = read_folder(walk, pattern, name_position, entries, names);
     if (status != platform::kOk) {
         // Nothing matched: an empty folder (a drive's root has no "." entry).
         if (status == platform::kFileNotFound) return platform::kOk;
@@ -143,18 +175,11 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         }
         return platform::kOk;
     }
-    // Sorted by their keys, made once: the names with their letters as capitals (unsigned
-    // bytes compare as std::string compares them), then the names themselves.
-    std::vector<std::pair<std::string, const Entry*>> order;
-    order.reserve(entries.size());
-    for (const Entry& entry : entries) order.emplace_back(listing_key(entry.name), &entry);
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        int by_key = a.first.compare(b.first);
-        return by_key != 0 ? by_key < 0 : a.second->name < b.second->name;
-    });
-    for (const auto& [key, entry_pointer] : order) {
-        const Entry& entry = *entry_pointer;
-        status = visit(walk, pattern, name_position, entry.name, entry.kind);
+    std::sort(entries.begin(), entries.end(),
+              [&names](const Entry& a, const Entry& b) { return listed_before(names, a, b); });
+    for (const Entry& entry : entries) {
+        status = visit(walk, pattern, name_position,
+                       std::string_view(names).substr(entry.offset + entry.length, entry.length), entry.kind);
         if (status != platform::kOk) return status;
     }
     return platform::kOk;

@@ -39,12 +39,14 @@ std::string lines(const std::vector<std::string>& entries, const std::string& be
 TEST(Walk, ListsEveryFileDepthFirstInTheListingOrder) {
     TempDir dir;
     for (const char* file : {"z.1", "a.1", "man3/x.3", "man3/sub/y.3", "man.1/inner.1", ".profile", "..x", "noext",
-                             "deep/g", "deep/er/est/f.2", ".dir/y.1", "spaces in name.1", "Ru/\xD1\x82.1", "#%&'.1"}) {
+                             "deep/g", "deep/er/est/f.2", ".dir/y.1", "spaces in name.1", "Ru/\xD1\x82.1", "#%&'.1",
+                             "longname-B.1", "longname-a.10", "longname-a.1", "LONGNAME-A.1", "longname"}) {
         dir.write(file, "x");
     }
     for (const char* folder : {"empty", "only_empty/e1", "only_empty/e2"}) dir.folder(folder);
     const Walked walked = walk(dir.path());
     EXPECT_EQ(walked.list, lines({"#%&'.1", "..x", ".dir\\y.1", ".profile", "a.1", "deep\\er\\est\\f.2", "deep\\g",
+                                  "longname", "LONGNAME-A.1", "longname-a.1", "longname-a.10", "longname-B.1",
                                   "man.1\\inner.1", "man3\\sub\\y.3", "man3\\x.3", "noext", "Ru\\\xD1\x82.1",
                                   "spaces in name.1", "z.1"}));
     EXPECT_EQ(walked.err, "");
