@@ -61,7 +61,7 @@ uint32_t FoldedSet::add(std::string_view name, bool* added) {
         const size_t mask = slots_.size() - 1;
         for (uint64_t slot : old) {
             if (slot == 0) continue;
-            size_t t = (slot >> 32) & mask;
+            size_t t = static_cast<size_t>(slot >> 32) & mask;
             while (slots_[t] != 0) t = (t + 1) & mask;
             slots_[t] = slot;
         }
