@@ -28,6 +28,11 @@ constexpr struct {
     {kItalic, "<i>", "</i>"},
 };
 
+// A tag's name, a letter or a few: put a byte at a time, which costs less than a copy.
+void put_name(Sink& out, std::string_view tag) {
+    for (char c : tag) out.put(c);
+}
+
 void open_font(Sink& out, uint8_t font) {
     if (font == 0) return;
     for (const auto& tag : kFontTags) {
@@ -196,6 +201,53 @@ void TextBuffer::grow(size_t more) {
     capacity_ = capacity;
 }
 
+namespace {
+
+// The room of the last writer a thread was done with, for its next one.
+struct Room {
+    bool held = false;
+    TextBuffer pending_text, inline_buffer;
+    std::vector<HtmlWriter::Piece> pending;
+    std::vector<HtmlWriter::Block> blocks;
+    std::string id, id_attribute;
+};
+thread_local Room spare_room;
+
+}  // namespace
+
+HtmlWriter::HtmlWriter(Sink& sink) : out(sink) {
+    Room& room = spare_room;
+    if (!room.held) {
+        pending_text = TextBuffer(2048);
+        inline_buffer = TextBuffer(256);
+        pending.reserve(64);
+        blocks.reserve(16);
+        return;
+    }
+    room.held = false;
+    pending_text = std::move(room.pending_text);
+    inline_buffer = std::move(room.inline_buffer);
+    pending = std::move(room.pending);
+    blocks = std::move(room.blocks);
+    id_ = std::move(room.id);
+    id_attribute_ = std::move(room.id_attribute);
+}
+
+HtmlWriter::~HtmlWriter() {
+    Room& room = spare_room;
+    if (room.held) return;
+    room.held = true;
+    pending_text.clear();
+    room.pending_text = std::move(pending_text);
+    room.inline_buffer = std::move(inline_buffer);
+    pending.clear();
+    room.pending = std::move(pending);
+    blocks.clear();
+    room.blocks = std::move(blocks);
+    room.id = std::move(id_);
+    room.id_attribute = std::move(id_attribute_);
+}
+
 void append_escaped(std::string& out, std::string_view text, bool attribute) {
     escape(text, attribute, [&](const char* data, size_t length) { out.append(data, length); });
 }
@@ -209,11 +261,12 @@ void HtmlWriter::open(std::string_view tag, std::string_view attributes) {
     blocks.push_back({tag, takes_text(tag)});
     if (capture != nullptr) return;
     out.put('<');
-    out.put(tag);
+    put_name(out, tag);
     // (An empty view may have no data at all, which a copy must not be handed.)
     if (!attributes.empty()) out.put(attributes);
+    out.put('>');
     // A parser drops the line end right after <pre>: this one, not the text's own.
-    out.put(tag == "pre" ? ">\n" : ">");
+    if (tag == "pre") out.put('\n');
 }
 
 void HtmlWriter::close() {
@@ -226,7 +279,7 @@ void HtmlWriter::close() {
         return;
     }
     out.put("</");
-    out.put(tag);
+    put_name(out, tag);
     out.put(">\n");
 }
 
@@ -234,34 +287,18 @@ void HtmlWriter::close_to(size_t depth) {
     while (blocks.size() > depth) close();
 }
 
-void HtmlWriter::text(uint8_t font, std::string_view utf8) {
-    if (utf8.empty()) return;
+void HtmlWriter::start_text() {
     if (blocks.empty() || !blocks.back().takes_text) open("p");
     if (space_pending) {
         space_pending = false;
         if (!pending.empty()) add_words(0, " ");
     }
-    add_words(font, utf8);
-}
-
-void HtmlWriter::add_words(uint8_t font, std::string_view utf8) {
-    if (!pending.empty() && pending.back().kind == Piece::words && pending.back().font == font) {
-        pending.back().length += static_cast<uint32_t>(utf8.size());
-    } else {
-        pending.push_back({Piece::words, font, static_cast<uint32_t>(pending_text.size()),
-                           static_cast<uint32_t>(utf8.size())});
-    }
-    pending_text.append(utf8);
 }
 
 void HtmlWriter::add_mark(Piece::Kind kind, std::string_view href) {
     pending_text.push_back('\n');
     pending.push_back({kind, 0, static_cast<uint32_t>(pending_text.size()), static_cast<uint32_t>(href.size())});
     pending_text.append(href);
-}
-
-void HtmlWriter::space() {
-    if (!pending.empty()) space_pending = true;
 }
 
 void HtmlWriter::line_break() {
@@ -272,11 +309,7 @@ void HtmlWriter::line_break() {
 
 void HtmlWriter::link_start(std::string_view href) {
     if (link_open) link_end();
-    if (blocks.empty() || !blocks.back().takes_text) open("p");
-    if (space_pending) {
-        space_pending = false;
-        if (!pending.empty()) add_words(0, " ");
-    }
+    start_text();
     add_mark(Piece::link_opens, href);
     link_open = true;
 }
@@ -337,7 +370,7 @@ void HtmlWriter::write_pending() {
     size_t next = 0;            // the next reference to open
     bool in_reference = false;  // its anchor is open
     for (const Piece& piece : pending) {
-        std::string_view text = all.substr(piece.start, piece.length);
+        const std::string_view text(all.data() + piece.start, piece.length);
         switch (piece.kind) {
             case Piece::break_here: out.put("<br>\n"); continue;
             case Piece::link_opens:
@@ -364,7 +397,7 @@ void HtmlWriter::write_pending() {
                 if (boundary > position) stop = std::min(stop, done + (boundary - position));
             }
             open_font(out, piece.font);
-            put_escaped(out, text.substr(done, stop - done));
+            put_escaped(out, std::string_view(text.data() + done, stop - done));
             close_font(out, piece.font);
             done = stop;
             if (in_reference && piece.start + done >= references[next].end) {
@@ -379,9 +412,10 @@ void HtmlWriter::write_pending() {
     pending_text.clear();
 }
 
-std::string HtmlWriter::heading_id(std::string_view text) {
+std::string_view HtmlWriter::make_id(std::string_view text) {
     // The text as the page will hold it, so that ids that differ here differ there too.
-    std::string id;
+    std::string& id = id_;
+    id.clear();
     append_plain(id, text);
     // The id is made in place, never longer than that text: each byte is read before
     // anything is written over it.
@@ -418,4 +452,11 @@ std::string HtmlWriter::heading_id(std::string_view text) {
     }
     id += id_suffix;
     return id;
+}
+
+void HtmlWriter::open_heading(std::string_view tag, std::string_view text) {
+    id_attribute_ = " id=\"";
+    append_escaped(id_attribute_, make_id(text), true);
+    id_attribute_ += '"';
+    open(tag, id_attribute_);
 }

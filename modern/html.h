@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/stream.h"
@@ -28,6 +29,14 @@ class TextBuffer {
 public:
     TextBuffer() = default;
     explicit TextBuffer(size_t capacity) : data_(new char[capacity]), capacity_(capacity) {}
+    // (What is moved from is left empty, without room.)
+    TextBuffer(TextBuffer&& other) noexcept { *this = std::move(other); }
+    TextBuffer& operator=(TextBuffer&& other) noexcept {
+        data_ = std::move(other.data_);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
+        return *this;
+    }
     void append(std::string_view text) {
         if (capacity_ - size_ < text.size()) grow(text.size());
         // (An empty view may have no data at all, which a copy must not be handed.)
@@ -59,11 +68,12 @@ private:
 };
 
 struct HtmlWriter {
-    // Room for a paragraph or two from the start, rather than growing into it.
-    explicit HtmlWriter(Sink& sink) : out(sink), pending_text(2048) {
-        pending.reserve(64);
-        blocks.reserve(16);
-    }
+    // Room for a paragraph or two from the start, rather than growing into it: the room
+    // the thread's last writer had, when there is one (a writer per page).
+    explicit HtmlWriter(Sink& sink);
+    ~HtmlWriter();
+    HtmlWriter(const HtmlWriter&) = delete;
+    HtmlWriter& operator=(const HtmlWriter&) = delete;
 
     // Opens a block element ("p", "div", "dl", "pre" ...) inside the innermost one;
     // `attributes` is written as it is (" class=\"x\"").
@@ -80,9 +90,16 @@ struct HtmlWriter {
     bool has_text() const { return !pending.empty(); }
 
     // Inline content. Text in a block that does not hold text itself opens a paragraph.
-    void text(uint8_t font, std::string_view utf8);
+    // (Inline: most text goes on where the text before it went.)
+    void text(uint8_t font, std::string_view utf8) {
+        if (utf8.empty()) return;
+        if (space_pending || blocks.empty() || !blocks.back().takes_text) start_text();
+        add_words(font, utf8);
+    }
     // A blank between words: written only between two pieces of text of one block.
-    void space();
+    void space() {
+        if (!pending.empty()) space_pending = true;
+    }
     // Takes back a blank not yet written: what follows joins the text before.
     void no_space() { space_pending = false; }
     void line_break();
@@ -102,7 +119,9 @@ struct HtmlWriter {
 
     // The id of a heading with this text: its words joined by underscores, made unique on
     // the page (letter case aside), then `id_suffix` added.
-    std::string heading_id(std::string_view text);
+    std::string heading_id(std::string_view text) { return std::string(make_id(text)); }
+    // Opens the heading block `tag` ("h2" ...) with the id its text gives.
+    void open_heading(std::string_view tag, std::string_view text);
 
     Sink& out;
     ReferenceResolver resolve;  // when unset, no reference becomes a link
@@ -128,13 +147,26 @@ struct HtmlWriter {
     std::vector<Block> blocks;
     std::vector<Piece> pending;
     TextBuffer pending_text;
-    TextBuffer inline_buffer{256};  // for write_inline, kept for its room
+    TextBuffer inline_buffer;  // for write_inline, kept for its room
     bool space_pending = false;
     bool link_open = false;
 
 private:
+    // heading_id's work: the id, valid until the next one is made.
+    std::string_view make_id(std::string_view text);
+    std::string id_, id_attribute_;  // kept for their room
+    // Before inline content: the paragraph it needs, the blank before it.
+    void start_text();
     void add_mark(Piece::Kind kind, std::string_view href);
-    void add_words(uint8_t font, std::string_view utf8);
+    void add_words(uint8_t font, std::string_view utf8) {
+        if (!pending.empty() && pending.back().kind == Piece::words && pending.back().font == font) {
+            pending.back().length += static_cast<uint32_t>(utf8.size());
+        } else {
+            pending.push_back({Piece::words, font, static_cast<uint32_t>(pending_text.size()),
+                               static_cast<uint32_t>(utf8.size())});
+        }
+        pending_text.append(utf8);
+    }
     void write_pending();
 };
 

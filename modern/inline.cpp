@@ -63,7 +63,7 @@ std::string_view name_at(std::string_view s, size_t& i) {
         i = std::min(s.size(), end + 1);
         return name;
     }
-    return s.substr(i++, 1);
+    return std::string_view(s.data() + i++, 1);
 }
 
 // An argument between delimiters ('x', or any character used as one).
@@ -281,7 +281,7 @@ void write_text(Writing& w, std::string_view s) {
         const void* found = std::memchr(s.data() + i, '\\', s.size() - i);
         size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - s.data()) : s.size();
         if (!w.translate || !w.roff.translates()) {
-            if (next > i) w.put(s.substr(i, next - i));
+            if (next > i) w.put(std::string_view(s.data() + i, next - i));
         } else {
             for (size_t k = i; k < next; ++k) {
                 const std::string* translated = w.roff.translation(static_cast<unsigned char>(s[k]));
@@ -311,11 +311,13 @@ void write_text(Writing& w, std::string_view s) {
 
 }  // namespace
 
-int font_named(std::string_view name) {
+namespace {
+
+constexpr int font_by_name(std::string_view name) {
     if (name.empty() || name == "P") return -1;
     if (const FontName* found = kFontTable.find(name)) return found->font;
     // A family and a style: TB, HBI, NR ...; by the style's letters.
-    uint8_t font = 0;
+    int font = 0;
     if (name.size() >= 2 && name.substr(name.size() - 2) == "BI") font = kBold | kItalic;
     else if (name.back() == 'B') font = kBold;
     else if (name.back() == 'I') font = kItalic;
@@ -323,7 +325,32 @@ int font_named(std::string_view name) {
     return font;
 }
 
+// The fonts of one-letter names, which most font changes use (\fB, \fR, \fP), by the
+// letter: made by the compiler.
+struct OneLetterFonts {
+    int8_t font[256] = {};
+    constexpr OneLetterFonts() {
+        for (int c = 0; c < 256; ++c) {
+            const char name[1] = {static_cast<char>(c)};
+            font[c] = static_cast<int8_t>(font_by_name(std::string_view(name, 1)));
+        }
+    }
+};
+constexpr OneLetterFonts kOneLetterFonts;
+
+}  // namespace
+
+int font_named(std::string_view name) {
+    return name.size() == 1 ? kOneLetterFonts.font[static_cast<unsigned char>(name[0])] : font_by_name(name);
+}
+
 bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text) {
+    if (text.empty()) return false;
+    // Most text has no escape, and most pages translate nothing: such text goes as it is.
+    if (!roff.translates() && std::memchr(text.data(), '\\', text.size()) == nullptr) {
+        html.text(fonts.current, text);
+        return false;
+    }
     Writing w(roff, &html, nullptr, fonts, html.inline_buffer);
     write_text(w, text);
     w.flush();

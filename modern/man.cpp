@@ -90,13 +90,6 @@ std::string joined(const std::vector<std::string>& args, size_t from = 0) {
     return text;
 }
 
-void open_heading(Man& m, std::string_view tag, std::string_view text_for_id) {
-    std::string attributes = " id=\"";
-    append_escaped(attributes, m.html.heading_id(text_for_id), true);
-    attributes += '"';
-    m.html.open(tag, attributes);
-}
-
 // After a heading's text: its content follows.
 void close_heading(Man& m, bool section) {
     m.html.close();
@@ -119,7 +112,7 @@ void start_line(Man& m, std::string_view text, const std::vector<std::string>* a
                 for (const auto& arg : *args) all += (spaced && !all.empty() ? " " : "") + arg;
                 text = all;
             }
-            open_heading(m, m.next == Next::section ? "h2" : "h3", plain_text(m.roff, text));
+            m.html.open_heading(m.next == Next::section ? "h2" : "h3", plain_text(m.roff, text));
         }
         return;
     }
@@ -228,15 +221,17 @@ std::string arg_text(Man& m, const RoffLine& line, size_t i) {
 
 void macro_TH(Man& m, const RoffLine& line) {
     TitleLine& t = m.title;
+    bool first = !t.seen;
+    t.seen = true;
+    // Identification wants the first section's text alone.
+    if (m.first_section_only) return;
     t.title = arg_text(m, line, 0);
     t.section = arg_text(m, line, 1);
     t.date = arg_text(m, line, 2);
     t.source = arg_text(m, line, 3);
     t.manual = arg_text(m, line, 4);
     if (line.args.size() < 5) t.manual = std::string(volume_name(t.section));
-    bool first = !t.seen;
-    t.seen = true;
-    if (!first || m.first_section_only) return;
+    if (!first) return;
     // Text before the title line (rare) leaves the header where it stands, in <main>.
     if (m.main_depth != 0) m.html.close_to(m.main_depth);
     write_header(m.html, t);
@@ -270,7 +265,7 @@ void heading(Man& m, const RoffLine& line, bool section) {
     std::string text = joined(line.args);
     m.in_heading = true;
     if (!muted(m)) {
-        open_heading(m, section ? "h2" : "h3", plain_text(m.roff, text));
+        m.html.open_heading(section ? "h2" : "h3", plain_text(m.roff, text));
         bool continued;
         write(m, text, continued);
         close_heading(m, section);
@@ -580,17 +575,21 @@ namespace {
 
 void write_bar(HtmlWriter& html, std::string_view tag, std::string_view left, std::string_view center,
                std::string_view right) {
-    std::string bar;
-    // Room for it all unless an entity or two makes it longer.
-    bar.reserve(96 + 2 * tag.size() + left.size() + center.size() + right.size());
-    bar.append("<").append(tag).append("><span class=\"left\">");
-    append_escaped(bar, left);
-    bar += "</span> <span class=\"center\">";
-    append_escaped(bar, center);
-    bar += "</span> <span class=\"right\">";
-    append_escaped(bar, right);
-    bar.append("</span></").append(tag).append(">\n");
-    html.raw(bar);
+    // Markup of its own, as raw() writes it, straight to the page.
+    html.flush();
+    if (html.capture != nullptr) return;
+    Sink& out = html.out;
+    out.put('<');
+    out.put(tag);
+    out.put("><span class=\"left\">");
+    put_escaped(out, left);
+    out.put("</span> <span class=\"center\">");
+    put_escaped(out, center);
+    out.put("</span> <span class=\"right\">");
+    put_escaped(out, right);
+    out.put("</span></");
+    out.put(tag);
+    out.put(">\n");
 }
 
 }  // namespace
@@ -613,9 +612,8 @@ std::string_view volume_name(std::string_view section) {
 
 void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
     Man m(roff, html, title, first_section_only);
-    RoffLine line;
-    // Room for most lines from the start, rather than growing into it page after page.
-    line.text.reserve(256);
+    // The thread's line, page after page, for the room its arguments have.
+    thread_local RoffLine line;
     while (!m.done && roff.next(line)) {
         if (!line.is_call) {
             text_line(m, line);

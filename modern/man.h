@@ -19,7 +19,8 @@ bool is_man_macro(std::string_view name);
 
 // Renders the page that `roff` reads into `html`: the header when the title line comes,
 // then the body. With `first_section_only`, it stops at the end of the first section
-// (the NAME section) and `html` is expected to capture plain text.
+// (the NAME section), `html` is expected to capture plain text, and `title` tells only
+// whether a title line came.
 void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only = false);
 
 // The header a title line gives: title(section), the manual, title(section); and the

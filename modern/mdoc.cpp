@@ -366,10 +366,7 @@ void heading(Mdoc& m, Args& a, bool section) {
     m.synopsis_last = {};
     // Identification wants the section's text, not its heading.
     if (!m.first_section_only) {
-        std::string attributes = " id=\"";
-        append_escaped(attributes, m.html.heading_id(text), true);
-        attributes += '"';
-        m.html.open(section ? "h2" : "h3", attributes);
+        m.html.open_heading(section ? "h2" : "h3", text);
         run(m, a, 0);
         m.html.close();
     }
@@ -1411,7 +1408,8 @@ bool is_mdoc_macro(std::string_view name) { return find_macro(name) != nullptr; 
 
 void render_mdoc(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
     Mdoc m(roff, html, title, first_section_only);
-    RoffLine line;
+    // The thread's line, page after page, for the room its arguments have.
+    thread_local RoffLine line;
     while (!m.done && roff.next(line)) {
         if (m.line_display != 0 && !(line.is_call && line.name == m.line_display_macro)) close_line_display(m);
         if (line.is_call) macro_line(m, line);

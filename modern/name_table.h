@@ -32,7 +32,7 @@ public:
     }
 
     // The row named `name`, or nullptr.
-    const Row* find(std::string_view name) const {
+    constexpr const Row* find(std::string_view name) const {
         if (name.empty()) return nullptr;
         const unsigned char first = static_cast<unsigned char>(name[0]);
         const Row* begin = rows_ + start_[first];
@@ -47,7 +47,7 @@ public:
 private:
     // Whether two names of one length and one first byte are the same: names are short,
     // so a loop here costs less than a library call.
-    static bool same_tail(std::string_view a, std::string_view b) {
+    static constexpr bool same_tail(std::string_view a, std::string_view b) {
         for (size_t i = 1; i < a.size(); ++i) {
             if (a[i] != b[i]) return false;
         }

@@ -14,7 +14,6 @@ struct RoffFrame {
     Kind kind = file;
     std::vector<std::string> args;  // a macro's: args[0] is its name
     std::string condition;          // a loop's, interpolated again before each round
-    size_t line_number = 0;         // a file's: lines read so far
 };
 
 namespace {
@@ -29,11 +28,13 @@ using Handler = void (*)(Roff&, std::string_view name, std::string_view rest, Ro
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// (Inline: it runs for every request line, and a call costs as much as its work.)
-inline std::string_view skip_blanks(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && is_blank(s[i])) ++i;
-    return s.substr(i);
+// `s` from `from` on (which lies in it), blanks taken off its start. (Inline, and without
+// the check of a substr: it runs for every request line, and a call costs as much as its
+// work.)
+inline std::string_view skip_blanks(std::string_view s, size_t from = 0) {
+    s.remove_prefix(from);
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    return s;
 }
 
 // The first word of `s` and what follows it, blanks between taken off.
@@ -274,6 +275,25 @@ bool kept_whole(char c, bool copy) {
     }
 }
 
+// Where the text from `start` that interpolation copies as it stands ends: at the next
+// escape it acts on, or at the end. The escapes passed over stay as they are (a lone one
+// at the end too), and the bound is checked after each as if it had been copied alone:
+// past it, with `made` bytes before, the run ends right after that escape, `over` set.
+size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t made, bool copy, bool& over) {
+    if (start >= in.size()) return in.size();
+    for (size_t i = start;;) {
+        const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
+        size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
+        if (next + 1 >= in.size()) return in.size();
+        if (!kept_whole(in[next + 1], copy)) return next;
+        i = next + 2;
+        if (i < in.size() && made + (i - start) > roff.limits.line_length) {
+            over = true;
+            return i;
+        }
+    }
+}
+
 // Interpolation: strings, registers and arguments, and in copy mode (the text of a
 // definition) "\\" halved. Comments end the text.
 void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
@@ -289,26 +309,14 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
     size_t i = 0;
     while (i < in.size()) {
         if (too_long(out.size())) return;
-        // The text up to the next escape that interpolation acts on, copied in one piece;
-        // the escapes it passes over stay as they are (a lone one at the end too), and
-        // the bound is checked after each as if it had been copied alone.
-        const size_t start = i;
-        size_t next;
-        for (;;) {
-            const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
-            next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
-            if (next + 1 >= in.size()) {
-                next = in.size();
-                break;
-            }
-            if (!kept_whole(in[next + 1], copy)) break;
-            i = next + 2;
-            if (i < in.size() && too_long(out.size() + (i - start))) {
-                out.append(in, start, i - start);
-                return;
-            }
+        // The text up to the next escape that interpolation acts on, copied in one piece.
+        bool over = false;
+        const size_t next = plain_run(roff, in, i, out.size(), copy, over);
+        out.append(in, i, next - i);
+        if (over) {
+            too_long(out.size());
+            return;
         }
-        out.append(in, start, next - start);
         i = next;
         if (i >= in.size()) break;
         char c = in[i + 1];
@@ -431,6 +439,16 @@ std::string interpolated(Roff& roff, std::string_view in, bool copy) {
     return out;
 }
 
+// `in` interpolated: `in` itself where interpolation leaves it as it is (most lines), or
+// else made in `made`.
+std::string_view interpolated_view(Roff& roff, std::string_view in, std::string& made) {
+    bool over = false;
+    if (plain_run(roff, in, 0, 0, false, over) == in.size()) return in;
+    made.clear();
+    interpolate_into(roff, in, made, false, 0);
+    return made;
+}
+
 // Removes the closing braces of conditional blocks from a line that is carried out.
 std::string_view without_closing_braces(Roff& roff, std::string_view line, std::string& storage) {
     if (line.find("\\}") == std::string_view::npos) return line;
@@ -450,7 +468,7 @@ std::string_view without_closing_braces(Roff& roff, std::string_view line, std::
 // The text up to a comment (\" or \#), escape pairs read whole.
 std::string_view without_comment(std::string_view s) {
     for (size_t i = s.find('\\'); i != std::string_view::npos && i + 1 < s.size(); i = s.find('\\', i + 2)) {
-        if (s[i + 1] == '"' || s[i + 1] == '#') return s.substr(0, i);
+        if (s[i + 1] == '"' || s[i + 1] == '#') return std::string_view(s.data(), i);
     }
     return s;
 }
@@ -485,7 +503,7 @@ void reset(RoffLine& line) {
     line.is_call = false;
     line.name.clear();
     line.args.clear();
-    line.text.clear();
+    line.text = std::string_view();
 }
 
 // The body of a conditional: carried out when `result`, else passed over with any block
@@ -873,7 +891,8 @@ void request_do(Roff& roff, std::string_view, std::string_view rest, RoffLine& o
 void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
     std::string text = interpolated(roff, rest, false);
     reset(out);
-    out.text = std::move(text);
+    out.made = std::move(text);
+    out.text = out.made;
     produced = true;
 }
 
@@ -1003,7 +1022,6 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
         if (length > 0 && text[end - 1] == '\r') --length;
         line.append(text, frame.position, length);
         frame.position = end + 1;
-        ++frame.line_number;
         // An odd number of escape characters at the end joins the next line.
         char escape = frame.kind == RoffFrame::file ? roff.escape : '\\';
         size_t run = 0;
@@ -1048,22 +1066,24 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     if (!is_request) {
         reset(out);
         if (interpolated_already) {
+            // The line lies in a string of the request that ends before the line is used.
             std::string storage;
-            out.text.assign(without_closing_braces(roff, line, storage));
+            out.made.assign(without_closing_braces(roff, line, storage));
+            out.text = out.made;
         } else {
-            interpolate_into(roff, line, out.text, false, 0);
+            out.text = interpolated_view(roff, line, out.made);
         }
         return true;
     }
-    std::string_view after = skip_blanks(line.substr(1));
+    std::string_view after = skip_blanks(line, 1);
     // A comment line, or the closing brace of a block, carries nothing.
     if (after.size() >= 2 && after[0] == '\\' && (after[1] == '"' || after[1] == '#' || after[1] == '}')) return false;
     after = without_comment(after);
     // The name ends at a blank, or at an escape after it (".el\{").
     size_t name_end = 0;
     while (name_end < after.size() && !is_blank(after[name_end]) && !(name_end > 0 && after[name_end] == '\\')) ++name_end;
-    std::string_view name = after.substr(0, name_end);
-    std::string_view rest = skip_blanks(after.substr(name_end));
+    std::string_view name(after.data(), name_end);
+    std::string_view rest = skip_blanks(after, name_end);
     if (name.empty()) return false;
     std::string built;
     if (name[0] == '\\') {
@@ -1094,9 +1114,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         std::string storage;
         split_arguments(without_closing_braces(roff, rest, storage), out.args);
     } else {
-        roff.scratch.clear();
-        interpolate_into(roff, rest, roff.scratch, false, 0);
-        split_arguments(roff.scratch, out.args);
+        split_arguments(interpolated_view(roff, rest, roff.scratch), out.args);
     }
     return true;
 }
@@ -1122,37 +1140,61 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
             args.emplace_back(text.substr(start, i - start));
             continue;
         }
+        // Up to each quote, escapes kept whole (a lone one at the end as it is): most
+        // arguments have one run, copied at once.
+        auto run_end = [&](size_t k) {
+            while (k < text.size() && text[k] != '"') k += text[k] == '\\' ? std::min<size_t>(2, text.size() - k) : 1;
+            return k;
+        };
+        size_t start = i + 1;
+        i = run_end(start);
+        if (i + 1 >= text.size() || text[i + 1] != '"') {
+            args.emplace_back(text.substr(start, i - start));
+            i = std::min(text.size(), i + 1);
+            continue;
+        }
         std::string& arg = args.emplace_back();
-        ++i;
-        while (i < text.size()) {
-            size_t run = i;
-            while (run < text.size() && text[run] != '"' && text[run] != '\\') ++run;
-            arg.append(text, i, run - i);
-            i = run;
+        for (;;) {
+            arg.append(text, start, i - start);
             if (i >= text.size()) break;
-            if (text[i] == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
-                    arg += '"';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
+            if (i + 1 < text.size() && text[i + 1] == '"') {
+                arg += '"';
+                start = i + 2;
+                i = run_end(start);
+                continue;
             }
-            // An escape, kept whole (a lone one at the end as it is).
-            size_t length = std::min<size_t>(2, text.size() - i);
-            arg.append(text, i, length);
-            i += length;
+            ++i;
+            break;
         }
     }
 }
 
+namespace {
+
+// The room of the last reader a thread was done with, for its next one (a reader per
+// page): its frames, their first one kept, and its buffers.
+struct Room {
+    bool held = false;
+    std::vector<std::unique_ptr<RoffFrame>> frames;
+    std::string scratch, raw_line;
+};
+thread_local Room spare_room;
+
+}  // namespace
+
 Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
     : host(std::move(host_in)), limits(limits_in) {
-    auto frame = std::make_unique<RoffFrame>();
-    frame->text = page;
-    frames.push_back(std::move(frame));
-    scratch.reserve(256);
+    Room& room = spare_room;
+    if (room.held) {
+        room.held = false;
+        frames = std::move(room.frames);
+        scratch = std::move(room.scratch);
+        raw_line = std::move(room.raw_line);
+    } else {
+        scratch.reserve(256);
+    }
+    if (frames.empty()) frames.push_back(std::make_unique<RoffFrame>());
+    frames.back()->text = page;
 }
 
 Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
@@ -1160,7 +1202,16 @@ Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
     hold(*frames.back(), std::make_shared<const std::string>(std::move(page)));
 }
 
-Roff::~Roff() = default;
+Roff::~Roff() {
+    Room& room = spare_room;
+    if (room.held) return;
+    room.held = true;
+    frames.resize(std::min<size_t>(frames.size(), 1));
+    if (!frames.empty()) *frames.front() = RoffFrame();
+    room.frames = std::move(frames);
+    room.scratch = std::move(scratch);
+    room.raw_line = std::move(raw_line);
+}
 
 namespace {
 
@@ -1180,7 +1231,6 @@ bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
             if (length == 0 || start[length - 1] != '\\') {
                 line = std::string_view(start, length);
                 frame.position = end + 1;
-                ++frame.line_number;
                 return true;
             }
         }
@@ -1195,16 +1245,7 @@ bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
 bool Roff::next(RoffLine& line) {
     std::string_view raw;
     while (!cut && read_line(*this, raw_line, raw)) {
-        // The line number in the innermost file.
-        size_t number = 0;
-        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
-            if ((*it)->kind == RoffFrame::file) {
-                number = (*it)->line_number;
-                break;
-            }
-        }
         if (process(*this, raw, false, line)) {
-            line.line_number = number;
             if (trap_lines > 0 && !line.is_call && --trap_lines == 0) {
                 auto macro = macros.find(trap_macro);
                 if (macro != macros.end()) call_macro(*this, trap_macro, macro->second, "", true);

@@ -25,11 +25,18 @@ struct RoffLimits {
 
 // One line for the macro layer.
 struct RoffLine {
+    RoffLine() = default;
+    // (Not copied: `text` may view the line's own `made`.)
+    RoffLine(const RoffLine&) = delete;
+    RoffLine& operator=(const RoffLine&) = delete;
+
     bool is_call = false;       // a request or macro call; otherwise a text line
     std::string name;           // the call's name
     std::vector<std::string> args;  // its arguments, quotes taken off, escapes left in
-    std::string text;           // a text line, escapes left in for the formatter
-    size_t line_number = 0;     // where it began in the page (1-based)
+    // A text line, escapes left in for the formatter: a view of the page where the line
+    // stands in it as it is (most lines), else of `made`; valid until the next line is read.
+    std::string_view text;
+    std::string made;           // the text, where the reader made it (interpolated)
 };
 
 // What the reader needs from its caller.

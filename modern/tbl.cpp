@@ -308,6 +308,14 @@ bool parse_layout(std::string_view line, std::vector<LayoutRow>& rows, bool& las
 
 enum class Content : uint8_t { text, block, rule, double_rule, inner_rule, inner_double_rule };
 
+// A text block's line, kept while the lines after it are read.
+struct BlockLine {
+    bool is_call = false;
+    std::string name;
+    std::vector<std::string> args;
+    std::string text;
+};
+
 struct Cell {
     Content content = Content::text;
     Key key = Key::left;
@@ -318,7 +326,7 @@ struct Cell {
     size_t fraction = kNone;  // a number's characters from its decimal point on
     std::string width;
     std::string text;
-    std::vector<RoffLine> lines;  // a text block's, calls among them
+    std::vector<BlockLine> lines;  // a text block's, calls among them
 };
 
 struct Row {
@@ -330,7 +338,7 @@ struct Row {
 // A data field: its text, or the lines of a text block.
 struct Field {
     std::string text;
-    std::vector<RoffLine> lines;
+    std::vector<BlockLine> lines;
     bool block = false;
 };
 
@@ -393,7 +401,7 @@ void read_fields(Table& t, std::string line, std::vector<Field>& fields) {
                     break;
                 }
             }
-            block.lines.push_back(std::move(next));
+            block.lines.push_back({next.is_call, std::move(next.name), std::move(next.args), std::string(next.text)});
         }
     }
 }
@@ -440,14 +448,14 @@ Content content_of(const Field& field) {
 
 // Makes a row of a data line. Fields beyond its layout row are dropped, as the page's own
 // formatter drops them; fields it lacks are empty cells.
-void add_data_line(Table& t, const std::string& line) {
+void add_data_line(Table& t, std::string_view line) {
     std::string_view bare = trimmed(line);
     if (bare == "_" || bare == "=") {
         t.pending_rule = std::max<uint8_t>(t.pending_rule, bare == "_" ? 1 : 2);
         return;
     }
     std::vector<Field> fields;
-    read_fields(t, line, fields);
+    read_fields(t, std::string(line), fields);
     const LayoutRow* layout = take_layout_row(t);
     LayoutRow plain;
     if (layout == nullptr) {
@@ -546,7 +554,7 @@ struct Block {
     }
 };
 
-using BlockCall = void (*)(Block&, const RoffLine&);
+using BlockCall = void (*)(Block&, const BlockLine&);
 
 std::string joined(const std::vector<std::string>& args) {
     std::string text;
@@ -558,37 +566,37 @@ std::string joined(const std::vector<std::string>& args) {
 }
 
 template <uint8_t Font>
-void call_font(Block& b, const RoffLine& line) {
+void call_font(Block& b, const BlockLine& line) {
     if (!line.args.empty()) b.end_line(b.put(joined(line.args), Font));
 }
 
 template <uint8_t First, uint8_t Second>
-void call_alternating(Block& b, const RoffLine& line) {
+void call_alternating(Block& b, const BlockLine& line) {
     bool continued = false;
     for (size_t i = 0; i < line.args.size(); ++i) continued = b.put(line.args[i], i % 2 == 0 ? First : Second);
     if (!line.args.empty()) b.end_line(continued);
 }
 
-void call_break(Block& b, const RoffLine&) { b.breaks = std::max(b.breaks, 1); }
+void call_break(Block& b, const BlockLine&) { b.breaks = std::max(b.breaks, 1); }
 
-void call_paragraph(Block& b, const RoffLine&) { b.breaks = 2; }
+void call_paragraph(Block& b, const BlockLine&) { b.breaks = 2; }
 
 // .IP with a tag: the tag starts a line of its own.
-void call_item(Block& b, const RoffLine& line) {
+void call_item(Block& b, const BlockLine& line) {
     b.breaks = std::max(b.breaks, 1);
     if (!line.args.empty()) b.end_line(b.put(line.args[0]));
 }
 
-void call_ft(Block& b, const RoffLine& line) {
+void call_ft(Block& b, const BlockLine& line) {
     int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
     b.fonts.set(font < 0 ? b.fonts.previous : static_cast<uint8_t>(font));
 }
 
-void call_nf(Block& b, const RoffLine&) { b.fill = false; }
+void call_nf(Block& b, const BlockLine&) { b.fill = false; }
 
-void call_fi(Block& b, const RoffLine&) { b.fill = true; }
+void call_fi(Block& b, const BlockLine&) { b.fill = true; }
 
-void call_ignored(Block&, const RoffLine&) {}
+void call_ignored(Block&, const BlockLine&) {}
 
 // The calls text blocks of real pages hold, sorted by name. Another macro's arguments
 // are kept as text; another request is left out.
@@ -611,7 +619,7 @@ constexpr struct {
 
 void write_block(const Roff& roff, HtmlWriter& html, const Cell& cell) {
     Block b(roff, html, cell.font);
-    for (const RoffLine& line : cell.lines) {
+    for (const BlockLine& line : cell.lines) {
         if (!line.is_call) {
             if (line.text.empty()) {
                 b.breaks = 2;
@@ -787,7 +795,7 @@ void render_table(Roff& roff, HtmlWriter& html, FontState& fonts) {
             bool last = false;
             bool is_layout = parse_layout(line.text, layout, last);
             if (is_layout) {
-                pending.push_back(line.text);
+                pending.emplace_back(line.text);
                 if (!last) continue;
             }
             // The layout ends with its '.', or before a line that is no layout.

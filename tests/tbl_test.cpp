@@ -19,7 +19,7 @@ std::string render(std::string_view source) {
         FontState fonts;
         render_table(roff, writer, fonts);
     });
-    while (roff.next(line)) html += "+" + (line.is_call ? "." + line.name : line.text);
+    while (roff.next(line)) html += "+" + (line.is_call ? "." + line.name : std::string(line.text));
     return html;
 }
 
