@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "model/keyed_text.h"
+#include "model/letters.h"
 #include "platform/platform.h"
 
 namespace {
@@ -103,12 +105,10 @@ uint32_t visit(Walk& walk, const std::string& pattern, size_t name_position,
     return status;
 }
 
-// A folder's entry: in the folder's names, its listing key (the name with its ASCII
-// letters as capitals) at [offset, offset + length), then the name itself.
+// A folder's entry: its listing key is its name with its ASCII letters as capitals.
 struct Entry {
-    uint32_t offset, length;
+    KeyedText name;
     platform::EntryKind kind;
-    uint64_t prefix;  // the key's first eight bytes, big-endian, zero-padded
 };
 
 // Reads the whole listing of a folder into `entries` and `names`. A failure part way is
@@ -121,17 +121,9 @@ uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_positio
     uint32_t status = enumeration.first(pattern, name);
     if (status != platform::kOk) return status;
     for (;;) {
-        Entry entry{static_cast<uint32_t>(names.size()), static_cast<uint32_t>(name.size()), enumeration.kind(), 0};
+        size_t offset = names.size();
         names += name;
-        names += name;
-        char* key = &names[entry.offset];
-        for (size_t i = 0; i < name.size(); ++i) {
-            if (key[i] >= 'a' && key[i] <= 'z') key[i] = static_cast<char>(key[i] - 'a' + 'A');
-        }
-        for (size_t i = 0; i < 8 && i < name.size(); ++i) {
-            entry.prefix |= uint64_t{static_cast<unsigned char>(key[i])} << (56 - 8 * i);
-        }
-        entries.push_back(entry);
+        entries.push_back({key_last(names, offset, [](char c) { return upper_case(c); }), enumeration.kind()});
         status = enumeration.next(name);
         if (status == platform::kNoMoreFiles) break;
         if (status != platform::kOk) {
@@ -142,18 +134,6 @@ uint32_t read_folder(Walk& walk, const std::string& pattern, size_t name_positio
     status = enumeration.close();
     if (status != platform::kOk) report(walk, pattern.substr(0, name_position), platform::last_error_text());
     return platform::kOk;
-}
-
-// The listing order: the keys compared as unsigned bytes (a key before the longer keys it
-// begins), then the names themselves. No name holds a NUL, so the zero-padded prefixes
-// order the first eight bytes alike.
-bool listed_before(std::string_view names, const Entry& a, const Entry& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    int order = names.substr(a.offset, a.length).compare(names.substr(b.offset, b.length));
-    if (order == 0) {
-        order = names.substr(a.offset + a.length, a.length).compare(names.substr(b.offset + b.length, b.length));
-    }
-    return order < 0;
 }
 
 // Walks one folder, its entries in the listing order (names compared with their ASCII
@@ -176,10 +156,9 @@ uint32_t walk_folder(Walk& walk, const std::string& pattern, size_t name_positio
         return platform::kOk;
     }
     std::sort(entries.begin(), entries.end(),
-              [&names](const Entry& a, const Entry& b) { return listed_before(names, a, b); });
+              [&names](const Entry& a, const Entry& b) { return compare_keyed(names, a.name, b.name) < 0; });
     for (const Entry& entry : entries) {
-        status = visit(walk, pattern, name_position,
-                       std::string_view(names).substr(entry.offset + entry.length, entry.length), entry.kind);
+        status = visit(walk, pattern, name_position, text_of(names, entry.name), entry.kind);
         if (status != platform::kOk) return status;
     }
     return platform::kOk;

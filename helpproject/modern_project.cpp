@@ -142,9 +142,7 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
 // The order a reader looks names up in: the texts in lower case, then as they are, then
 // by page.
 bool comes_before(std::string_view texts, const Keyword& a, const Keyword& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    int order = texts.substr(a.offset, a.length).compare(texts.substr(b.offset, b.length));
-    if (order == 0) order = texts.substr(a.offset + a.length, a.length).compare(texts.substr(b.offset + b.length, b.length));
+    int order = compare_keyed(texts, a.text, b.text);
     return order != 0 ? order < 0 : a.page < b.page;
 }
 
@@ -153,8 +151,7 @@ void write_modern_index(Sink& out, const PageTable& pages, const ProjectOrder& o
     out.put("<UL>\n");
     for (const Keyword& k : order.keywords) {
         if (!listed[k.page]) continue;
-        put_item(out, 0, std::string_view(order.keyword_texts).substr(k.offset + k.length, k.length),
-                 &pages[k.page].html_path);
+        put_item(out, 0, text_of(order.keyword_texts, k.text), &pages[k.page].html_path);
     }
     out.put("</UL>\n</BODY></HTML>\n");
 }
@@ -202,16 +199,9 @@ void order_keywords(const PageTable& pages, ProjectOrder& order) {
     texts.clear();
     keywords.clear();
     auto add = [&](std::string_view name, std::string_view section, uint32_t page) {
-        Keyword k{0, static_cast<uint32_t>(texts.size()), 0, page};
+        size_t offset = texts.size();
         texts.append(name).append("(").append(section).append(")");
-        k.length = static_cast<uint32_t>(texts.size() - k.offset);
-        texts.append(texts, k.offset, k.length);
-        for (uint32_t i = 0; i < k.length; ++i) {
-            char& c = texts[k.offset + i];
-            c = lower_case(c);
-            if (i < 8) k.prefix |= uint64_t{static_cast<unsigned char>(c)} << (56 - 8 * i);
-        }
-        keywords.push_back(k);
+        keywords.push_back({key_last(texts, offset, [](char c) { return lower_case(c); }), page});
     };
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
@@ -226,10 +216,9 @@ void order_keywords(const PageTable& pages, ProjectOrder& order) {
     }
     std::sort(keywords.begin(), keywords.end(),
               [&](const Keyword& a, const Keyword& b) { return comes_before(texts, a, b); });
-    auto text_of = [&](const Keyword& k) { return std::string_view(texts).substr(k.offset + k.length, k.length); };
     keywords.erase(std::unique(keywords.begin(), keywords.end(),
                                [&](const Keyword& a, const Keyword& b) {
-                                   return a.page == b.page && text_of(a) == text_of(b);
+                                   return a.page == b.page && text_of(texts, a.text) == text_of(texts, b.text);
                                }),
                    keywords.end());
 }

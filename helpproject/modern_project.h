@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "model/keyed_text.h"
 #include "model/page_table.h"
 #include "output/output_file.h"
 
@@ -18,13 +19,9 @@ struct SectionGroup {
     std::vector<uint32_t> pages;  // indices into the page table
 };
 
-// A keyword of the index: in one string that holds them all, its text in lower case at
-// [offset, offset + length), then the text itself. `prefix` holds the first eight bytes in
-// lower case (big-endian, padded with zeros), so that most comparisons are of two numbers,
-// and a sort moves no strings.
+// A keyword of the index: its text name(section), keyed by its letters in lower case.
 struct Keyword {
-    uint64_t prefix;
-    uint32_t offset, length;
+    KeyedText text;
     uint32_t page;
 };
 

@@ -7,6 +7,9 @@
 
 inline char lower_case(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// The walk lists a folder's names with their letters as capitals.
+inline char upper_case(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 inline void to_lower_case(std::string& text) {
     for (char& c : text) c = lower_case(c);
 }
