@@ -2,7 +2,9 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build demo test bench windows fuzz mutate clean
+PREFIX ?= /usr/local
+
+.PHONY: all build demo test bench windows fuzz mutate install package clean
 
 all: build
 
@@ -25,6 +27,17 @@ bench:
 
 windows:
 	scripts/windows.sh
+
+# The program, its manual page and the README under PREFIX (with DESTDIR before it, for
+# staged installs).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same files, installed under /usr: build/tolbrik_<version>_<arch>.deb.
+package: build
+	@scripts/need.sh dpkg-shlibdeps dpkg-dev
+	cd $(BUILD) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log >&2; exit 1; }; }
+	@ls $(BUILD)/tolbrik_*.deb
 
 fuzz:
 	scripts/fuzz.sh

@@ -6,7 +6,7 @@ usage: run_bench.py [--build DIR] [--copies K] [--runs R] [--synthetic N,N] [--r
 
 Trees (made once and kept under BUILD/bench-trees/):
   - the real corpus: every manual page of this machine, decompressed by
-    make-man-corpus (--copies K repeats it K times);
+    scripts/man_corpus.py (--copies K repeats it K times);
   - synthetic trees from bench/make_synthetic.py: N pages, one folder per 1000 pages,
     K cross-references per page.
 On every tree, in the same session and on the same bytes: tolbrik with the help project,
@@ -82,14 +82,11 @@ def cached_tree(trees, name, make):
 
 
 def real_corpus(trees, copies):
-    tool = os.environ.get("TOLBRIK_CORPUS_TOOL",
-                          os.path.join(os.path.dirname(REPO), "shared", "tools", "make-man-corpus"))
-    if not os.access(tool, os.X_OK):
-        return None, "make-man-corpus not found at %s" % tool
+    tool = os.path.join(REPO, "scripts", "man_corpus.py")
     name = "corpus" if copies == 1 else "corpus-x%d" % copies
 
     def make(dest):
-        subprocess.run([tool, dest, "--copies", str(copies)], check=True, stdout=sys.stderr)
+        subprocess.run([sys.executable, tool, dest, "--copies", str(copies)], check=True, stdout=sys.stderr)
 
     return cached_tree(trees, name, make), None
 
@@ -515,7 +512,7 @@ def main():
             [(results, pages, size, folders)] = measure_trees(runner, work, [("real", tree)], tools, a.runs)
             floor = whole_rows(label, results, pages, size, rows)
             ours = median_of(results["tolbrik"], 0)
-            corpus_text.append("real: this machine's manual pages (make-man-corpus%s), %s files, "
+            corpus_text.append("real: this machine's manual pages (scripts/man_corpus.py%s), %s files, "
                                "%.0f MB, %d folders" % ("" if a.copies == 1 else " --copies %d" % a.copies,
                                                         "{:,}".format(pages), size / 1e6, folders))
             notes.append("Full real corpus with the help project: %s, %.2f × `cp -r` (%s); target at "

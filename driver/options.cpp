@@ -41,7 +41,20 @@ const char kHelpText[] =
     " \xA6\xA5\xAB\xA0\xE2\xA5\xAB\xEC\xAD\xAE \xE1\xAF\xA5\xE0\xA2\xA0 \xE3\xA1\xE0\xA0\xE2\xEC"
     " \xA2\xE1\xF1 \xAB\xA8\xE8\xAD\xA5\xA5.";
 
+// The build defines TOLBRIK_VERSION from the project's version.
+const char kVersionText[] = "tolbrik " TOLBRIK_VERSION "\n";
+
 namespace {
+
+// The spellings that ask for the help text or the version rather than a run.
+const struct {
+    const char* spelling;
+    OptionsResult result;
+} kQueries[] = {
+    {"-?", OptionsResult::help},          {"-h", OptionsResult::help},
+    {"--help", OptionsResult::help},      {"/?", OptionsResult::help},
+    {"-version", OptionsResult::version}, {"--version", OptionsResult::version},
+};
 
 // A folder value gets one backslash appended unless it already ends in one; only the
 // backslash counts as a separator.
@@ -63,9 +76,8 @@ OptionsResult parse_options(int argc, const char* const* argv, Options& options)
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (argument == nullptr) break;
-        if (std::strcmp(argument, "-?") == 0) {
-            platform::print_out(kHelpText);
-            return OptionsResult::help;
+        for (const auto& query : kQueries) {
+            if (std::strcmp(argument, query.spelling) == 0) return query.result;
         }
         if (starts_with(argument, "-indir:")) {
             options.input_folder = folder_value(argument + 7);

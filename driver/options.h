@@ -1,5 +1,5 @@
-// The command line: the input folder, the output folder and the nochm flag, and the
-// help text on request.
+// The command line: the input folder, the output folder, the flags, and the queries for
+// the help text and the version.
 #pragma once
 
 #include <string>
@@ -14,13 +14,17 @@ struct Options {
 
 enum class OptionsResult {
     run,        // go on with the run
-    help,       // "-?": the help text has been printed, end with status 0
+    help,       // "-?", "-h", "--help" or "/?": print the help text, end with status 0
+    version,    // "-version" or "--version": print the name and version, end with status 0
     no_folder,  // a default folder was needed but the working folder could not be read
 };
 
-// Examines every argument after the program name. Prints the help text itself for "-?".
+// Examines the arguments after the program name, left to right; the first query for the
+// help text or the version ends the examination. Prints nothing.
 OptionsResult parse_options(int argc, const char* const* argv, Options& options);
 
-// The banner and the help text, as the code-page-866 bytes the console shows.
+// The banner and the help text, as the code-page-866 bytes the console shows, and the
+// program's name and version ("tolbrik 1.0\n").
 extern const char kBanner[];
 extern const char kHelpText[];
+extern const char kVersionText[];

@@ -158,13 +158,22 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
 
 int run(int argc, const char* const* argv) {
     platform::set_oem_locale();
-    platform::print_out(kBanner);
-
     Options options;
-    switch (parse_options(argc, argv, options)) {
+    OptionsResult parsed = parse_options(argc, argv, options);
+    // A version query prints one line a script can read; everything else opens with the
+    // banner.
+    if (parsed == OptionsResult::version) {
+        platform::print_out(kVersionText);
+        platform::flush_console();
+        return 0;
+    }
+    platform::print_out(kBanner);
+    switch (parsed) {
         case OptionsResult::run:
+        case OptionsResult::version:
             break;
         case OptionsResult::help:
+            platform::print_out(kHelpText);
             platform::flush_console();
             return 0;
         case OptionsResult::no_folder:

@@ -49,23 +49,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Options options;
     OptionsResult result = parse_options(static_cast<int>(storage.size()), argv.data(), options);
 
-    // What the arguments ask for, read left to right up to a "-?".
-    bool help = false, nochm = false;
+    // What the arguments ask for, read left to right up to a query for the help text or
+    // the version.
+    OptionsResult query = OptionsResult::run;
+    bool nochm = false;
     const char* input_value = nullptr;
     const char* output_value = nullptr;
-    for (size_t i = 1; i < storage.size() && !help; ++i) {
+    for (size_t i = 1; i < storage.size() && query == OptionsResult::run; ++i) {
         std::string_view argument(storage[i].data());
-        if (argument == "-?") help = true;
-        else if (argument.substr(0, 7) == "-indir:") input_value = storage[i].data() + 7;
+        if (argument == "-?" || argument == "-h" || argument == "--help" || argument == "/?") {
+            query = OptionsResult::help;
+        } else if (argument == "-version" || argument == "--version") {
+            query = OptionsResult::version;
+        } else if (argument.substr(0, 7) == "-indir:") input_value = storage[i].data() + 7;
         else if (argument.substr(0, 8) == "-outdir:") output_value = storage[i].data() + 8;
         else if (argument == "-nochm") nochm = true;
     }
     FUZZ_CHECK(options.nochm == nochm, "the nochm flag");
-    if (help) {
-        FUZZ_CHECK(result == OptionsResult::help, "\"-?\" did not give the help text");
+    if (query != OptionsResult::run) {
+        FUZZ_CHECK(result == query, "a query for the help text or the version was not answered");
         return 0;
     }
-    FUZZ_CHECK(result == OptionsResult::run, "no run without \"-?\"");
+    FUZZ_CHECK(result == OptionsResult::run, "no run without a query");
     FUZZ_CHECK(options.input_folder == (input_value ? as_folder(input_value) : working + '\\'),
                "input folder " + fuzz::shown(options.input_folder));
     FUZZ_CHECK(options.output_folder == (output_value ? as_folder(output_value) : working + '\\'),

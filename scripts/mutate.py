@@ -146,11 +146,6 @@ def sync_tree(src):
         os.makedirs(os.path.dirname(copy), exist_ok=True)
         shutil.copyfile(origin, copy)  # a fresh time stamp, newer than what was built before
         shutil.copymode(origin, copy)
-    # The suites find the corpus maker beside the source folder.
-    shared = os.path.join(os.path.dirname(ROOT), "shared")
-    link = os.path.join(os.path.dirname(src), "shared")
-    if os.path.isdir(shared) and not os.path.lexists(link):
-        os.symlink(shared, link)
 
 
 def run(command, cwd, timeout, log):
@@ -236,10 +231,10 @@ def main():
         print("mutate: the unmutated tree does not build (see %s)" % log)
         return 2
     # The corpus test converts one corpus, made once, and keeps mandoc's texts of it.
-    maker = os.path.join(os.path.dirname(ROOT), "shared", "tools", "make-man-corpus")
+    maker = os.path.join(ROOT, "scripts", "man_corpus.py")
     corpus = os.path.join(build_root, "corpus")
-    if os.access(maker, os.X_OK) and not os.path.isdir(corpus):
-        run([maker, corpus], src, 1800, log)
+    if not os.path.isdir(corpus):
+        run([sys.executable, maker, corpus], src, 1800, log)
     if os.path.isdir(corpus):
         os.environ.update(TOLBRIK_CORPUS=corpus, TOLBRIK_MANDOC_CACHE=os.path.join(build_root, "mandoc-cache"))
     plan = stages(build, src, args.slow.split(","))

@@ -65,6 +65,28 @@ TEST(Options, FoldersFlagsAndThreadsFromTheArguments) {
     }
 }
 
+// The help text and the version are asked for by a few spellings; the first query ends the
+// examination, and nothing is printed yet.
+TEST(Options, QueriesForTheHelpTextAndTheVersion) {
+    const struct {
+        std::vector<std::string> args;
+        OptionsResult result;
+    } cases[] = {
+        {{"-?"}, OptionsResult::help},
+        {{"-indir:a", "-h", "-version"}, OptionsResult::help},
+        {{"--help"}, OptionsResult::help},
+        {{"/?"}, OptionsResult::help},
+        {{"-nochm", "--version", "-?"}, OptionsResult::version},
+        {{"-version"}, OptionsResult::version},
+        {{"-help", "-H", "--h", "-v", "-V", "--Version", "/h", "-?x"}, OptionsResult::run},
+    };
+    for (const auto& c : cases) {
+        Parsed parsed = parse(c.args);
+        EXPECT_EQ(parsed.result, c.result) << testing::PrintToString(c.args);
+        EXPECT_EQ(parsed.out, "") << testing::PrintToString(c.args);
+    }
+}
+
 // The default appends a backslash without looking at the working folder's last byte.
 TEST(Options, DefaultsAppendABackslashEvenToTheRoot) {
     const std::string before = working_folder();

@@ -5,7 +5,7 @@ the references made links, and the run itself.
 """
 import os, shutil, subprocess, sys, tempfile, unittest
 
-from tolbrik_e2e import exe, need, skip_loudly, source
+from tolbrik_e2e import exe, need, real_pages, source
 
 SAMPLE = 2000
 # (kinds, sample, recall, precision, share of pages without troff leftovers, more); --links:
@@ -16,9 +16,6 @@ CHECKS = [("man", SAMPLE, "0.995,0.99,0.99", ["--links"]), ("tbl,mdoc", 0, "0.99
 class ModernCorpusTest(unittest.TestCase):
 
     def test_pages_read_as_mandoc_renders_them(self):
-        tool = os.path.join(source(), "..", "shared", "tools", "make-man-corpus")
-        if not os.access(tool, os.X_OK):
-            skip_loudly(self, "no corpus maker at " + tool)
         need(self, ("mandoc", "mandoc"))
         work = tempfile.mkdtemp(prefix="tolbrik-modern-")
         self.addCleanup(shutil.rmtree, work, True)
@@ -27,9 +24,7 @@ class ModernCorpusTest(unittest.TestCase):
         corpus = os.environ.get("TOLBRIK_CORPUS") or os.path.join(work, "in")
         cache = ["--cache", os.environ["TOLBRIK_MANDOC_CACHE"]] if os.environ.get("TOLBRIK_MANDOC_CACHE") else []
         if not os.path.isdir(corpus):
-            made = subprocess.run([tool, corpus], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
-            if made.returncode != 0:
-                skip_loudly(self, "no manual pages: " + made.stdout.decode("utf-8", "replace"))
+            real_pages(self, corpus, at_least=SAMPLE)
 
         compare = os.path.join(source(), "tests", "modern", "mandoc_compare.py")
         for number, (kinds, sample, limits, extra) in enumerate(CHECKS):

@@ -5,7 +5,7 @@ chmcmd and chmls see it, and the same output from one thread as from several.
 import gzip, html, os, re, shutil, subprocess, sys, tempfile, unittest
 
 from tolbrik_e2e import (chm_extract, chm_names, compile_chm, exe, fold, need, read_bytes,
-                         read_sitemap, skip_loudly, source, write_tree)
+                         read_sitemap, real_pages, source, write_tree)
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "modern"))
 from mandoc_compare import html_error  # noqa: E402  (the strict HTML5 check)
@@ -167,11 +167,8 @@ class ModernRunTest(unittest.TestCase):
                          ({"index.htm", "tolbrik.css"}, set()))
 
     def test_one_thread_or_several_write_the_same(self):
-        tool = os.path.join(source(), "..", "shared", "tools", "make-man-corpus")
-        if not os.access(tool, os.X_OK):
-            skip_loudly(self, "no corpus maker at " + tool)
         corpus = os.path.join(self.work, "corpus")
-        subprocess.run([tool, corpus, "--limit", "400"], capture_output=True, check=True)
+        real_pages(self, corpus, 400, 200)
         write_tree(corpus, {"man1/unreadable.1": b".TH U 1\n", "man1/bad.1.gz": b"\x1f\x8bnot gzip",
                             "man1/notitle.1": b"no title line\n"})
         os.chmod(os.path.join(corpus, "man1", "unreadable.1"), 0)

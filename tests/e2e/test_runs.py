@@ -25,14 +25,17 @@ class RunTest(unittest.TestCase):
         done = subprocess.run([exe(), *args], cwd=cwd, capture_output=True, timeout=120, check=False)
         return done.returncode, done.stdout, done.stderr
 
-    def test_help_prints_the_text_and_does_nothing_else(self):
+    def test_help_and_version_print_their_text_and_do_nothing_else(self):
         write_tree(self.work, {"ls.1": PAGE})
-        outputs = {self.run_in(self.work, *args) for args in (
-            ["-?"], ["-indir:.", "-?", "-nochm"], ["-?", "-outdir:" + self.work + "/out"])}
-        self.assertEqual(len(outputs), 1)
-        status, out, err = outputs.pop()
-        self.assertEqual((status, err, listing(self.work)), (0, b"", ["ls.1"]))
-        self.assertTrue(out.startswith(BANNER) and len(out) > len(BANNER))
+        for spellings, starts in (([["-?"], ["-indir:.", "-?", "-nochm"], ["-?", "-outdir:" + self.work + "/out"],
+                                    ["-h"], ["--help", "-modern"], ["/?"]], BANNER),
+                                  ([["-version"], ["-modern", "--version"]], b"tolbrik ")):
+            outputs = {self.run_in(self.work, *args) for args in spellings}
+            self.assertEqual(len(outputs), 1, spellings)
+            status, out, err = outputs.pop()
+            self.assertEqual((status, err, listing(self.work)), (0, b"", ["ls.1"]))
+            self.assertTrue(out.startswith(starts) and len(out) > len(starts), out)
+        self.assertRegex(self.run_in(self.work, "--version")[1], rb"^tolbrik [0-9]+\.[0-9]+(\.[0-9]+)?\n$")
 
     def test_no_file_found(self):
         # Empty folders, a missing one and a file: the page in the working folder is no input.

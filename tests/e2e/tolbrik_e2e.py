@@ -39,6 +39,19 @@ def need(test, *pairs):
         skip_loudly(test, "missing %s (scripts/need.sh could not install it)" % ", ".join(missing))
 
 
+def real_pages(test, dest, limit=0, at_least=1, languages=False):
+    """Makes a tree of this machine's manual pages at `dest` (scripts/man_corpus.py, the
+    first `limit` of them when given); skips loudly when it holds fewer than `at_least`."""
+    command = [sys.executable, os.path.join(source(), "scripts", "man_corpus.py"), dest]
+    command += ["--limit", str(limit)] if limit else []
+    command += ["--languages"] if languages else []
+    made = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    count = sum(len(names) for _, _, names in os.walk(dest))
+    if made.returncode != 0 or count < at_least:
+        skip_loudly(test, "too few manual pages on this machine (%d): %s"
+                    % (count, made.stdout.decode("utf-8", "replace").strip()))
+
+
 def write_tree(root, files):
     """Writes {relative path with '/': bytes, or None for a folder} under `root`, making
     folders as needed; the paths are str or, with a bytes `root`, bytes."""

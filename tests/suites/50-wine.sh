@@ -34,7 +34,7 @@ scripts/windows.sh win64 >/dev/null || { echo "50-wine.sh: the 64-bit cross buil
 # A few hundred real pages, made once per run of the suite.
 corpus=$(mktemp -d "${TMPDIR:-/tmp}/tolbrik-wine-corpus.XXXXXX")
 trap 'rm -rf "$corpus"' EXIT
-/work/shared/tools/make-man-corpus "$corpus/pages" --limit 300 >/dev/null ||
+python3 scripts/man_corpus.py "$corpus/pages" --limit 300 >/dev/null ||
   { echo "50-wine.sh: could not make the corpus of real pages" >&2; exit 1; }
 
 # Makes the Wine prefix PREFIX of architecture ARCH (win64 or win32) once, with LOADER;

@@ -302,6 +302,8 @@ def cases(source, corpus):
         Case("no-wildcard-expansion", dict(under("in", mixed), **{"-nochm": b""}),
              ["-indir:in", "-outdir:out", "-noch?"]),
         Case("help", {"in/a.1": page(b"A", b"1")}, ["-indir:in", "-?", "-outdir:out"], writes=False),
+        Case("help-slash", {"in/a.1": page(b"A", b"1")}, ["-indir:in", "/?", "-outdir:out"], writes=False),
+        Case("version", {"in/a.1": page(b"A", b"1")}, ["-indir:in", "--version", "-outdir:out"], writes=False),
         Case("only-empty-folders", {"in/a": None, "in/b/c": None}, ["-indir:in", "-outdir:out"],
              writes=False),
         Case("missing-input-folder", {"out": None}, ["-indir:{DB}\\missing", "-outdir:out"],
