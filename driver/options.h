@@ -8,6 +8,7 @@ struct Options {
     std::string input_folder;   // always ends in a backslash after parse_options
     std::string output_folder;  // likewise
     bool nochm = false;
+    bool chm = false;     // the classic run writes the compiled help file too
     bool modern = false;  // HTML5 pages in UTF-8, linked by name(section)
     unsigned jobs = 0;    // threads that identify and convert pages; 0 until settled
 };

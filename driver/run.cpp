@@ -14,6 +14,8 @@
 #include "driver/parallel.h"
 #include "model/held_text.h"
 #include "model/page_table.h"
+#include "model/paths.h"
+#include "helpfile/help_file.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
 #include "modern/page.h"
@@ -73,6 +75,14 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
     return all_read;
 }
 
+// The source paths of `pages` under the input folder, for the help file's time.
+std::vector<std::string> source_paths(const PageTable& pages, const std::vector<uint32_t>& which,
+                                      const Options& options) {
+    std::vector<std::string> paths;
+    for (uint32_t i : which) paths.push_back(options.input_folder + pages[i].source_path);
+    return paths;
+}
+
 // The classic conversion and help project of a complete page table.
 bool convert_classic(const PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
                      bool failed) {
@@ -93,9 +103,27 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
             listed.count = static_cast<uint32_t>(listed.records.size());
         }
         const PageTable& project = failed ? listed : pages;
-        if (project.count != 0 &&
-            !write_files_at_once(help_project_files(project), options.output_folder, options.jobs)) {
-            failed = true;
+        if (project.count != 0) {
+            bool written_project = write_files_at_once(help_project_files(project), options.output_folder, options.jobs);
+            if (!written_project) failed = true;
+            // The compiled help file of the Russian pages, in the code page they declare.
+            if (written_project && options.chm) {
+                HelpFileSpec spec;
+                std::vector<uint32_t> all;
+                for (uint32_t i = 0; i < project.count; ++i) {
+                    spec.pages.push_back(project[i].html_path);
+                    all.push_back(i);
+                }
+                spec.folder = options.output_folder;
+                spec.contents = "tolbrik.hhc";
+                spec.index = "tolbrik.hhk";
+                spec.default_topic = spec.pages.front();
+                spec.title = "\u0421\u0442\u0440\u0430\u043d\u0438\u0446\u044b \u0441\u043f\u0440\u0430\u0432\u043a\u0438";
+                spec.language = &russian_language();
+                spec.time = help_file_time(source_paths(project, all, options), options.jobs);
+                spec.jobs = options.jobs;
+                if (!write_help_file(spec, "tolbrik.chm")) failed = true;
+            }
         }
     }
     return failed;
@@ -142,14 +170,36 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
     });
     // A page cut short, or with an include refused, is written and listed all the same.
     std::vector<bool> listed(pages.count);
+    std::vector<uint32_t> topics;
+    std::vector<std::string_view> languages;
     for (uint32_t i = 0; i < pages.count; ++i) {
         listed[i] = results[i].written;
         if (results[i].reported) failed = true;
+        if (pages.manuals[i].kind == PageKind::alias) continue;
+        languages.push_back(language_folder(pages[i].source_path));
+        if (listed[i]) topics.push_back(i);
     }
-    if (pages.count != 0 &&
-        !write_files_at_once(modern_project_files(pages, order, listed, options.nochm), options.output_folder,
-                             options.jobs)) {
-        failed = true;
+    if (pages.count == 0) return failed;
+    // The help file's language follows its pages.
+    const HelpLanguage& language = help_language(languages);
+    bool written_project = write_files_at_once(modern_project_files(pages, order, listed, options.nochm, language),
+                                               options.output_folder, options.jobs);
+    if (!written_project) failed = true;
+    if (written_project && !options.nochm) {
+        HelpFileSpec spec;
+        spec.folder = options.output_folder;
+        spec.pages.push_back("index.htm");
+        for (uint32_t i : topics) spec.pages.push_back(pages[i].html_path);
+        spec.files = {"tolbrik.css"};
+        spec.contents = "tolbrik.hhc";
+        spec.index = "tolbrik.hhk";
+        spec.default_topic = "index.htm";
+        spec.title = "Manual pages";
+        spec.language = &language;
+        spec.utf8_pages = true;
+        spec.time = help_file_time(source_paths(pages, topics, options), options.jobs);
+        spec.jobs = options.jobs;
+        if (!write_help_file(spec, "tolbrik.chm")) failed = true;
     }
     return failed;
 }

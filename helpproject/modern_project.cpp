@@ -2,6 +2,8 @@
 #include "helpproject/modern_project.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -35,28 +37,38 @@ void put_tabs(Sink& out, int count) {
     for (int i = 0; i < count; ++i) out.put('\t');
 }
 
-void put_param(Sink& out, int depth, std::string_view name, std::string_view value) {
+// A value in the help file's code page, its markup characters as entities.
+void put_param(Sink& out, const CodePage& code_page, int depth, std::string_view name, std::string_view value) {
     put_tabs(out, depth + 2);
     out.put("<param name=\"");
     out.put(name);
     out.put("\" value=\"");
-    put_escaped(out, value, true);
+    out.put(escape_attribute(code_page.encode(value)));
     out.put("\">\n");
 }
 
-void put_item(Sink& out, int depth, std::string_view name, const std::string* local) {
+// An entry: its name, and the page it leads to with '/' between folders, as readers of
+// the compiled file look it up.
+void put_item(Sink& out, const CodePage& code_page, int depth, std::string_view name, const std::string* local) {
     put_tabs(out, depth + 1);
     out.put("<LI> <OBJECT type=\"text/sitemap\">\n");
-    put_param(out, depth, "Name", name);
-    if (local != nullptr) put_param(out, depth, "Local", *local);
+    put_param(out, code_page, depth, "Name", name);
+    if (local != nullptr) {
+        std::string path = *local;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        put_param(out, code_page, depth, "Local", path);
+    }
     put_tabs(out, depth + 2);
     out.put("</OBJECT>\n");
 }
 
-constexpr char kModernSitemapHead[] =
-    "<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML>\n<HEAD>\n"
-    "<meta content=\"text/html;charset=utf-8\" http-equiv=\"Content-Type\">\n"
-    "<meta name=\"GENERATOR\" content=\"tolbrik\">\n<!-- Sitemap 1.0 -->\n</HEAD><BODY>\n";
+void put_sitemap_head(Sink& out, const CodePage& code_page) {
+    out.put("<!DOCTYPE HTML PUBLIC \"-//IETF//DTD HTML//EN\">\n<HTML>\n<HEAD>\n"
+            "<meta content=\"text/html;charset=windows-");
+    out.put(std::to_string(code_page.language().code_page));
+    out.put("\" http-equiv=\"Content-Type\">\n"
+            "<meta name=\"GENERATOR\" content=\"tolbrik\">\n<!-- Sitemap 1.0 -->\n</HEAD><BODY>\n");
+}
 
 // The heading of a section's group: "1 User Commands", "9" ...
 std::string section_heading(char section) {
@@ -113,8 +125,9 @@ void write_start_page(Sink& out, const PageTable& pages, const std::vector<Secti
     out.put("</main>\n</body>\n</html>\n");
 }
 
-void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<SectionGroup>& groups) {
-    out.put(kModernSitemapHead);
+void write_modern_contents(Sink& out, const CodePage& code_page, const PageTable& pages,
+                           const std::vector<SectionGroup>& groups) {
+    put_sitemap_head(out, code_page);
     out.put("<OBJECT type=\"text/site properties\">\n<param name=\"ImageType\" value=\"Folder\">\n"
             "</OBJECT>\n<UL>\n");
     std::string current_language;
@@ -123,15 +136,17 @@ void write_modern_contents(Sink& out, const PageTable& pages, const std::vector<
         if (g.language != current_language) {
             // A language folder's sections stand under a heading of their own.
             if (depth == 1) out.put("\t</UL>\n");
-            put_item(out, 0, g.language, nullptr);
+            put_item(out, code_page, 0, g.language, nullptr);
             out.put("\t<UL>\n");
             depth = 1;
             current_language = g.language;
         }
-        put_item(out, depth, section_heading(g.section), nullptr);
+        put_item(out, code_page, depth, section_heading(g.section), nullptr);
         put_tabs(out, depth + 1);
         out.put("<UL>\n");
-        for (uint32_t i : g.pages) put_item(out, depth + 1, entry_text(pages.manuals[i], true), &pages[i].html_path);
+        for (uint32_t i : g.pages) {
+            put_item(out, code_page, depth + 1, entry_text(pages.manuals[i], true), &pages[i].html_path);
+        }
         put_tabs(out, depth + 1);
         out.put("</UL>\n");
     }
@@ -146,27 +161,97 @@ bool comes_before(std::string_view texts, const Keyword& a, const Keyword& b) {
     return order != 0 ? order < 0 : a.page < b.page;
 }
 
-void write_modern_index(Sink& out, const PageTable& pages, const ProjectOrder& order, const std::vector<bool>& listed) {
-    out.put(kModernSitemapHead);
+void write_modern_index(Sink& out, const CodePage& code_page, const PageTable& pages, const ProjectOrder& order,
+                        const std::vector<bool>& listed) {
+    put_sitemap_head(out, code_page);
     out.put("<UL>\n");
     for (const Keyword& k : order.keywords) {
         if (!listed[k.page]) continue;
-        put_item(out, 0, text_of(order.keyword_texts, k.text), &pages[k.page].html_path);
+        put_item(out, code_page, 0, text_of(order.keyword_texts, k.text), &pages[k.page].html_path);
     }
     out.put("</UL>\n</BODY></HTML>\n");
 }
 
-void write_modern_project_file(Sink& out, const PageTable& pages, const std::vector<bool>& listed) {
+void write_modern_project_file(Sink& out, const HelpLanguage& language, const PageTable& pages,
+                               const std::vector<bool>& listed) {
+    char lcid[8];
+    std::snprintf(lcid, sizeof lcid, "0x%x", static_cast<unsigned>(language.lcid));
     out.put("[OPTIONS]\nCompatibility=1.1 or later\nCompiled file=tolbrik.chm\n"
             "Contents file=tolbrik.hhc\nDefault topic=index.htm\nDisplay compile progress=No\n"
-            "Full-text search=Yes\nIndex file=tolbrik.hhk\nLanguage=0x409 English (United States)\n"
-            "Title=Manual pages\n\n[FILES]\nindex.htm\ntolbrik.css\n");
+            "Full-text search=Yes\nIndex file=tolbrik.hhk\nLanguage=");
+    out.put(lcid);
+    out.put(" ");
+    out.put(language.name);
+    out.put("\nTitle=Manual pages\n\n[FILES]\nindex.htm\ntolbrik.css\n");
     for (uint32_t i = 0; i < pages.count; ++i) {
         if (!listed[i] || pages.manuals[i].kind == PageKind::alias) continue;
         out.put(pages[i].html_path);
         out.put('\n');
     }
     out.put("\n[INFOTYPES]\n");
+}
+
+// What tells apart the pages of keywords that read alike: their language folders, else
+// their folders, else their HTML paths, whichever differ for every page ("" for a page
+// of no language folder, or of the root).
+std::vector<std::string> telling_labels(const PageTable& pages, const std::vector<uint32_t>& twins) {
+    auto folder_of = [](std::string_view path) {
+        size_t slash = path.rfind('\\');
+        std::string folder(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
+        std::replace(folder.begin(), folder.end(), '\\', '/');
+        return folder;
+    };
+    const std::function<std::string(uint32_t)> kinds[] = {
+        [&](uint32_t i) { return std::string(language_folder(pages[i].source_path)); },
+        [&](uint32_t i) { return folder_of(pages[i].source_path); },
+        [&](uint32_t i) {
+            std::string path = pages[i].html_path;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            return path;
+        },
+    };
+    std::vector<std::string> labels;
+    for (const auto& label_of : kinds) {
+        labels.clear();
+        for (uint32_t i : twins) labels.push_back(label_of(i));
+        std::vector<std::string> sorted = labels;
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) break;
+    }
+    return labels;
+}
+
+// Keywords that read alike (letter case aside) but lead to different pages get what
+// tells their pages apart after them: "vim(1)", "vim(1) [ru]", "vim(1) [de]".
+void label_twins(const PageTable& pages, ProjectOrder& order) {
+    std::vector<Keyword>& keywords = order.keywords;
+    std::string& texts = order.keyword_texts;
+    auto key = [&](size_t k) { return std::string_view(texts).substr(keywords[k].text.offset, keywords[k].text.length); };
+    bool labelled = false;
+    for (size_t start = 0; start < keywords.size();) {
+        size_t end = start + 1;
+        while (end < keywords.size() && key(end) == key(start)) ++end;
+        std::vector<uint32_t> twins;
+        for (size_t k = start; k < end; ++k) {
+            if (std::find(twins.begin(), twins.end(), keywords[k].page) == twins.end()) twins.push_back(keywords[k].page);
+        }
+        if (twins.size() > 1) {
+            std::vector<std::string> labels = telling_labels(pages, twins);
+            for (size_t k = start; k < end; ++k) {
+                const std::string& label = labels[std::find(twins.begin(), twins.end(), keywords[k].page) - twins.begin()];
+                if (label.empty()) continue;
+                size_t offset = texts.size();
+                texts.append(text_of(texts, keywords[k].text)).append(" [").append(label).append("]");
+                keywords[k].text = key_last(texts, offset, [](char c) { return lower_case(c); });
+                labelled = true;
+            }
+        }
+        start = end;
+    }
+    if (labelled) {
+        std::sort(keywords.begin(), keywords.end(),
+                  [&](const Keyword& a, const Keyword& b) { return comes_before(texts, a, b); });
+    }
 }
 
 }  // namespace
@@ -221,10 +306,12 @@ void order_keywords(const PageTable& pages, ProjectOrder& order) {
                                    return a.page == b.page && text_of(texts, a.text) == text_of(texts, b.text);
                                }),
                    keywords.end());
+    label_twins(pages, order);
 }
 
 std::vector<OutputFile> modern_project_files(const PageTable& pages, const ProjectOrder& order,
-                                             const std::vector<bool>& listed, bool nochm) {
+                                             const std::vector<bool>& listed, bool nochm,
+                                             const HelpLanguage& language) {
     // The groups without the pages that could not be written (and a group left with none).
     auto groups = std::make_shared<std::vector<SectionGroup>>();
     for (const SectionGroup& g : order.groups) {
@@ -241,10 +328,15 @@ std::vector<OutputFile> modern_project_files(const PageTable& pages, const Proje
     if (nochm) return files;
     // The index, the longest to write, goes before the contents, so that the threads that
     // write them end at about the same time.
-    files.push_back({"tolbrik.hhk", [&pages, &order, &listed](Sink& out) {
-                         write_modern_index(out, pages, order, listed);
+    auto code_page = std::make_shared<const CodePage>(language);
+    files.push_back({"tolbrik.hhk", [&pages, &order, &listed, code_page](Sink& out) {
+                         write_modern_index(out, *code_page, pages, order, listed);
                      }});
-    files.push_back({"tolbrik.hhc", [&pages, groups](Sink& out) { write_modern_contents(out, pages, *groups); }});
-    files.push_back({"tolbrik.hhp", [&pages, &listed](Sink& out) { write_modern_project_file(out, pages, listed); }});
+    files.push_back({"tolbrik.hhc", [&pages, groups, code_page](Sink& out) {
+                         write_modern_contents(out, *code_page, pages, *groups);
+                     }});
+    files.push_back({"tolbrik.hhp", [&pages, &listed, &language](Sink& out) {
+                         write_modern_project_file(out, language, pages, listed);
+                     }});
     return files;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "helpfile/code_page.h"
 #include "model/keyed_text.h"
 #include "model/page_table.h"
 #include "output/output_file.h"
@@ -38,7 +39,9 @@ void order_groups(const PageTable& pages, ProjectOrder& order);
 void order_keywords(const PageTable& pages, ProjectOrder& order);
 
 // "tolbrik.css" and "index.htm", and unless `nochm` the three files of the help project,
-// for the pages whose `listed` is true. The writers share nothing they change: they may
-// run at once, while `pages`, `order` and `listed` stay as they are.
+// for the pages whose `listed` is true; the contents and index in the code page of the
+// help file's `language`. The writers share nothing they change: they may run at once,
+// while `pages`, `order`, `listed` and `language` stay as they are.
 std::vector<OutputFile> modern_project_files(const PageTable& pages, const ProjectOrder& order,
-                                             const std::vector<bool>& listed, bool nochm);
+                                             const std::vector<bool>& listed, bool nochm,
+                                             const HelpLanguage& language);

@@ -140,6 +140,14 @@ private:
 // EFBIG; anything but a regular file fails with EACCES. Returns 0 or the error number.
 int read_file(const std::string& path, std::string& bytes, size_t limit);
 
+// Writes `pieces`, one after the other, as the whole file `path`, byte for byte (no
+// text-mode translation), creating or truncating it. Returns 0 or the error number.
+int write_file(const std::string& path, const std::vector<std::string_view>& pieces);
+
+// When the file `path` was last changed, in seconds since 1970; -1 when that cannot be
+// read.
+int64_t modification_time(const std::string& path);
+
 // Text of the runtime library's error number, for messages.
 std::string error_number_text(int error_number);
 

@@ -504,6 +504,38 @@ int read_file(const std::string& path, std::string& bytes, size_t limit) {
     return error;
 }
 
+int write_file(const std::string& path, const std::vector<std::string_view>& pieces) {
+    int fd = retry([&] { return open_file(to_native(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666); });
+    if (fd < 0) {
+        int e = errno;
+        fail_with_errno(e);
+        return e;
+    }
+    int error = 0;
+    for (std::string_view piece : pieces) {
+        const char* data = piece.data();
+        size_t count = piece.size();
+        while (error == 0 && count > 0) {
+            ssize_t put = retry([&] { return ::write(fd, data, count); });
+            if (put < 0) {
+                error = errno;
+                break;
+            }
+            data += put;
+            count -= static_cast<size_t>(put);
+        }
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) fail_with_errno(error);
+    return error;
+}
+
+int64_t modification_time(const std::string& path) {
+    struct stat info {};
+    if (::stat(to_native(path).c_str(), &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_mtime);
+}
+
 int TextFile::open_read(const std::string& path) {
     close();
     return open_stream(state_, path, false);

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <direct.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -190,6 +192,31 @@ int read_file(const std::string& path, std::string& bytes, size_t limit) {
         g_last_error_text = std::strerror(error);
     }
     return error;
+}
+
+int write_file(const std::string& path, const std::vector<std::string_view>& pieces) {
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        int e = errno != 0 ? errno : EINVAL;
+        g_last_error_text = std::strerror(e);
+        return e;
+    }
+    int error = 0;
+    for (std::string_view piece : pieces) {
+        if (error == 0 && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+            error = errno != 0 ? errno : EIO;
+        }
+    }
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error != 0) g_last_error_text = std::strerror(error);
+    return error;
+}
+
+int64_t modification_time(const std::string& path) {
+    struct _stat64 info {};
+    if (_stat64(path.c_str(), &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_mtime);
 }
 
 int TextFile::open_read(const std::string& path) {

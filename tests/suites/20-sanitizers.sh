@@ -18,8 +18,13 @@ unavailable() {
 
 scripts/need.sh cmake cmake googletest libgtest-dev python3 python3 ||
   unavailable "cmake, GoogleTest or python3 cannot be installed"
+# clang, with the sanitizers' runtime (a package of its own), else gcc.
 compiler=clang++
 scripts/need.sh clang++ clang || compiler=g++
+if [ $compiler = clang++ ]; then
+  runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.$([ "$mode" = thread ] && echo tsan || echo asan)-$(uname -m).a"
+  scripts/need.sh "$runtime" "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev" || compiler=g++
+fi
 command -v $compiler >/dev/null 2>&1 || unavailable "neither clang nor g++ is here"
 
 if [ "$mode" = thread ]; then

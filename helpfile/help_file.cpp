@@ -1,0 +1,233 @@
+// The compiled help file: files read back, internal files made, the compressed section
+// compressed interval by interval, the directory and the header put in front.
+#include "helpfile/help_file.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <set>
+
+#include "driver/parallel.h"
+#include "helpfile/container.h"
+#include "helpfile/lzx.h"
+#include "helpfile/page_text.h"
+#include "helpfile/search.h"
+#include "helpfile/system_files.h"
+#include "model/letters.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr size_t kReadLimit = size_t{1} << 30;
+
+// A file of the second section.
+struct Stored {
+    std::string name;
+    std::string bytes;
+};
+
+// The second section's stream, LZX-compressed interval by interval on every core, and
+// where each 32 KiB frame begins in it.
+struct Compressed {
+    std::string bytes;
+    std::vector<uint64_t> frames;
+};
+
+Compressed compress(const std::string& stream, unsigned jobs) {
+    size_t intervals = (stream.size() + lzx::kInterval - 1) / lzx::kInterval;
+    std::vector<lzx::Interval> parts(intervals);
+    std::vector<lzx::EncoderState> encoders(std::max(jobs, 1u));
+    for_each_in_order(static_cast<uint32_t>(intervals), jobs, [&](uint32_t i, unsigned worker) {
+        if (!encoders[worker]) encoders[worker] = lzx::make_encoder();
+        size_t start = i * lzx::kInterval;
+        size_t size = std::min(lzx::kInterval, stream.size() - start);
+        lzx::compress_interval(*encoders[worker], reinterpret_cast<const uint8_t*>(stream.data()) + start, size,
+                               parts[i]);
+    });
+    Compressed out;
+    size_t total = 0;
+    for (const lzx::Interval& part : parts) total += part.bytes.size();
+    out.bytes.reserve(total);
+    for (lzx::Interval& part : parts) {
+        for (uint32_t frame : part.frames) out.frames.push_back(out.bytes.size() + frame);
+        out.bytes += part.bytes;
+        part.bytes = std::string();
+    }
+    return out;
+}
+
+void report(const std::string& path, const std::string& why) {
+    platform::print_err("tolbrik: " + platform::native_path(path) + ": " + why + "\n");
+}
+
+// Reads a file of the output folder whole, as it lies on the disk.
+bool read_back(const std::string& folder, const std::string& path, std::string& bytes) {
+    int error = platform::read_file(folder + path, bytes, kReadLimit);
+    if (error != 0) platform::report_file_error("read", folder + path, error);
+    return error == 0;
+}
+
+}  // namespace
+
+int64_t help_file_time(const std::vector<std::string>& sources, unsigned jobs) {
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+        char* end = nullptr;
+        long long seconds = std::strtoll(epoch, &end, 10);
+        if (*epoch != '\0' && *end == '\0' && seconds >= 0) return seconds;
+    }
+    std::vector<int64_t> times(sources.size());
+    for_each_in_order(static_cast<uint32_t>(sources.size()), jobs,
+                      [&](uint32_t i, unsigned) { times[i] = platform::modification_time(sources[i]); });
+    int64_t newest = 0;
+    for (int64_t t : times) newest = std::max(newest, t);
+    return newest;
+}
+
+bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
+    const std::string target = spec.folder + name;
+    const CodePage code_page(*spec.language);
+    auto not_written = [&](const std::string& why) {
+        report(target, why + ": the help file is not written");
+        return false;
+    };
+
+    // The pages, as every viewer reads them alike, and their words.
+    std::vector<Stored> pages(spec.pages.size());
+    std::vector<PageTerms> terms(spec.pages.size());
+    std::vector<uint8_t> read(spec.pages.size(), 0);
+    for_each_in_order(static_cast<uint32_t>(spec.pages.size()), spec.jobs, [&](uint32_t i, unsigned) {
+        std::string bytes;
+        if (!read_back(spec.folder, spec.pages[i], bytes)) return;
+        pages[i].name = stored_page_name(spec.pages[i]);
+        if (spec.utf8_pages) ascii_page(bytes, pages[i].bytes);
+        else pages[i].bytes = std::move(bytes);
+        retarget_links(pages[i].bytes, false);
+        page_terms(pages[i].bytes, code_page, terms[i]);
+        read[i] = 1;
+    });
+    if (std::find(read.begin(), read.end(), 0) != read.end()) return not_written("a page could not be read back");
+    std::vector<std::string> other_paths = spec.files;
+    for (const std::string* path : {&spec.contents, &spec.index}) {
+        if (!path->empty()) other_paths.push_back(*path);
+    }
+    std::vector<Stored> others(other_paths.size());
+    for (size_t k = 0; k < others.size(); ++k) {
+        others[k].name = stored_page_name(other_paths[k]);
+        if (!read_back(spec.folder, other_paths[k], others[k].bytes)) return not_written("a file could not be read back");
+        if (k >= spec.files.size()) retarget_links(others[k].bytes, true);
+    }
+
+    // The internal files.
+    HelpFacts facts;
+    facts.language = spec.language;
+    facts.title = code_page.encode(spec.title);
+    facts.default_topic = stored_page_name(spec.default_topic).substr(1);
+    facts.contents = spec.contents.empty() ? "" : stored_page_name(spec.contents).substr(1);
+    facts.index = spec.index.empty() ? "" : stored_page_name(spec.index).substr(1);
+    facts.stem = lower_case(name.substr(0, name.rfind('.')));
+    facts.time = spec.time;
+    StringPool strings;
+    std::vector<Topic> topics(pages.size());
+    for (size_t i = 0; i < pages.size(); ++i) topics[i] = {terms[i].title, pages[i].name.substr(1)};
+    TopicFiles tables = topic_files(topics, strings);
+    std::string window = windows_file(facts, strings);
+    std::string header = index_header(static_cast<uint32_t>(pages.size()));
+    std::string search = search_index(terms, *spec.language, spec.jobs);
+    terms = std::vector<PageTerms>();
+    std::vector<Stored> internal = {
+        {"/$WWKeywordLinks/Property", std::string(4, '\0')},
+        {"/$WWAssociativeLinks/Property", std::string(4, '\0')},
+        {"/$OBJINST", search_object()},
+        {"/$FIftiMain", std::move(search)},
+        {"/#IDXHDR", header},
+        {"/#TOPICS", std::move(tables.topics)},
+        {"/#URLTBL", std::move(tables.urltbl)},
+        {"/#URLSTR", std::move(tables.urlstr)},
+        {"/#WINDOWS", std::move(window)},
+        {"/#STRINGS", strings.bytes()},
+    };
+
+    // The second section: every file one after the other.
+    std::vector<chm::DirectoryEntry> entries;
+    std::string stream;
+    size_t stream_size = 0;
+    for (const auto* group : {&pages, &others, &internal}) {
+        for (const Stored& file : *group) stream_size += file.bytes.size();
+    }
+    if (stream_size >= kHelpFileLimit) return not_written("its pages hold more than 2 GiB");
+    stream.reserve(stream_size + lzx::kFrame);
+    std::set<std::string> folders = {"/", "/$WWKeywordLinks/", "/$WWAssociativeLinks/"};
+    for (auto* group : {&pages, &others, &internal}) {
+        for (Stored& file : *group) {
+            if (file.name.size() > kStoredNameLimit) {
+                return not_written("the name " + file.name + " is longer than readers look up");
+            }
+            entries.push_back({file.name, 1, stream.size(), file.bytes.size()});
+            stream += file.bytes;
+            file.bytes = std::string();
+            for (size_t slash = file.name.find('/', 1); slash != std::string::npos; slash = file.name.find('/', slash + 1)) {
+                folders.insert(file.name.substr(0, slash + 1));
+            }
+        }
+    }
+    // A length that is a whole number of frames, or one byte short of it, is read wrong
+    // by one reader; two bytes that belong to no file keep it from being either.
+    uint64_t uncompressed = stream.size();
+    if (uncompressed % lzx::kFrame == 0 || uncompressed % lzx::kFrame == lzx::kFrame - 1) {
+        stream.append(2, '\0');
+        uncompressed += 2;
+    }
+    // Every frame is whole, the last one filled up with zeros.
+    stream.resize((stream.size() + lzx::kFrame - 1) / lzx::kFrame * lzx::kFrame, '\0');
+    Compressed compressed = compress(stream, spec.jobs);
+    stream = std::string();
+
+    // The first section: the files that describe the second, the system file, the
+    // compressed bytes and their reset table.
+    std::string system = system_file(facts, header);
+    std::string reset = chm::reset_table(compressed.frames, uncompressed, compressed.bytes.size());
+    const std::pair<const char*, std::string> first[] = {
+        {chm::kNameList, chm::name_list()},
+        {chm::kTransformList, chm::transform_list()},
+        {chm::kSpanInfo, chm::span_info(uncompressed)},
+        {chm::kControlData, chm::control_data()},
+        {"/#SYSTEM", system},
+    };
+    std::vector<std::string_view> section0;
+    uint64_t offset = 0;
+    for (const auto& [file, bytes] : first) {
+        entries.push_back({file, 0, offset, bytes.size()});
+        section0.push_back(bytes);
+        offset += bytes.size();
+    }
+    entries.push_back({chm::kContent, 0, offset, compressed.bytes.size()});
+    section0.push_back(compressed.bytes);
+    offset += compressed.bytes.size();
+    entries.push_back({chm::kResetTable, 0, offset, reset.size()});
+    section0.push_back(reset);
+    offset += reset.size();
+    entries.push_back({"/#ITBITS", 0, 0, 0});
+    entries.push_back({chm::kInstanceFolder, 0, 0, 0});
+    for (const std::string& folder : folders) entries.push_back({folder, 0, 0, 0});
+
+    // The directory, sorted as readers look names up; two names that differ in letter
+    // case alone would be one name to them.
+    std::sort(entries.begin(), entries.end(),
+              [](const chm::DirectoryEntry& a, const chm::DirectoryEntry& b) { return chm::directory_less(a.name, b.name); });
+    for (size_t k = 1; k < entries.size(); ++k) {
+        if (!chm::directory_less(entries[k - 1].name, entries[k].name)) {
+            return not_written(entries[k - 1].name + " and " + entries[k].name + " are one name to its readers");
+        }
+    }
+    chm::Directory directory = chm::build_directory(entries);
+    uint64_t file_size = chm::content_start(directory) + offset;
+    if (file_size > kHelpFileLimit) return not_written("it would hold more than 2 GiB");
+    std::string head = chm::file_header(directory, spec.language->lcid, static_cast<uint32_t>(spec.time), file_size);
+    std::vector<std::string_view> pieces = {head, directory.chunks};
+    pieces.insert(pieces.end(), section0.begin(), section0.end());
+    int error = platform::write_file(target, pieces);
+    if (error != 0) {
+        platform::report_file_error("write", target, error);
+        return false;
+    }
+    return true;
+}
