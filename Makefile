@@ -9,7 +9,8 @@ PREFIX ?= /usr/local
 all: build
 
 build:
-	@scripts/need.sh cmake cmake g++ g++ googletest libgtest-dev /usr/include/zlib.h zlib1g-dev
+	@scripts/need.sh cmake cmake g++ g++ googletest libgtest-dev /usr/include/zlib.h zlib1g-dev \
+	  /usr/include/mspack.h libmspack-dev
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -17,13 +18,20 @@ void for_each_in_order(uint32_t count, unsigned jobs, const std::function<void(u
     std::vector<std::vector<platform::ConsoleCapture::Chunk>> held(count);
     std::vector<uint8_t> done(count, 0);
     uint32_t shown = 0;
+    // A task that throws (runs out of memory, say) ends the work: the tasks not yet
+    // begun are left, and the exception goes on from the calling thread.
+    std::exception_ptr thrown;
     platform::run_threads(jobs, [&](unsigned worker) {
         for (uint32_t index = next++; index < count; index = next++) {
             std::vector<platform::ConsoleCapture::Chunk> printed;
-            {
+            try {
                 platform::ConsoleCapture capture;
                 task(index, worker);
                 printed = std::move(capture.chunks);
+            } catch (...) {
+                platform::Locked locked(mutex);
+                if (!thrown) thrown = std::current_exception();
+                next = count;
             }
             platform::Locked locked(mutex);
             held[index] = std::move(printed);
@@ -34,6 +42,7 @@ void for_each_in_order(uint32_t count, unsigned jobs, const std::function<void(u
             }
         }
     });
+    if (thrown) std::rethrow_exception(thrown);
 }
 
 bool write_files_at_once(const std::vector<OutputFile>& files, const std::string& folder, unsigned jobs) {

@@ -11,7 +11,8 @@
 
 // Runs `task(index, worker)` for every index below `count` on `jobs` threads (worker is
 // the thread's number, below `jobs`, for state a thread keeps to itself). Returns when
-// every task has run.
+// every task has run; when a task throws, once the running ones are done, with its
+// exception.
 void for_each_in_order(uint32_t count, unsigned jobs, const std::function<void(uint32_t index, unsigned worker)>& task);
 
 // Writes `files` into `folder` (ending in a separator), on `jobs` threads; what fails is

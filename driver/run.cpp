@@ -2,6 +2,8 @@
 #include "driver/run.h"
 
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -83,9 +85,10 @@ std::vector<std::string> source_paths(const PageTable& pages, const std::vector<
     return paths;
 }
 
-// The classic conversion and help project of a complete page table.
+// The classic conversion and help project of a complete page table; with -chm, what the
+// help file is made of goes into `help`.
 bool convert_classic(const PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
-                     bool failed) {
+                     bool failed, std::optional<HelpFileSpec>& help) {
     std::vector<ConverterState> states(options.jobs);
     std::vector<uint8_t> written(pages.count, 1);
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
@@ -108,7 +111,7 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
             if (!written_project) failed = true;
             // The compiled help file of the Russian pages, in the code page they declare.
             if (written_project && options.chm) {
-                HelpFileSpec spec;
+                HelpFileSpec& spec = help.emplace();
                 std::vector<uint32_t> all;
                 for (uint32_t i = 0; i < project.count; ++i) {
                     spec.pages.push_back(project[i].html_path);
@@ -120,9 +123,9 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
                 spec.default_topic = spec.pages.front();
                 spec.title = "\u0421\u0442\u0440\u0430\u043d\u0438\u0446\u044b \u0441\u043f\u0440\u0430\u0432\u043a\u0438";
                 spec.language = &russian_language();
+                spec.page_code_page = russian_language().upper;
                 spec.time = help_file_time(source_paths(project, all, options), options.jobs);
                 spec.jobs = options.jobs;
-                if (!write_help_file(spec, "tolbrik.chm")) failed = true;
             }
         }
     }
@@ -132,7 +135,7 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
 // The modern conversion: every page but the aliases, then the start page, the stylesheet
 // and the help project, which list the pages that were written.
 bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
-                    bool failed) {
+                    bool failed, std::optional<HelpFileSpec>& help) {
     // The HTML paths, and the aliases' pages with the names that lead to each page, are
     // made side by side: neither reads what the other writes.
     std::vector<uint32_t> missing;
@@ -186,7 +189,7 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
                                                options.output_folder, options.jobs);
     if (!written_project) failed = true;
     if (written_project && !options.nochm) {
-        HelpFileSpec spec;
+        HelpFileSpec& spec = help.emplace();
         spec.folder = options.output_folder;
         spec.pages.push_back("index.htm");
         for (uint32_t i : topics) spec.pages.push_back(pages[i].html_path);
@@ -196,10 +199,8 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
         spec.default_topic = "index.htm";
         spec.title = "Manual pages";
         spec.language = &language;
-        spec.utf8_pages = true;
         spec.time = help_file_time(source_paths(pages, topics, options), options.jobs);
         spec.jobs = options.jobs;
-        if (!write_help_file(spec, "tolbrik.chm")) failed = true;
     }
     return failed;
 }
@@ -245,27 +246,33 @@ int run(int argc, const char* const* argv) {
 
     std::vector<char*> entries = split_file_list(file_list);
     PageTable pages;
-    TextStore store(held_text_capacity());
+    auto store = std::make_unique<TextStore>(held_text_capacity());
     std::vector<std::string_view> held;
+    std::optional<HelpFileSpec> help;
     if (options.modern) {
         bool read = build_page_table(entries, options.jobs, pages, pages.manuals, held,
                                      [&](const char* path, PageRecord&, ManualInfo& info, std::string_view& text) {
-                                         return identify_manual(options.input_folder, path, info, &store, &text);
+                                         return identify_manual(options.input_folder, path, info, store.get(), &text);
                                      });
         if (!read) failed = true;
-        failed = convert_modern(pages, held, options, failed);
+        failed = convert_modern(pages, held, options, failed, help);
     } else {
         struct Nothing {};
         std::vector<Nothing> nothing;
         bool read = build_page_table(entries, options.jobs, pages, nothing, held,
                                      [&](const char* path, PageRecord& record, Nothing&, std::string_view& text) {
-                                         return identify_page(options.input_folder, path, record.title, &store, &text);
+                                         return identify_page(options.input_folder, path, record.title, store.get(),
+                                                              &text);
                                      });
         if (!read) failed = true;
         assign_html_paths(pages);
         index_titles(pages);
-        failed = convert_classic(pages, held, options, failed);
+        failed = convert_classic(pages, held, options, failed, help);
     }
+    // The help file is made of what was written: the held page texts are of no more use.
+    held.clear();
+    store.reset();
+    if (help && !write_help_file(*help, "tolbrik.chm")) failed = true;
     platform::flush_console();
     return failed ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "driver/parallel.h"
@@ -25,22 +26,52 @@ struct Stored {
     std::string bytes;
 };
 
-// The second section's stream, LZX-compressed interval by interval on every core, and
-// where each 32 KiB frame begins in it.
+// The second section: its files one after the other, where they lie (not copied into
+// one string), zeros after them to the end of the last frame.
+struct Stream {
+    std::vector<std::string_view> pieces;
+    std::vector<uint64_t> starts;  // of each piece in the stream
+    uint64_t size = 0;             // the files' bytes
+    uint64_t padded = 0;           // whole frames
+
+    void add(std::string_view piece) {
+        pieces.push_back(piece);
+        starts.push_back(size);
+        size += piece.size();
+    }
+    // The `count` bytes from `from` on.
+    void gather(uint64_t from, size_t count, std::string& out) const {
+        out.assign(count, '\0');
+        size_t k = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), from) - starts.begin());
+        k = k == 0 ? 0 : k - 1;
+        for (size_t at = 0; at < count && k < pieces.size(); ++k) {
+            uint64_t skip = from + at - starts[k];
+            if (skip >= pieces[k].size()) continue;
+            size_t n = std::min<size_t>(count - at, pieces[k].size() - static_cast<size_t>(skip));
+            std::memcpy(&out[at], pieces[k].data() + skip, n);
+            at += n;
+        }
+    }
+};
+
+// The stream LZX-compressed interval by interval on every core, and where each 32 KiB
+// frame begins in the compressed bytes.
 struct Compressed {
     std::string bytes;
     std::vector<uint64_t> frames;
 };
 
-Compressed compress(const std::string& stream, unsigned jobs) {
-    size_t intervals = (stream.size() + lzx::kInterval - 1) / lzx::kInterval;
+Compressed compress(const Stream& stream, unsigned jobs) {
+    size_t intervals = static_cast<size_t>((stream.padded + lzx::kInterval - 1) / lzx::kInterval);
     std::vector<lzx::Interval> parts(intervals);
     std::vector<lzx::EncoderState> encoders(std::max(jobs, 1u));
+    std::vector<std::string> buffers(std::max(jobs, 1u));
     for_each_in_order(static_cast<uint32_t>(intervals), jobs, [&](uint32_t i, unsigned worker) {
         if (!encoders[worker]) encoders[worker] = lzx::make_encoder();
-        size_t start = i * lzx::kInterval;
-        size_t size = std::min(lzx::kInterval, stream.size() - start);
-        lzx::compress_interval(*encoders[worker], reinterpret_cast<const uint8_t*>(stream.data()) + start, size,
+        uint64_t start = uint64_t{i} * lzx::kInterval;
+        size_t size = static_cast<size_t>(std::min<uint64_t>(lzx::kInterval, stream.padded - start));
+        stream.gather(start, size, buffers[worker]);
+        lzx::compress_interval(*encoders[worker], reinterpret_cast<const uint8_t*>(buffers[worker].data()), size,
                                parts[i]);
     });
     Compressed out;
@@ -82,7 +113,9 @@ int64_t help_file_time(const std::vector<std::string>& sources, unsigned jobs) {
     return newest;
 }
 
-bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
+namespace {
+
+bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
     const std::string target = spec.folder + name;
     const CodePage code_page(*spec.language);
     auto not_written = [&](const std::string& why) {
@@ -98,8 +131,7 @@ bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
         std::string bytes;
         if (!read_back(spec.folder, spec.pages[i], bytes)) return;
         pages[i].name = stored_page_name(spec.pages[i]);
-        if (spec.utf8_pages) ascii_page(bytes, pages[i].bytes);
-        else pages[i].bytes = std::move(bytes);
+        ascii_page(bytes, spec.page_code_page, pages[i].bytes);
         retarget_links(pages[i].bytes, false);
         page_terms(pages[i].bytes, code_page, terms[i]);
         read[i] = 1;
@@ -148,38 +180,31 @@ bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
 
     // The second section: every file one after the other.
     std::vector<chm::DirectoryEntry> entries;
-    std::string stream;
-    size_t stream_size = 0;
-    for (const auto* group : {&pages, &others, &internal}) {
-        for (const Stored& file : *group) stream_size += file.bytes.size();
-    }
-    if (stream_size >= kHelpFileLimit) return not_written("its pages hold more than 2 GiB");
-    stream.reserve(stream_size + lzx::kFrame);
+    Stream stream;
     std::set<std::string> folders = {"/", "/$WWKeywordLinks/", "/$WWAssociativeLinks/"};
     for (auto* group : {&pages, &others, &internal}) {
         for (Stored& file : *group) {
             if (file.name.size() > kStoredNameLimit) {
                 return not_written("the name " + file.name + " is longer than readers look up");
             }
-            entries.push_back({file.name, 1, stream.size(), file.bytes.size()});
-            stream += file.bytes;
-            file.bytes = std::string();
+            entries.push_back({file.name, 1, stream.size, file.bytes.size()});
+            stream.add(file.bytes);
             for (size_t slash = file.name.find('/', 1); slash != std::string::npos; slash = file.name.find('/', slash + 1)) {
                 folders.insert(file.name.substr(0, slash + 1));
             }
         }
     }
+    if (stream.size >= kHelpFileLimit) return not_written("its pages hold more than 2 GiB");
     // A length that is a whole number of frames, or one byte short of it, is read wrong
-    // by one reader; two bytes that belong to no file keep it from being either.
-    uint64_t uncompressed = stream.size();
-    if (uncompressed % lzx::kFrame == 0 || uncompressed % lzx::kFrame == lzx::kFrame - 1) {
-        stream.append(2, '\0');
-        uncompressed += 2;
-    }
-    // Every frame is whole, the last one filled up with zeros.
-    stream.resize((stream.size() + lzx::kFrame - 1) / lzx::kFrame * lzx::kFrame, '\0');
+    // by one reader; two bytes that belong to no file keep it from being either. Every
+    // frame is whole, the last one filled up with zeros.
+    uint64_t uncompressed = stream.size;
+    if (uncompressed % lzx::kFrame == 0 || uncompressed % lzx::kFrame == lzx::kFrame - 1) uncompressed += 2;
+    stream.padded = (uncompressed + lzx::kFrame - 1) / lzx::kFrame * lzx::kFrame;
     Compressed compressed = compress(stream, spec.jobs);
-    stream = std::string();
+    pages = std::vector<Stored>();
+    others = std::vector<Stored>();
+    internal = std::vector<Stored>();
 
     // The first section: the files that describe the second, the system file, the
     // compressed bytes and their reset table.
@@ -230,4 +255,15 @@ bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
+    try {
+        return make_help_file(spec, name);
+    } catch (const std::bad_alloc&) {
+        report(spec.folder + name, "not enough memory to make it: the help file is not written");
+        return false;
+    }
 }

@@ -17,7 +17,7 @@ struct HelpFileSpec {
     std::string default_topic;        // one of `pages`
     std::string title;                // UTF-8
     const HelpLanguage* language = nullptr;
-    bool utf8_pages = false;          // pages in UTF-8 are stored with references instead
+    const uint16_t* page_code_page = nullptr;  // pages in this 8-bit code page, else UTF-8
     int64_t time = 0;                 // seconds since 1970, for the fields that hold a time
     unsigned jobs = 1;
 };

@@ -132,7 +132,7 @@ struct Words {
         std::string_view word = std::string_view(words).substr(start);
         uint64_t h = title ? 0x9E3779B97F4A7C15u : 0;
         for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
-        size_t at = (h ^ (h >> 29)) & (slots.size() - 1);
+        size_t at = static_cast<size_t>(h ^ (h >> 29)) & (slots.size() - 1);
         while (slots[at] != kNone) {
             Distinct& d = distinct[slots[at]];
             if (d.hash == h && d.title == title && bytes_of(d) == word) {
@@ -151,7 +151,7 @@ struct Words {
         if (distinct.size() * 2 > slots.size()) {
             slots.assign(slots.size() * 2, kNone);
             for (uint32_t k = 0; k < distinct.size(); ++k) {
-                size_t place = (distinct[k].hash ^ (distinct[k].hash >> 29)) & (slots.size() - 1);
+                size_t place = static_cast<size_t>(distinct[k].hash ^ (distinct[k].hash >> 29)) & (slots.size() - 1);
                 while (slots[place] != kNone) place = (place + 1) & (slots.size() - 1);
                 slots[place] = k;
             }
@@ -227,17 +227,18 @@ void retarget_links(std::string& html, bool sitemap) {
     html.swap(out);
 }
 
-void ascii_page(std::string_view utf8, std::string& out) {
+void ascii_page(std::string_view bytes, const uint16_t* upper, std::string& out) {
     out.clear();
-    out.reserve(utf8.size() + utf8.size() / 16);
+    out.reserve(bytes.size() + bytes.size() / 16);
     size_t i = 0;
-    while (i < utf8.size()) {
+    while (i < bytes.size()) {
         size_t run = i;
-        while (run < utf8.size() && static_cast<unsigned char>(utf8[run]) < 0x80) ++run;
-        out.append(utf8.data() + i, run - i);
+        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) ++run;
+        out.append(bytes.data() + i, run - i);
         i = run;
-        if (i == utf8.size()) break;
-        uint32_t code_point = next_code_point(utf8, i);
+        if (i == bytes.size()) break;
+        uint32_t code_point = upper != nullptr ? upper[static_cast<unsigned char>(bytes[i++]) - 0x80]
+                                               : next_code_point(bytes, i);
         out += "&#";
         out += std::to_string(code_point);
         out += ';';
@@ -277,6 +278,10 @@ void page_terms(std::string_view html, const CodePage& code_page, PageTerms& out
         if (html.compare(i, 4, "<!--") == 0) {
             size_t end = html.find("-->", i + 4);
             i = end == std::string_view::npos ? html.size() : end + 3;
+            continue;
+        }
+        if (i + 1 < html.size() && (html[i + 1] == '!' || html[i + 1] == '?')) {  // <!DOCTYPE html>
+            i = tag_end(html, i);
             continue;
         }
         size_t k = i + 1;

@@ -9,10 +9,11 @@
 
 #include "helpfile/code_page.h"
 
-// The page's UTF-8 text with every character beyond ASCII written as a decimal character
-// reference (— as &#8212;): viewers read a stored page in the help file's code page,
-// whatever it declares, and references the same in every one.
-void ascii_page(std::string_view utf8, std::string& out);
+// The page with every character beyond ASCII written as a decimal character reference
+// (— as &#8212;): viewers read a stored page in a code page of their own choosing,
+// whatever it declares, and references the same in every one. The page's bytes are
+// UTF-8, or with `upper` in the 8-bit code page whose bytes 0x80-0xFF it gives.
+void ascii_page(std::string_view bytes, const uint16_t* upper, std::string& out);
 
 // The name a help file stores a page under: its HTML path with '/' between folders and,
 // for a path ending in ".htm", ".html" (a viewer that goes by the MIME database shows

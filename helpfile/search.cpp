@@ -145,7 +145,7 @@ void gather(const std::vector<PageTerms>& topics, uint8_t first, Bucket& bucket)
     auto grow = [&]() {
         std::vector<uint32_t> bigger(slots.size() * 2, kNoRef);
         for (uint32_t e = 0; e < bucket.entries.size(); ++e) {
-            size_t at = bucket.entries[e].hash & (bigger.size() - 1);
+            size_t at = static_cast<size_t>(bucket.entries[e].hash) & (bigger.size() - 1);
             while (bigger[at] != kNoRef) at = (at + 1) & (bigger.size() - 1);
             bigger[at] = e;
         }
@@ -165,7 +165,7 @@ void gather(const std::vector<PageTerms>& topics, uint8_t first, Bucket& bucket)
             std::string_view word = page.term(k);
             bool title = page.terms[k].title;
             uint64_t h = hash_of(word, title);
-            size_t at = h & (slots.size() - 1);
+            size_t at = static_cast<size_t>(h) & (slots.size() - 1);
             while (slots[at] != kNoRef) {
                 const Entry& e = bucket.entries[slots[at]];
                 const Ref& ref = bucket.refs[e.first];

@@ -4,7 +4,7 @@ compiler (chmcmd) and its reader (chmls), and a model of what a run must produce
 Paths inside the help project use backslashes; the model keeps them that way, and only
 turns them into '/' where it compares them with what chmls reports.
 """
-import os, shutil, subprocess, sys, unittest
+import os, shutil, struct, subprocess, sys, unittest
 from html.parser import HTMLParser
 
 
@@ -270,3 +270,113 @@ def chm_extract(command, chm, target):
     """The contents (extracttoc) or index (extractindex) as chmls reads it back."""
     chmls(command, chm, target)
     return read_bytes(target)
+
+
+# ---- The compiled help file as its readers see it ---------------------------------------
+
+# The readers (Debian packages): libmspack through tests/readers/mspack_read, chmlib's
+# tools, 7-Zip and chmls. Each extracts every file into a folder of its own.
+READERS = [("extract_chmLib", "libchm-bin"), ("enum_chmLib", "libchm-bin"), ("test_chmLib", "libchm-bin"),
+           ("7z", "p7zip-full"), ("chmls", "fp-utils")]
+
+
+def run_reader(*command):
+    done = subprocess.run(list(command), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    assert done.returncode == 0, "%s failed (%d): %s" % (command, done.returncode, done.stdout[-2000:])
+    return done.stdout.decode("latin-1")
+
+
+def files_under(root):
+    """{'/name': bytes} of every file under `root`."""
+    return {"/" + os.path.relpath(os.path.join(folder, n), root).replace(os.sep, "/"): read_bytes(os.path.join(folder, n))
+            for folder, _, names in os.walk(root) for n in names}
+
+
+def read_help_file(test, chm, work):
+    """Every stored file as each reader extracts it: {reader: {'/name': bytes}}, the
+    internal '::' files and empty ones (not every reader writes them) left out; 7-Zip's
+    test and chmlib's listing must pass too."""
+    need(test, *READERS)
+    seen = {}
+    for reader, command in [("libmspack", [os.environ["TOLBRIK_MSPACK_READ"], chm]), ("chmlib", ["extract_chmLib", chm]),
+                            ("7-Zip", ["7z", "x", "-y", "-o%s", chm]), ("chmls", ["chmls", "extractall", chm])]:
+        folder = os.path.join(work, reader)
+        run_reader(*[c % folder if "%s" in c else c for c in command] + ([] if reader == "7-Zip" else [folder]))
+        seen[reader] = {name: data for name, data in files_under(folder).items() if data and not name.startswith("/::")}
+    test.assertIn("Everything is Ok", run_reader("7z", "t", chm))
+    listed = {line.split()[-1] for line in run_reader("enum_chmLib", chm).splitlines() if line.strip().startswith(("0", "1"))}
+    test.assertLessEqual(set(seen["libmspack"]), listed)
+    # A name in the last listing chunk is found through the index chunks.
+    last = max(seen["libmspack"], key=lambda n: n.lower())
+    test.assertIn("extracting to", run_reader("test_chmLib", chm, last, os.path.join(work, "last")))
+    return seen
+
+
+def cstring(data, at):
+    return data[at:data.index(b"\0", at)]
+
+
+def topics_of(files):
+    """[(title bytes or None, stored name)] of the help file's topics."""
+    strings, topics, urltbl, urlstr = (files[n] for n in ("/#STRINGS", "/#TOPICS", "/#URLTBL", "/#URLSTR"))
+    found = []
+    for i in range(len(topics) // 16):
+        _, title, address = struct.unpack_from("<III", topics, 16 * i)
+        _, topic, where = struct.unpack_from("<III", urltbl, address)
+        assert topic == i, (topic, i)
+        found.append((None if title == 0xFFFFFFFF else cstring(strings, title), "/" + cstring(urlstr, where + 8).decode()))
+    return found
+
+
+def search_words(data):
+    """{(word bytes, in titles): [(topic, [locations])]} from a full-text index, read leaf
+    by leaf from the first as viewers read it."""
+    def varint(p):
+        value = shift = 0
+        while True:
+            b = data[p]
+            value, shift, p = value | (b & 0x7F) << shift, shift + 7, p + 1
+            if b < 0x80:
+                return value, p
+
+    def sr(bits, p, root):
+        ones = 0
+        while bits[p]:
+            ones, p = ones + 1, p + 1
+        p += 1
+        n = root + max(ones - 1, 0)
+        value = int("".join(map(str, bits[p:p + n])) or "0", 2) + ((1 << (root + ones - 1)) if ones else 0)
+        return value, p + n
+
+    root, depth = struct.unpack_from("<IH", data, 0x14)
+    roots = data[0x1F], data[0x21], data[0x23]
+    node = root
+    for _ in range(depth - 1):  # down the first entries to the first leaf
+        node = struct.unpack_from("<I", data, node + 2 + 1 + data[node + 2])[0]
+    words = {}
+    while True:
+        following, free = struct.unpack_from("<I", data, node)[0], struct.unpack_from("<H", data, node + 6)[0]
+        p, previous = node + 8, b""
+        while p < node + 4096 - free:
+            length, prefix = data[p], data[p + 1]
+            word = previous[:prefix] + data[p + 2:p + 1 + length]
+            title, (documents, p) = data[p + 1 + length], varint(p + 2 + length)
+            offset = struct.unpack_from("<I", data, p)[0]
+            size, p = varint(p + 6)
+            bits = [(b >> (7 - k)) & 1 for b in data[offset:offset + size] for k in range(8)]
+            at, topic, hits = 0, 0, []
+            for _ in range(documents):
+                delta, at = sr(bits, at, roots[0])
+                count, at = sr(bits, at, roots[1])
+                topic, location, locations = topic + delta, 0, []
+                for _ in range(count):
+                    step, at = sr(bits, at, roots[2])
+                    location += step
+                    locations.append(location)
+                hits.append((topic, locations))
+                at = (at + 7) // 8 * 8
+            words[(word, bool(title))] = hits
+            previous = word
+        if following == 0:
+            return words
+        node = following

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # 50-wine.sh BUILD: the Windows program, cross-built, run under Wine on the same input
-# trees as the Linux program BUILD/tolbrik; both must write the same files byte for byte
-# and print the same console bytes (tests/wine/compare.py says how the trees are made and
-# what the one accepted difference is). The 64-bit build runs under wine64; the 32-bit
-# build runs under wine32, installed when missing. Exit 0 passed, 1 failed, 77 skipped.
+# trees as the Linux program BUILD/tolbrik; both must write the same files byte for byte,
+# help files included, and print the same console bytes (tests/wine/compare.py says how
+# the trees are made and what the one accepted difference is); and Wine's help viewer
+# must show the contents and index of the help file (tests/wine/viewer.py). The 64-bit
+# build runs under wine64; the 32-bit build runs under wine32, installed when missing.
+# Exit 0 passed, 1 failed, 77 skipped.
 set -u
 build=${1:-build}
 cd "$(dirname "$0")/../.."
@@ -68,6 +70,12 @@ compare "wine64, build-win64/tolbrik.exe" "$loader64" "$repo/build-win64/winepre
 status=$?
 [ $status -eq 77 ] && skip "no folder here can hold the trees (see above)"
 [ $status -eq 0 ] || exit $status
+
+# Wine's help viewer on a virtual display reads the help file's contents and index.
+scripts/need.sh Xvfb xvfb >/dev/null 2>&1 || skip "Xvfb is not installed and could not be installed"
+WINEPREFIX=$repo/build-win64/wineprefix python3 tests/wine/viewer.py --wine "$loader64" --exe "$linux_exe" \
+  --examples "$repo/examples" || exit 1
+WINEPREFIX=$repo/build-win64/wineprefix "$(dirname "$loader64")/wineserver" -w 2>/dev/null || true
 
 # The 32-bit program needs the 32-bit loader (Debian's wine32, an i386 package, so the
 # i386 architecture is added first).
