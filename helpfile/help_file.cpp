@@ -115,41 +115,50 @@ int64_t help_file_time(const std::vector<std::string>& sources, unsigned jobs) {
 
 namespace {
 
-bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
-    const std::string target = spec.folder + name;
-    const CodePage code_page(*spec.language);
-    auto not_written = [&](const std::string& why) {
-        report(target, why + ": the help file is not written");
-        return false;
-    };
+// The files of a help file, in the order stored: the pages, the other files, the
+// internal ones.
+struct Files {
+    std::vector<Stored> pages, others, internal;
+    HelpFacts facts;
+    std::string index_header;
+};
 
-    // The pages, as every viewer reads them alike, and their words.
-    std::vector<Stored> pages(spec.pages.size());
-    std::vector<PageTerms> terms(spec.pages.size());
+// Reads back the pages, stored as every viewer reads them alike, with their words, and
+// the other files. Returns what could not be read, "" when all was.
+std::string read_files(const HelpFileSpec& spec, const CodePage& code_page, Files& files,
+                       std::vector<PageTerms>& terms) {
+    files.pages.resize(spec.pages.size());
+    terms.resize(spec.pages.size());
     std::vector<uint8_t> read(spec.pages.size(), 0);
     for_each_in_order(static_cast<uint32_t>(spec.pages.size()), spec.jobs, [&](uint32_t i, unsigned) {
         std::string bytes;
         if (!read_back(spec.folder, spec.pages[i], bytes)) return;
-        pages[i].name = stored_page_name(spec.pages[i]);
-        ascii_page(bytes, spec.page_code_page, pages[i].bytes);
-        retarget_links(pages[i].bytes, false);
-        page_terms(pages[i].bytes, code_page, terms[i]);
+        Stored& page = files.pages[i];
+        page.name = stored_page_name(spec.pages[i]);
+        ascii_page(bytes, spec.page_code_page, page.bytes);
+        retarget_links(page.bytes, false);
+        page_terms(page.bytes, code_page, terms[i]);
         read[i] = 1;
     });
-    if (std::find(read.begin(), read.end(), 0) != read.end()) return not_written("a page could not be read back");
-    std::vector<std::string> other_paths = spec.files;
+    if (std::find(read.begin(), read.end(), 0) != read.end()) return "a page could not be read back";
+    std::vector<std::string> paths = spec.files;
     for (const std::string* path : {&spec.contents, &spec.index}) {
-        if (!path->empty()) other_paths.push_back(*path);
+        if (!path->empty()) paths.push_back(*path);
     }
-    std::vector<Stored> others(other_paths.size());
-    for (size_t k = 0; k < others.size(); ++k) {
-        others[k].name = stored_page_name(other_paths[k]);
-        if (!read_back(spec.folder, other_paths[k], others[k].bytes)) return not_written("a file could not be read back");
-        if (k >= spec.files.size()) retarget_links(others[k].bytes, true);
+    files.others.resize(paths.size());
+    for (size_t k = 0; k < paths.size(); ++k) {
+        files.others[k].name = stored_page_name(paths[k]);
+        if (!read_back(spec.folder, paths[k], files.others[k].bytes)) return "a file could not be read back";
+        if (k >= spec.files.size()) retarget_links(files.others[k].bytes, true);
     }
+    return "";
+}
 
-    // The internal files.
-    HelpFacts facts;
+// The internal files: the topics and their addresses, the window, the search index, the
+// rest as viewers expect them; and what the system file says.
+void make_internal_files(const HelpFileSpec& spec, const CodePage& code_page, const std::string& name,
+                         std::vector<PageTerms>& terms, Files& files) {
+    HelpFacts& facts = files.facts;
     facts.language = spec.language;
     facts.title = code_page.encode(spec.title);
     facts.default_topic = stored_page_name(spec.default_topic).substr(1);
@@ -158,35 +167,47 @@ bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
     facts.stem = lower_case(name.substr(0, name.rfind('.')));
     facts.time = spec.time;
     StringPool strings;
-    std::vector<Topic> topics(pages.size());
-    for (size_t i = 0; i < pages.size(); ++i) topics[i] = {terms[i].title, pages[i].name.substr(1)};
+    std::vector<Topic> topics(files.pages.size());
+    for (size_t i = 0; i < topics.size(); ++i) topics[i] = {terms[i].title, files.pages[i].name.substr(1)};
     TopicFiles tables = topic_files(topics, strings);
     std::string window = windows_file(facts, strings);
-    std::string header = index_header(static_cast<uint32_t>(pages.size()));
+    files.index_header = index_header(static_cast<uint32_t>(topics.size()));
     std::string search = search_index(terms, *spec.language, spec.jobs);
     terms = std::vector<PageTerms>();
-    std::vector<Stored> internal = {
+    files.internal = {
         {"/$WWKeywordLinks/Property", std::string(4, '\0')},
         {"/$WWAssociativeLinks/Property", std::string(4, '\0')},
         {"/$OBJINST", search_object()},
         {"/$FIftiMain", std::move(search)},
-        {"/#IDXHDR", header},
+        {"/#IDXHDR", files.index_header},
         {"/#TOPICS", std::move(tables.topics)},
         {"/#URLTBL", std::move(tables.urltbl)},
         {"/#URLSTR", std::move(tables.urlstr)},
         {"/#WINDOWS", std::move(window)},
         {"/#STRINGS", strings.bytes()},
     };
+}
 
+// The help file's bytes: its header, its directory and its first section, which holds
+// the second compressed. The pieces point into it.
+struct Layout {
+    std::string head;
+    std::vector<std::pair<const char*, std::string>> described;
+    Compressed compressed;
+    chm::Directory directory;
+    std::vector<std::string_view> pieces;
+};
+
+// Lays the files out (the files' bytes are freed once compressed). Returns why the help
+// file cannot be made, "" when it can.
+std::string lay_out(const HelpFileSpec& spec, Files& files, Layout& out) {
     // The second section: every file one after the other.
     std::vector<chm::DirectoryEntry> entries;
     Stream stream;
     std::set<std::string> folders = {"/", "/$WWKeywordLinks/", "/$WWAssociativeLinks/"};
-    for (auto* group : {&pages, &others, &internal}) {
+    for (auto* group : {&files.pages, &files.others, &files.internal}) {
         for (Stored& file : *group) {
-            if (file.name.size() > kStoredNameLimit) {
-                return not_written("the name " + file.name + " is longer than readers look up");
-            }
+            if (file.name.size() > kStoredNameLimit) return "the name " + file.name + " is longer than readers look up";
             entries.push_back({file.name, 1, stream.size, file.bytes.size()});
             stream.add(file.bytes);
             for (size_t slash = file.name.find('/', 1); slash != std::string::npos; slash = file.name.find('/', slash + 1)) {
@@ -194,42 +215,34 @@ bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
             }
         }
     }
-    if (stream.size >= kHelpFileLimit) return not_written("its pages hold more than 2 GiB");
+    if (stream.size >= kHelpFileLimit) return "its pages hold more than 2 GiB";
     // A length that is a whole number of frames, or one byte short of it, is read wrong
     // by one reader; two bytes that belong to no file keep it from being either. Every
     // frame is whole, the last one filled up with zeros.
     uint64_t uncompressed = stream.size;
     if (uncompressed % lzx::kFrame == 0 || uncompressed % lzx::kFrame == lzx::kFrame - 1) uncompressed += 2;
     stream.padded = (uncompressed + lzx::kFrame - 1) / lzx::kFrame * lzx::kFrame;
-    Compressed compressed = compress(stream, spec.jobs);
-    pages = std::vector<Stored>();
-    others = std::vector<Stored>();
-    internal = std::vector<Stored>();
+    out.compressed = compress(stream, spec.jobs);
+    files.pages = files.others = files.internal = std::vector<Stored>();
 
     // The first section: the files that describe the second, the system file, the
     // compressed bytes and their reset table.
-    std::string system = system_file(facts, header);
-    std::string reset = chm::reset_table(compressed.frames, uncompressed, compressed.bytes.size());
-    const std::pair<const char*, std::string> first[] = {
-        {chm::kNameList, chm::name_list()},
-        {chm::kTransformList, chm::transform_list()},
-        {chm::kSpanInfo, chm::span_info(uncompressed)},
-        {chm::kControlData, chm::control_data()},
-        {"/#SYSTEM", system},
-    };
+    out.described = {{chm::kNameList, chm::name_list()},
+                     {chm::kTransformList, chm::transform_list()},
+                     {chm::kSpanInfo, chm::span_info(uncompressed)},
+                     {chm::kControlData, chm::control_data()},
+                     {"/#SYSTEM", system_file(files.facts, files.index_header)},
+                     {chm::kContent, std::string()},  // the compressed bytes, where they are
+                     {chm::kResetTable, chm::reset_table(out.compressed.frames, uncompressed,
+                                                         out.compressed.bytes.size())}};
     std::vector<std::string_view> section0;
     uint64_t offset = 0;
-    for (const auto& [file, bytes] : first) {
-        entries.push_back({file, 0, offset, bytes.size()});
-        section0.push_back(bytes);
-        offset += bytes.size();
+    for (const auto& [file, bytes] : out.described) {
+        std::string_view piece = file == chm::kContent ? std::string_view(out.compressed.bytes) : bytes;
+        entries.push_back({file, 0, offset, piece.size()});
+        section0.push_back(piece);
+        offset += piece.size();
     }
-    entries.push_back({chm::kContent, 0, offset, compressed.bytes.size()});
-    section0.push_back(compressed.bytes);
-    offset += compressed.bytes.size();
-    entries.push_back({chm::kResetTable, 0, offset, reset.size()});
-    section0.push_back(reset);
-    offset += reset.size();
     entries.push_back({"/#ITBITS", 0, 0, 0});
     entries.push_back({chm::kInstanceFolder, 0, 0, 0});
     for (const std::string& folder : folders) entries.push_back({folder, 0, 0, 0});
@@ -240,21 +253,36 @@ bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
               [](const chm::DirectoryEntry& a, const chm::DirectoryEntry& b) { return chm::directory_less(a.name, b.name); });
     for (size_t k = 1; k < entries.size(); ++k) {
         if (!chm::directory_less(entries[k - 1].name, entries[k].name)) {
-            return not_written(entries[k - 1].name + " and " + entries[k].name + " are one name to its readers");
+            return entries[k - 1].name + " and " + entries[k].name + " are one name to its readers";
         }
     }
-    chm::Directory directory = chm::build_directory(entries);
-    uint64_t file_size = chm::content_start(directory) + offset;
-    if (file_size > kHelpFileLimit) return not_written("it would hold more than 2 GiB");
-    std::string head = chm::file_header(directory, spec.language->lcid, static_cast<uint32_t>(spec.time), file_size);
-    std::vector<std::string_view> pieces = {head, directory.chunks};
-    pieces.insert(pieces.end(), section0.begin(), section0.end());
-    int error = platform::write_file(target, pieces);
-    if (error != 0) {
-        platform::report_file_error("write", target, error);
+    out.directory = chm::build_directory(entries);
+    uint64_t file_size = chm::content_start(out.directory) + offset;
+    if (file_size > kHelpFileLimit) return "it would hold more than 2 GiB";
+    out.head = chm::file_header(out.directory, spec.language->lcid, static_cast<uint32_t>(spec.time), file_size);
+    out.pieces = {out.head, out.directory.chunks};
+    out.pieces.insert(out.pieces.end(), section0.begin(), section0.end());
+    return "";
+}
+
+bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
+    const std::string target = spec.folder + name;
+    const CodePage code_page(*spec.language);
+    Files files;
+    std::vector<PageTerms> terms;
+    Layout layout;
+    std::string why = read_files(spec, code_page, files, terms);
+    if (why.empty()) {
+        make_internal_files(spec, code_page, name, terms, files);
+        why = lay_out(spec, files, layout);
+    }
+    if (!why.empty()) {
+        report(target, why + ": the help file is not written");
         return false;
     }
-    return true;
+    int error = platform::write_file(target, layout.pieces);
+    if (error != 0) platform::report_file_error("write", target, error);
+    return error == 0;
 }
 
 }  // namespace

@@ -177,19 +177,44 @@ void add_words(std::string_view text, const CodePage& code_page, bool title, Wor
     }
 }
 
+// Whether a link leads out of the tree: a scheme and "//", or a mail address.
+bool is_external(std::string_view value) {
+    size_t colon = value.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    for (char c : value.substr(0, colon)) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0 && c != '+' && c != '-' && c != '.') return false;
+    }
+    return value.compare(colon, 3, "://") == 0 || same_letters(value.substr(0, colon), "mailto");
+}
+
+// A path of the tree as the help file stores it: '/' between folders, a ':' (which a
+// viewer takes for the start of a path inside another help file) as "=3a", the way a
+// link spells it ("%3A") too.
+void put_stored_path(std::string_view path, std::string& out) {
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\') {
+            out += '/';
+        } else if (path[i] == ':') {
+            out += "=3a";
+        } else if (path[i] == '%' && i + 2 < path.size() && path[i + 1] == '3' && lower_case(path[i + 2]) == 'a') {
+            out += "=3a";
+            i += 2;
+        } else {
+            out += path[i];
+        }
+    }
+}
+
 // The link target `value` (an attribute value) as the help file stores it.
 void retarget(std::string_view value, std::string& out) {
-    size_t end = std::min(value.find('#'), value.find('?'));
-    std::string_view path = value.substr(0, end);
-    if (path.find(':') != std::string_view::npos || path.size() < 4 ||
-        !same_letters(path.substr(path.size() - 4), ".htm")) {
+    if (is_external(value)) {
         out += value;
         return;
     }
-    size_t start = out.size();
-    out += path;
-    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\\', '/');
-    out += 'l';
+    size_t end = std::min(value.find('#'), value.find('?'));
+    std::string_view path = value.substr(0, end);
+    put_stored_path(path, out);
+    if (path.size() >= 4 && same_letters(path.substr(path.size() - 4), ".htm")) out += 'l';
     if (end != std::string_view::npos) out += value.substr(end);
 }
 
@@ -197,9 +222,8 @@ void retarget(std::string_view value, std::string& out) {
 
 std::string stored_page_name(std::string_view html_path) {
     std::string name = "/";
-    name += html_path;
-    std::replace(name.begin(), name.end(), '\\', '/');
-    if (name.size() >= 4 && same_letters(std::string_view(name).substr(name.size() - 4), ".htm")) name += 'l';
+    put_stored_path(html_path, name);
+    if (html_path.size() >= 4 && same_letters(html_path.substr(html_path.size() - 4), ".htm")) name += 'l';
     return name;
 }
 

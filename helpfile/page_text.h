@@ -15,15 +15,16 @@
 // UTF-8, or with `upper` in the 8-bit code page whose bytes 0x80-0xFF it gives.
 void ascii_page(std::string_view bytes, const uint16_t* upper, std::string& out);
 
-// The name a help file stores a page under: its HTML path with '/' between folders and,
+// The name a help file stores a page under: its HTML path with '/' between folders, ':'
+// as "=3a" (viewers take "::" for the start of a path inside another help file) and,
 // for a path ending in ".htm", ".html" (a viewer that goes by the MIME database shows
 // a ".htm" page as plain text).
 std::string stored_page_name(std::string_view html_path);
 
 // Links as the help file stores their targets: the href of every link of a page (or,
-// with `sitemap`, the Local value of every entry) that leads to a page of the tree, a
-// relative path ending in ".htm" before any '#' or '?', leads to its stored name
-// instead; backslashes in such a path become '/'.
+// with `sitemap`, the Local value of every entry) that stays in the tree (no scheme and
+// "//", no "mailto:") leads to the stored name of its target, as stored_page_name
+// spells it.
 void retarget_links(std::string& html, bool sitemap);
 
 // A page's search terms: each word once, with where it stands (title words counted first,

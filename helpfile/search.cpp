@@ -289,6 +289,70 @@ uint32_t write_index_levels(std::string& out, std::vector<Child> level, uint16_t
     return level.front().offset;
 }
 
+// Leaf nodes filled with entries in word order: each word's part after what it shares
+// with the word before in its node, its kind, how many topics it is in, and where its
+// location codes lie, which go just before the leaf.
+struct Leaves {
+    std::string& out;
+    std::vector<Child> children;   // each leaf's last word and where it lies
+    size_t last_leaf = SIZE_MAX;
+    uint32_t distinct = 0, longest = 0;
+    uint64_t distinct_length = 0;
+    std::string node, codes, previous;
+    std::vector<std::pair<size_t, uint32_t>> code_offsets;  // in the node, in `codes`
+    std::string_view last_word;                            // the word before, across leaves
+
+    explicit Leaves(std::string& into) : out(into) {}
+
+    void add(std::string_view word, bool title, size_t documents, std::string_view wlc) {
+        size_t prefix = common_prefix(previous, word);
+        size_t size = 2 + word.size() - prefix + 1 + varint_size(documents) + 4 + 2 + varint_size(wlc.size());
+        if (!node.empty() && kLeafHead + node.size() + size > kNode) {
+            close();
+            prefix = 0;
+        }
+        if (!title || last_word != word) {
+            ++distinct;
+            distinct_length += word.size();
+            longest = std::max(longest, static_cast<uint32_t>(word.size()));
+        }
+        node.push_back(static_cast<char>(word.size() - prefix + 1));
+        node.push_back(static_cast<char>(prefix));
+        node.append(word.substr(prefix));
+        node.push_back(title ? 1 : 0);
+        put_varint(node, documents);
+        code_offsets.push_back({node.size(), static_cast<uint32_t>(codes.size())});
+        chm::put_le(node, 0, 4);
+        chm::put_le(node, 0, 2);
+        put_varint(node, wlc.size());
+        codes += wlc;
+        previous.assign(word);
+        last_word = word;
+    }
+
+    // Puts the codes and the leaf, linked from the leaf before.
+    void close() {
+        uint32_t codes_at = static_cast<uint32_t>(out.size());
+        out += codes;
+        uint32_t offset = static_cast<uint32_t>(out.size());
+        for (const auto& [at, within] : code_offsets) set_le(node, at, codes_at + within, 4);
+        std::string head;
+        chm::put_le(head, 0, 4);
+        chm::put_le(head, 0, 2);
+        chm::put_le(head, kNode - kLeafHead - node.size(), 2);
+        out += head;
+        out += node;
+        out.resize(offset + kNode, '\0');
+        if (last_leaf != SIZE_MAX) set_le(out, last_leaf, offset, 4);
+        last_leaf = offset;
+        children.push_back({previous, offset});
+        node.clear();
+        codes.clear();
+        code_offsets.clear();
+        previous.clear();
+    }
+};
+
 }  // namespace
 
 std::string search_index(const std::vector<PageTerms>& topics, const HelpLanguage& language, unsigned jobs) {
@@ -309,74 +373,20 @@ std::string search_index(const std::vector<PageTerms>& topics, const HelpLanguag
 
     // The leaves in word order, each after the location codes of its entries.
     std::string out(kHeader, '\0');
-    std::vector<Child> leaves;
-    std::string node, codes;
-    std::vector<std::pair<size_t, uint32_t>> code_offsets;  // in the node, in `codes`
-    std::string previous;
-    std::string_view last_word;  // the word before, across leaves
-    size_t last_leaf = SIZE_MAX;
-    uint32_t distinct = 0;
-    uint64_t distinct_length = 0;
-    uint32_t longest = 0;
-    auto close_leaf = [&]() {
-        uint32_t codes_at = static_cast<uint32_t>(out.size());
-        out += codes;
-        uint32_t offset = static_cast<uint32_t>(out.size());
-        for (const auto& [at, within] : code_offsets) set_le(node, at, codes_at + within, 4);
-        std::string head;
-        chm::put_le(head, 0, 4);
-        chm::put_le(head, 0, 2);
-        chm::put_le(head, kNode - kLeafHead - node.size(), 2);
-        out += head;
-        out += node;
-        out.resize(offset + kNode, '\0');
-        if (last_leaf != SIZE_MAX) set_le(out, last_leaf, offset, 4);
-        last_leaf = offset;
-        leaves.push_back({previous, offset});
-        node.clear();
-        codes.clear();
-        code_offsets.clear();
-        previous.clear();
-    };
+    Leaves leaves(out);
     for (const Bucket& bucket : buckets) {
         for (const Entry& entry : bucket.entries) {
             const Ref& ref = bucket.refs[entry.first];
-            std::string_view word = term_of(topics, ref);
-            bool title = topics[ref.topic].terms[ref.term].title;
-            size_t documents_in = entry.documents;
-            auto size_with = [&](size_t prefix) {
-                return 2 + word.size() - prefix + 1 + varint_size(documents_in) + 4 + 2 + varint_size(entry.wlc_size);
-            };
-            size_t prefix = common_prefix(previous, word);
-            if (!node.empty() && kLeafHead + node.size() + size_with(prefix) > kNode) {
-                close_leaf();
-                prefix = 0;
-            }
-            if (!title || last_word != word) {
-                ++distinct;
-                distinct_length += word.size();
-                longest = std::max(longest, static_cast<uint32_t>(word.size()));
-            }
-            node.push_back(static_cast<char>(word.size() - prefix + 1));
-            node.push_back(static_cast<char>(prefix));
-            node.append(word.substr(prefix));
-            node.push_back(title ? 1 : 0);
-            put_varint(node, documents_in);
-            code_offsets.push_back({node.size(), static_cast<uint32_t>(codes.size())});
-            chm::put_le(node, 0, 4);
-            chm::put_le(node, 0, 2);
-            put_varint(node, entry.wlc_size);
-            codes.append(bucket.wlc, entry.wlc_start, entry.wlc_size);
-            previous.assign(word);
-            last_word = word;
+            leaves.add(term_of(topics, ref), topics[ref.topic].terms[ref.term].title, entry.documents,
+                       std::string_view(bucket.wlc).substr(entry.wlc_start, entry.wlc_size));
         }
     }
-    close_leaf();
-    uint32_t unused_in_last = static_cast<uint32_t>(static_cast<unsigned char>(out[last_leaf + 6])) |
-                              (static_cast<uint32_t>(static_cast<unsigned char>(out[last_leaf + 7])) << 8);
+    leaves.close();
+    uint32_t unused_in_last = static_cast<uint32_t>(static_cast<unsigned char>(out[leaves.last_leaf + 6])) |
+                              (static_cast<uint32_t>(static_cast<unsigned char>(out[leaves.last_leaf + 7])) << 8);
     uint16_t depth = 1;
-    uint32_t leaf_count = static_cast<uint32_t>(leaves.size());
-    uint32_t root = write_index_levels(out, std::move(leaves), depth);
+    uint32_t leaf_count = static_cast<uint32_t>(leaves.children.size());
+    uint32_t root = write_index_levels(out, std::move(leaves.children), depth);
 
     uint64_t occurrences = 0, occurrence_length = 0;
     for (const PageTerms& page : topics) {
@@ -401,11 +411,11 @@ std::string search_index(const std::vector<PageTerms>& topics, const HelpLanguag
     chm::put_le(head, 0, 4);
     chm::put_le(head, 0, 4);
     chm::put_le(head, 0, 4);
-    chm::put_le(head, longest, 4);
+    chm::put_le(head, leaves.longest, 4);
     chm::put_le(head, static_cast<uint32_t>(occurrences), 4);
-    chm::put_le(head, distinct, 4);
+    chm::put_le(head, leaves.distinct, 4);
     chm::put_le(head, occurrence_length, 8);
-    chm::put_le(head, static_cast<uint32_t>(distinct_length), 4);
+    chm::put_le(head, static_cast<uint32_t>(leaves.distinct_length), 4);
     chm::put_le(head, unused_in_last, 4);
     chm::put_le(head, 0, 4);
     chm::put_le(head, topics.empty() ? 0 : topics.size() - 1, 4);

@@ -191,9 +191,9 @@ void write_modern_project_file(Sink& out, const HelpLanguage& language, const Pa
     out.put("\n[INFOTYPES]\n");
 }
 
-// What tells apart the pages of keywords that read alike: their language folders, else
-// their folders, else their HTML paths, whichever differ for every page ("" for a page
-// of no language folder, or of the root).
+// What tells apart the pages of keywords that read alike: their language folder ("" for
+// none); where that is the same for two of them, their folder; where that is too, their
+// HTML path.
 std::vector<std::string> telling_labels(const PageTable& pages, const std::vector<uint32_t>& twins) {
     auto folder_of = [](std::string_view path) {
         size_t slash = path.rfind('\\');
@@ -210,13 +210,15 @@ std::vector<std::string> telling_labels(const PageTable& pages, const std::vecto
             return path;
         },
     };
-    std::vector<std::string> labels;
+    std::vector<std::string> labels(twins.size());
+    std::vector<bool> settled(twins.size(), false);
     for (const auto& label_of : kinds) {
-        labels.clear();
-        for (uint32_t i : twins) labels.push_back(label_of(i));
-        std::vector<std::string> sorted = labels;
-        std::sort(sorted.begin(), sorted.end());
-        if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) break;
+        for (size_t k = 0; k < twins.size(); ++k) {
+            if (!settled[k]) labels[k] = label_of(twins[k]);
+        }
+        for (size_t k = 0; k < twins.size(); ++k) {
+            settled[k] = std::count(labels.begin(), labels.end(), labels[k]) == 1;
+        }
     }
     return labels;
 }

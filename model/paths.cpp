@@ -140,6 +140,7 @@ std::string relative_href(std::string_view from, std::string_view to) {
             case '%': href += "%25"; break;
             case '#': href += "%23"; break;
             case '?': href += "%3F"; break;
+            case ':': href += "%3A"; break;  // "A::B.htm" would read as a scheme
             case ' ': href += "%20"; break;
             default: href += c;
         }

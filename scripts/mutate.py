@@ -29,7 +29,7 @@ import sys
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
-PRODUCT = ("platform", "discovery", "driver", "classic", "model", "modern", "output", "helpproject")
+PRODUCT = ("platform", "discovery", "driver", "classic", "model", "modern", "output", "helpproject", "helpfile")
 NOT_BUILT = {"platform/win32.cpp"}  # compiled for Windows only: no test here could see it
 COMPARISONS = {"<": ["<=", ">="], "<=": ["<", ">"], ">": [">=", "<="], ">=": [">", "<"],
                "==": ["!="], "!=": ["=="]}

@@ -106,8 +106,10 @@ TEST(CodePage, TextOutsideTheCodePageIsSpeltWithItsLetters) {
         CodePage code_page(language_of_folder(c.folder));
         EXPECT_EQ(code_page.encode(c.utf8), c.bytes) << c.folder;
     }
-    CodePage russian(language_of_folder("ru"));
-    EXPECT_EQ(russian.lower(0xC6), 0xE6);
+    CodePage russian(language_of_folder("ru")), western(language_of_folder(""));
+    EXPECT_EQ(std::vector<int>({russian.lower(0xC6), russian.lower(0xA5)}), std::vector<int>({0xE6, 0xB4}));  // Ж Ґ
+    EXPECT_EQ(std::vector<int>({western.lower(0xC4), western.lower(0x8A), western.lower(0x9F), western.lower(0xD7)}),
+              std::vector<int>({0xE4, 0x9A, 0xFF, 0xD7}));  // Ä Š Ÿ, and × has none
     EXPECT_TRUE(russian.is_word_byte(0xB8) && !russian.is_word_byte(0x97));
     const struct {
         std::vector<std::string_view> folders;
@@ -122,14 +124,16 @@ TEST(CodePage, TextOutsideTheCodePageIsSpeltWithItsLetters) {
 TEST(PageText, LinksToPagesLeadToTheirStoredNames) {
     std::string page =
         "<a href=\"../man1/ls.htm\">ls</a> <a href=\"x.htm#t\">x</a> <a href=\"man1\\cp.HTM\">cp</a> "
-        "<a href=\"http://host/a.htm\">w</a> <a href=\"#here\">h</a> <a href=\"a.html\">a</a>";
+        "<a href=\"http://host/a.htm\">w</a> <a href=\"#here\">h</a> <a href=\"a.html\">a</a> "
+        "<a href=\"A::B.htm\">b</a> <a href=\"../man3/A%3A%3AB.htm\">b</a> <a href=\"mailto:a@b\">m</a>";
     retarget_links(page, false);
     EXPECT_EQ(page, "<a href=\"../man1/ls.html\">ls</a> <a href=\"x.html#t\">x</a> <a href=\"man1/cp.HTMl\">cp</a> "
-                    "<a href=\"http://host/a.htm\">w</a> <a href=\"#here\">h</a> <a href=\"a.html\">a</a>");
+                    "<a href=\"http://host/a.htm\">w</a> <a href=\"#here\">h</a> <a href=\"a.html\">a</a> "
+                    "<a href=\"A=3a=3aB.html\">b</a> <a href=\"../man3/A=3a=3aB.html\">b</a> <a href=\"mailto:a@b\">m</a>");
     std::string sitemap = "<param name=\"Name\" value=\"ls.htm\">\n<param name=\"Local\" value=\"man1\\ls.htm\">";
     retarget_links(sitemap, true);
     EXPECT_EQ(sitemap, "<param name=\"Name\" value=\"ls.htm\">\n<param name=\"Local\" value=\"man1/ls.html\">");
-    EXPECT_EQ(stored_page_name("man1\\ls.htm"), "/man1/ls.html");
+    EXPECT_EQ(stored_page_name("man3\\A::B.htm"), "/man3/A=3a=3aB.html");
     std::string ascii;
     ascii_page("a\u2014\xff", nullptr, ascii);
     EXPECT_EQ(ascii, "a&#8212;&#65533;");

@@ -3,10 +3,12 @@ in libmspack, chmlib, 7-Zip and chmls; every page reading as its page on disk; t
 search finding each word where it stands; the same bytes from any number of threads;
 and a help file that cannot be written named, with every page still written.
 """
-import html, os, random, re, shutil, struct, subprocess, tempfile, unittest
+import html, os, posixpath, random, re, shutil, struct, subprocess, tempfile, unittest
 
-from tolbrik_e2e import (exe, read_bytes, read_help_file, real_pages, search_words, source, topics_of,
-                         write_tree)
+from tolbrik_e2e import (exe, header_problems, read_bytes, read_help_file, real_pages, search_words, source,
+                         topics_of, write_tree)
+
+chm_reset_table = "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable"
 
 PAGE = ".TH %s %s\n.SH NAME\n%s \\- %s\n.SH DESCRIPTION\n%s\n"
 
@@ -25,6 +27,9 @@ def edge_tree():
     for k in range(700):
         tree["man3/%s%03d.3" % (stem, k)] = (PAGE % ("P%d" % k, "3", "%s%03d" % (stem, k), "page %d" % k,
                                                        "Text of page %d, see \\fBlong\\fP(1)." % k)).encode()
+    # A name a viewer would read as the start of a path inside another help file.
+    tree["man3/Edge::Case.3"] = (PAGE % ("EDGE", "3", "Edge::Case", "a module", "See \\fBEdge::Other\\fP(3).")).encode()
+    tree["man3/Edge::Other.3"] = (PAGE % ("EDGE", "3", "Edge::Other", "another", "See \\fBEdge::Case\\fP(3).")).encode()
     tree["de/man1/twin.1"] = (PAGE % ("TWIN", "1", "twin", "Gr\u00f6\u00dfe \u2014 \u201c\u0436\u0443\u043a\u201d", "Stra\u00dfe")).encode()
     tree["man1/twin.1"] = (PAGE % ("TWIN", "1", "twin", "the English twin", "street")).encode()
     return tree
@@ -32,10 +37,12 @@ def edge_tree():
 
 def text_of(data, encoding):
     """What a page reads as: its bytes decoded, its references resolved, its links
-    without what the help file changes in them ('.html' for '.htm', '/' for '\\')."""
-    text = html.unescape(data.decode(encoding, "replace"))
-    return re.sub(r'(href|value)="([^"#:]*?)\.html?([#"])', lambda m: '%s="%s.htm%s' % (
-        m.group(1), m.group(2).replace("\\", "/"), m.group(3)), text)
+    without what the help file changes in them ('.html' for '.htm', '/' for '\\', '=3a'
+    for ':')."""
+    def link(m):
+        path = m.group(2).replace("\\", "/").replace("%3A", ":").replace("=3a", ":")
+        return '%s="%s%s' % (m.group(1), path[:-1] if path.endswith(".html") else path, m.group(3))
+    return re.sub(r'(href|value)="(?![a-z]+://|mailto:)([^"#]*)([#"])', link, html.unescape(data.decode(encoding, "replace")))
 
 
 def words_of(text):
@@ -79,18 +86,29 @@ class HelpFileTest(unittest.TestCase):
         chm = os.path.join(outdir, "tolbrik.chm")
         seen = read_help_file(self, chm, os.path.join(self.work, "read-" + os.path.basename(outdir)))
         files = seen["libmspack"]
+        reset_table = read_bytes(os.path.join(self.work, "read-" + os.path.basename(outdir), "libmspack",
+                                              *chm_reset_table.split("/")))
+        self.assertEqual(header_problems(chm, reset_table), [])
         for reader, extracted in seen.items():
             self.assertEqual(extracted.keys(), files.keys(), reader)
             self.assertEqual([n for n in files if extracted[n] != files[n]], [], reader)
         pages = {"/" + os.path.relpath(os.path.join(f, n), outdir).replace(os.sep, "/"): read_bytes(os.path.join(f, n))
                  for f, _, names in os.walk(outdir) for n in names if n.endswith(".htm")}
-        self.assertEqual({n[:-1] for n in files if n.endswith(".html")}, set(pages))
+        stored_names = {n[:-1].replace("=3a", ":"): n for n in files if n.endswith(".html")}
+        self.assertEqual(set(stored_names), set(pages))
         for name, data in pages.items():
-            stored = files[name + "l"]
+            stored = files[stored_names[name]]
             self.assertTrue(stored.isascii(), name)
             self.assertEqual(text_of(stored, "ascii"), text_of(data, page_encoding), name)
+        # Every link, and every entry of the contents and the index, leads to a stored file.
+        for name, data in files.items():
+            targets = re.findall(rb'href="(?![a-z]+://|mailto:)([^"#]+)', data) if name.endswith(".html") else \
+                re.findall(rb'name="Local" value="([^"]+)"', data) if name.endswith((".hhc", ".hhk")) else []
+            folder = posixpath.dirname(name) if name.endswith(".html") else "/"
+            self.assertEqual([t for t in targets if posixpath.normpath(posixpath.join(folder, t.decode())) not in files],
+                             [], name)
         topics = topics_of(files)
-        self.assertEqual(sorted(local for _, local in topics), sorted(n + "l" for n in pages))
+        self.assertEqual(sorted(local for _, local in topics), sorted(stored_names.values()))
         index = {}
         for (word, title), hits in search_words(files["/$FIftiMain"]).items():
             for topic, locations in hits:

@@ -312,6 +312,27 @@ def read_help_file(test, chm, work):
     return seen
 
 
+def header_problems(chm, reset_table):
+    """What the header and the reset table of a help file get wrong that no reader minds
+    but the format's own writer would not write."""
+    data = read_bytes(chm)
+    problems = []
+    version, length, _, _, _ = struct.unpack_from("<IIIII", data, 4)
+    guids = data[0x18:0x38].hex()
+    if (data[:4], version, length, guids) != (b"ITSF", 3, 0x60, "10fd017caa7bd0119e0c00a0c922e6ec"
+                                                          "11fd017caa7bd0119e0c00a0c922e6ec"):
+        problems.append("file header")
+    if struct.unpack_from("<IIQ", data, 0x60) != (0x1FE, 0, len(data)):
+        problems.append("the length in the first header section")
+    depth, root, first, last, _, chunks = struct.unpack_from("<IiIIiI", data, 0x78 + 0x18)
+    if (root == -1) != (depth == 1) or first != 0 or struct.unpack_from("<Q", data, 0x50)[0] != 0x54 + 4096 * chunks:
+        problems.append("directory header: depth %d, root %d, first %d, %d chunks" % (depth, root, first, chunks))
+    frames, uncompressed = struct.unpack_from("<I", reset_table, 4)[0], struct.unpack_from("<Q", reset_table, 16)[0]
+    if frames != (uncompressed + 32767) // 32768 or uncompressed % 32768 in (0, 32767):
+        problems.append("reset table: %d frames for %d bytes" % (frames, uncompressed))
+    return problems
+
+
 def cstring(data, at):
     return data[at:data.index(b"\0", at)]
 
