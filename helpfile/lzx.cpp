@@ -106,13 +106,13 @@ int worth(const Match& m) {
 struct Encoder {
     std::array<int32_t, 1u << kHashBits> head;
     std::array<int32_t, kInterval> previous;
-    std::array<Token, kFrame> tokens;
+    std::array<Token, kInterval> tokens;
     std::array<uint8_t, kMainSymbols> main_lengths, last_main;
     std::array<uint8_t, kLengthSymbols> length_lengths, last_length;
     std::array<uint32_t, 3> repeated;
     const uint8_t* data;
     size_t size;
-    std::string frame_bytes;
+    std::string whole, framed, frame_bytes;
 };
 
 void EncoderDeleter::operator()(Encoder* encoder) const { delete encoder; }
@@ -214,9 +214,9 @@ void add_match(Encoder& e, size_t& count, const Match& m) {
                          static_cast<uint8_t>(slot < 3 ? 0 : kExtraBits[slot])};
 }
 
-// The LZ77 parse of the frame [start, end): tokens, with one step of lazy evaluation.
-size_t parse_frame(Encoder& e, size_t start, size_t end) {
-    size_t count = 0;
+// The LZ77 parse of the frame [start, end): tokens after the `count` there are, with one
+// step of lazy evaluation.
+size_t parse_frame(Encoder& e, size_t start, size_t end, size_t count) {
     size_t position = start;
     Match current = find_match(e, position, end);
     while (position < end) {
@@ -281,11 +281,14 @@ void put_lengths(BitWriter& bits, const uint8_t* last, const uint8_t* now, size_
     }
 }
 
-// A verbatim block of the frame's `count` tokens, its trees sent against the last ones.
-void put_verbatim(Encoder& e, BitWriter& bits, size_t count, size_t frame_size) {
+// A verbatim block of the tokens [first, end), `block_size` bytes of output, its trees
+// sent against the last ones. A block that spans frames has each frame's end (after the
+// token `frame_end`) padded to a word, where `frame_start` says the next one begins.
+void put_verbatim(Encoder& e, BitWriter& bits, std::string& out, size_t first, size_t end, size_t block_size,
+                  size_t frame_end = SIZE_MAX, size_t* frame_start = nullptr) {
     std::array<uint32_t, kMainSymbols> main_frequency{};
     std::array<uint32_t, kLengthSymbols> length_frequency{};
-    for (size_t k = 0; k < count; ++k) {
+    for (size_t k = first; k < end; ++k) {
         ++main_frequency[e.tokens[k].main];
         if (e.tokens[k].length != kNoLength) ++length_frequency[e.tokens[k].length];
     }
@@ -297,23 +300,30 @@ void put_verbatim(Encoder& e, BitWriter& bits, size_t count, size_t frame_size) 
     huffman::canonical_codes(e.length_lengths.data(), kLengthSymbols, length_codes.data());
 
     bits.put(3, kBlockVerbatim);
-    bits.put(24, static_cast<uint32_t>(frame_size));
+    bits.put(24, static_cast<uint32_t>(block_size));
     put_lengths(bits, e.last_main.data(), e.main_lengths.data(), 256);
     put_lengths(bits, e.last_main.data() + 256, e.main_lengths.data() + 256, kMainSymbols - 256);
     put_lengths(bits, e.last_length.data(), e.length_lengths.data(), kLengthSymbols);
-    for (size_t k = 0; k < count; ++k) {
+    for (size_t k = first; k < end; ++k) {
         const Token& t = e.tokens[k];
         bits.put(e.main_lengths[t.main], main_codes[t.main]);
         if (t.length != kNoLength) bits.put(e.length_lengths[t.length], length_codes[t.length]);
         if (t.footer_bits != 0) bits.put(t.footer_bits, t.footer);
+        if (k + 1 == frame_end) {
+            bits.align();
+            *frame_start = out.size();
+        }
     }
 }
 
-void put_uncompressed(Encoder& e, BitWriter& bits, size_t start, size_t frame_size) {
+// A block of the frame's bytes as they are, with the repeated offsets as they stand after
+// the frame's parse, which the decoder takes up for the frames after it.
+void put_uncompressed(Encoder& e, BitWriter& bits, size_t start, size_t frame_size,
+                      const std::array<uint32_t, 3>& repeated) {
     bits.put(3, kBlockUncompressed);
     bits.put(24, static_cast<uint32_t>(frame_size));
     bits.align(true);
-    for (uint32_t r : e.repeated) bits.put_dword(r);
+    for (uint32_t r : repeated) bits.put_dword(r);
     bits.put_bytes(e.data + start, frame_size);
     if (frame_size % 2 != 0) bits.put_bytes(reinterpret_cast<const uint8_t*>("\0"), 1);
 }
@@ -325,34 +335,59 @@ void compress_interval(Encoder& e, const uint8_t* data, size_t size, Interval& o
     e.size = size;
     e.head.fill(-1);
     e.repeated = {1, 1, 1};
+    // The parse of each frame (no match crosses a frame's end), and the repeated offsets
+    // after it.
+    size_t frames = (size + kFrame - 1) / kFrame;
+    std::array<size_t, 3> token_end{};
+    std::array<std::array<uint32_t, 3>, 2> repeated_after{};
+    for (size_t f = 0; f < frames; ++f) {
+        token_end[f + 1] = parse_frame(e, f * kFrame, std::min(size, (f + 1) * kFrame), token_end[f]);
+        repeated_after[f] = e.repeated;
+    }
+    // Each frame a block of its own: verbatim, its trees sent against the frame before's,
+    // or as it is where the codes do not shrink it (its trees are then not the last ones).
     e.last_main.fill(0);
     e.last_length.fill(0);
-    out.bytes.clear();
-    out.frames.clear();
-    for (size_t start = 0; start < size; start += kFrame) {
-        size_t end = std::min(size, start + kFrame);
-        auto repeated = e.repeated;
-        size_t count = parse_frame(e, start, end);
+    e.framed.clear();
+    std::array<size_t, 2> frame_start{};
+    for (size_t f = 0; f < frames; ++f) {
+        size_t frame_size = std::min(size, (f + 1) * kFrame) - f * kFrame;
+        frame_start[f] = e.framed.size();
         e.frame_bytes.clear();
         BitWriter bits(e.frame_bytes);
-        if (start == 0) bits.put(1, 0);  // no E8 translation
-        put_verbatim(e, bits, count, end - start);
+        if (f == 0) bits.put(1, 0);  // no E8 translation
+        auto last_main = e.last_main;
+        auto last_length = e.last_length;
+        put_verbatim(e, bits, e.frame_bytes, token_end[f], token_end[f + 1], frame_size);
         bits.align();
-        // A frame the codes do not shrink goes as it is; the trees it would have sent
-        // are not the last ones then, and the repeated offsets are those before it.
-        if (e.frame_bytes.size() > end - start + 16) {
-            e.repeated = repeated;
+        if (e.frame_bytes.size() > frame_size + 16) {
             e.frame_bytes.clear();
             BitWriter raw(e.frame_bytes);
-            if (start == 0) raw.put(1, 0);
-            put_uncompressed(e, raw, start, end - start);
+            if (f == 0) raw.put(1, 0);
+            put_uncompressed(e, raw, f * kFrame, frame_size, repeated_after[f]);
+            e.last_main = last_main;
+            e.last_length = last_length;
         } else {
             e.last_main = e.main_lengths;
             e.last_length = e.length_lengths;
         }
-        out.frames.push_back(static_cast<uint32_t>(out.bytes.size()));
-        out.bytes += e.frame_bytes;
+        e.framed += e.frame_bytes;
     }
+    // Or one block for the whole interval, its trees sent once, where that is smaller.
+    size_t whole_second = 0;
+    if (frames == 2) {
+        e.last_main.fill(0);
+        e.last_length.fill(0);
+        e.whole.clear();
+        BitWriter bits(e.whole);
+        bits.put(1, 0);
+        put_verbatim(e, bits, e.whole, 0, token_end[2], size, token_end[1], &whole_second);
+        bits.align();
+    }
+    bool whole = frames == 2 && e.whole.size() < e.framed.size();
+    out.bytes.swap(whole ? e.whole : e.framed);
+    out.frames.assign({0});
+    if (frames == 2) out.frames.push_back(static_cast<uint32_t>(whole ? whole_second : frame_start[1]));
 }
 
 }  // namespace lzx

@@ -133,14 +133,15 @@ std::string_view language_folder(std::string_view source_path) {
 }
 
 std::string relative_href(std::string_view from, std::string_view to) {
-    std::string href;
-    for (char c : relative_path(from, to)) {
+    std::string path = relative_path(from, to);
+    // "A::B.htm" would read as a URL of the scheme "A": "./A::B.htm" is the page.
+    std::string href = path.find(':') < path.find('\\') ? "./" : "";
+    for (char c : path) {
         switch (c) {
             case '\\': href += '/'; break;
             case '%': href += "%25"; break;
             case '#': href += "%23"; break;
             case '?': href += "%3F"; break;
-            case ':': href += "%3A"; break;  // "A::B.htm" would read as a scheme
             case ' ': href += "%20"; break;
             default: href += c;
         }

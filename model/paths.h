@@ -15,8 +15,9 @@ std::string html_path(std::string_view source_path);
 std::string relative_path(std::string_view from, std::string_view to);
 
 // The href of a link from the HTML file `from` to `to` (both HTML paths relative to the
-// output folder): the relative path with '/' between folders, and the bytes a URL gives
-// a meaning of its own ('%', '#', '?', ':', blanks) escaped.
+// output folder): the relative path with '/' between folders, the bytes a URL gives a
+// meaning of its own ('%', '#', '?', blanks) escaped, and "./" before a first folder or
+// name that holds a ':', which would read as a scheme.
 std::string relative_href(std::string_view from, std::string_view to);
 
 // Where a ".so" line of the page at `source_path` may lead, as paths relative to the
