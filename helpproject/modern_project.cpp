@@ -37,13 +37,15 @@ void put_tabs(Sink& out, int count) {
     for (int i = 0; i < count; ++i) out.put('\t');
 }
 
-// A value in the help file's code page, its markup characters as entities.
+// A value escaped as the pages' text is, in the help file's code page.
 void put_param(Sink& out, const CodePage& code_page, int depth, std::string_view name, std::string_view value) {
     put_tabs(out, depth + 2);
     out.put("<param name=\"");
     out.put(name);
     out.put("\" value=\"");
-    out.put(escape_attribute(code_page.encode(value)));
+    std::string escaped;
+    append_escaped(escaped, value, true);
+    out.put(code_page.encode(escaped));
     out.put("\">\n");
 }
 
