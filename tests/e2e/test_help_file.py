@@ -100,9 +100,10 @@ class HelpFileTest(unittest.TestCase):
             stored = files[stored_names[name]]
             self.assertTrue(stored.isascii(), name)
             self.assertEqual(text_of(stored, "ascii"), text_of(data, page_encoding), name)
-        # Every link, and every entry of the contents and the index, leads to a stored file.
+        # Every link to a page or the stylesheet, and every entry of the contents and the
+        # index, leads to a stored file (a page's own links, .UR targets, go where they go).
         for name, data in files.items():
-            targets = re.findall(rb'href="(?![a-z]+://|mailto:)([^"#]+)', data) if name.endswith(".html") else \
+            targets = re.findall(rb'href="(?![a-z]+://|mailto:)([^"#]+\.(?:html|css))[#"]', data) if name.endswith(".html") else \
                 re.findall(rb'name="Local" value="([^"]+)"', data) if name.endswith((".hhc", ".hhk")) else []
             folder = posixpath.dirname(name) if name.endswith(".html") else "/"
             self.assertEqual([t for t in targets if posixpath.normpath(posixpath.join(folder, t.decode())) not in files],
