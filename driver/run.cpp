@@ -88,7 +88,7 @@ std::vector<std::string> source_paths(const PageTable& pages, const std::vector<
 // The classic conversion and help project of a complete page table; with -chm, what the
 // help file is made of goes into `help`.
 bool convert_classic(const PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
-                     bool failed, std::optional<HelpFileSpec>& help) {
+                     bool failed, std::optional<HelpFileInput>& help) {
     std::vector<ConverterState> states(options.jobs);
     std::vector<uint8_t> written(pages.count, 1);
     for_each_in_order(pages.count, options.jobs, [&](uint32_t i, unsigned worker) {
@@ -111,21 +111,21 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
             if (!written_project) failed = true;
             // The compiled help file of the Russian pages, in the code page they declare.
             if (written_project && options.chm) {
-                HelpFileSpec& spec = help.emplace();
+                HelpFileInput& input = help.emplace();
                 std::vector<uint32_t> all;
                 for (uint32_t i = 0; i < project.count; ++i) {
-                    spec.pages.push_back(project[i].html_path);
+                    input.pages.push_back(project[i].html_path);
                     all.push_back(i);
                 }
-                spec.folder = options.output_folder;
-                spec.contents = "tolbrik.hhc";
-                spec.index = "tolbrik.hhk";
-                spec.default_topic = spec.pages.front();
-                spec.title = "\u0421\u0442\u0440\u0430\u043d\u0438\u0446\u044b \u0441\u043f\u0440\u0430\u0432\u043a\u0438";
-                spec.language = &russian_language();
-                spec.page_code_page = russian_language().upper;
-                spec.time = help_file_time(source_paths(project, all, options), options.jobs);
-                spec.jobs = options.jobs;
+                input.folder = options.output_folder;
+                input.contents = "tolbrik.hhc";
+                input.index = "tolbrik.hhk";
+                input.default_topic = input.pages.front();
+                input.title = "\u0421\u0442\u0440\u0430\u043d\u0438\u0446\u044b \u0441\u043f\u0440\u0430\u0432\u043a\u0438";
+                input.language = &russian_language();
+                input.page_code_page = russian_language().upper;
+                input.time = help_file_time(source_paths(project, all, options), options.jobs);
+                input.jobs = options.jobs;
             }
         }
     }
@@ -135,7 +135,7 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
 // The modern conversion: every page but the aliases, then the start page, the stylesheet
 // and the help project, which list the pages that were written.
 bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held, const Options& options,
-                    bool failed, std::optional<HelpFileSpec>& help) {
+                    bool failed, std::optional<HelpFileInput>& help) {
     // The HTML paths, and the aliases' pages with the names that lead to each page, are
     // made side by side: neither reads what the other writes.
     std::vector<uint32_t> missing;
@@ -189,18 +189,18 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
                                                options.output_folder, options.jobs);
     if (!written_project) failed = true;
     if (written_project && !options.nochm) {
-        HelpFileSpec& spec = help.emplace();
-        spec.folder = options.output_folder;
-        spec.pages.push_back("index.htm");
-        for (uint32_t i : topics) spec.pages.push_back(pages[i].html_path);
-        spec.files = {"tolbrik.css"};
-        spec.contents = "tolbrik.hhc";
-        spec.index = "tolbrik.hhk";
-        spec.default_topic = "index.htm";
-        spec.title = "Manual pages";
-        spec.language = &language;
-        spec.time = help_file_time(source_paths(pages, topics, options), options.jobs);
-        spec.jobs = options.jobs;
+        HelpFileInput& input = help.emplace();
+        input.folder = options.output_folder;
+        input.pages.push_back("index.htm");
+        for (uint32_t i : topics) input.pages.push_back(pages[i].html_path);
+        input.files = {"tolbrik.css"};
+        input.contents = "tolbrik.hhc";
+        input.index = "tolbrik.hhk";
+        input.default_topic = "index.htm";
+        input.title = "Manual pages";
+        input.language = &language;
+        input.time = help_file_time(source_paths(pages, topics, options), options.jobs);
+        input.jobs = options.jobs;
     }
     return failed;
 }
@@ -248,7 +248,7 @@ int run(int argc, const char* const* argv) {
     PageTable pages;
     auto store = std::make_unique<TextStore>(held_text_capacity());
     std::vector<std::string_view> held;
-    std::optional<HelpFileSpec> help;
+    std::optional<HelpFileInput> help;
     if (options.modern) {
         bool read = build_page_table(entries, options.jobs, pages, pages.manuals, held,
                                      [&](const char* path, PageRecord&, ManualInfo& info, std::string_view& text) {

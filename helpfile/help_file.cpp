@@ -125,54 +125,54 @@ struct Files {
 
 // Reads back the pages, stored as every viewer reads them alike, with their words, and
 // the other files. Returns what could not be read, "" when all was.
-std::string read_files(const HelpFileSpec& spec, const CodePage& code_page, Files& files,
+std::string read_files(const HelpFileInput& input, const CodePage& code_page, Files& files,
                        std::vector<PageTerms>& terms) {
-    files.pages.resize(spec.pages.size());
-    terms.resize(spec.pages.size());
-    std::vector<uint8_t> read(spec.pages.size(), 0);
-    for_each_in_order(static_cast<uint32_t>(spec.pages.size()), spec.jobs, [&](uint32_t i, unsigned) {
+    files.pages.resize(input.pages.size());
+    terms.resize(input.pages.size());
+    std::vector<uint8_t> read(input.pages.size(), 0);
+    for_each_in_order(static_cast<uint32_t>(input.pages.size()), input.jobs, [&](uint32_t i, unsigned) {
         std::string bytes;
-        if (!read_back(spec.folder, spec.pages[i], bytes)) return;
+        if (!read_back(input.folder, input.pages[i], bytes)) return;
         Stored& page = files.pages[i];
-        page.name = stored_page_name(spec.pages[i]);
-        ascii_page(bytes, spec.page_code_page, page.bytes);
+        page.name = stored_page_name(input.pages[i]);
+        ascii_page(bytes, input.page_code_page, page.bytes);
         retarget_links(page.bytes, false);
         page_terms(page.bytes, code_page, terms[i]);
         read[i] = 1;
     });
     if (std::find(read.begin(), read.end(), 0) != read.end()) return "a page could not be read back";
-    std::vector<std::string> paths = spec.files;
-    for (const std::string* path : {&spec.contents, &spec.index}) {
+    std::vector<std::string> paths = input.files;
+    for (const std::string* path : {&input.contents, &input.index}) {
         if (!path->empty()) paths.push_back(*path);
     }
     files.others.resize(paths.size());
     for (size_t k = 0; k < paths.size(); ++k) {
         files.others[k].name = stored_page_name(paths[k]);
-        if (!read_back(spec.folder, paths[k], files.others[k].bytes)) return "a file could not be read back";
-        if (k >= spec.files.size()) retarget_links(files.others[k].bytes, true);
+        if (!read_back(input.folder, paths[k], files.others[k].bytes)) return "a file could not be read back";
+        if (k >= input.files.size()) retarget_links(files.others[k].bytes, true);
     }
     return "";
 }
 
 // The internal files: the topics and their addresses, the window, the search index, the
 // rest as viewers expect them; and what the system file says.
-void make_internal_files(const HelpFileSpec& spec, const CodePage& code_page, const std::string& name,
+void make_internal_files(const HelpFileInput& input, const CodePage& code_page, const std::string& name,
                          std::vector<PageTerms>& terms, Files& files) {
     HelpFacts& facts = files.facts;
-    facts.language = spec.language;
-    facts.title = code_page.encode(spec.title);
-    facts.default_topic = stored_page_name(spec.default_topic).substr(1);
-    facts.contents = spec.contents.empty() ? "" : stored_page_name(spec.contents).substr(1);
-    facts.index = spec.index.empty() ? "" : stored_page_name(spec.index).substr(1);
+    facts.language = input.language;
+    facts.title = code_page.encode(input.title);
+    facts.default_topic = stored_page_name(input.default_topic).substr(1);
+    facts.contents = input.contents.empty() ? "" : stored_page_name(input.contents).substr(1);
+    facts.index = input.index.empty() ? "" : stored_page_name(input.index).substr(1);
     facts.stem = lower_case(name.substr(0, name.rfind('.')));
-    facts.time = spec.time;
+    facts.time = input.time;
     StringPool strings;
     std::vector<Topic> topics(files.pages.size());
     for (size_t i = 0; i < topics.size(); ++i) topics[i] = {terms[i].title, files.pages[i].name.substr(1)};
     TopicFiles tables = topic_files(topics, strings);
     std::string window = windows_file(facts, strings);
     files.index_header = index_header(static_cast<uint32_t>(topics.size()));
-    std::string search = search_index(terms, *spec.language, spec.jobs);
+    std::string search = search_index(terms, *input.language, input.jobs);
     terms = std::vector<PageTerms>();
     files.internal = {
         {"/$WWKeywordLinks/Property", std::string(4, '\0')},
@@ -200,7 +200,7 @@ struct Layout {
 
 // Lays the files out (the files' bytes are freed once compressed). Returns why the help
 // file cannot be made, "" when it can.
-std::string lay_out(const HelpFileSpec& spec, Files& files, Layout& out) {
+std::string lay_out(const HelpFileInput& input, Files& files, Layout& out) {
     // The second section: every file one after the other.
     std::vector<chm::DirectoryEntry> entries;
     Stream stream;
@@ -222,7 +222,7 @@ std::string lay_out(const HelpFileSpec& spec, Files& files, Layout& out) {
     uint64_t uncompressed = stream.size;
     if (uncompressed % lzx::kFrame == 0 || uncompressed % lzx::kFrame == lzx::kFrame - 1) uncompressed += 2;
     stream.padded = (uncompressed + lzx::kFrame - 1) / lzx::kFrame * lzx::kFrame;
-    out.compressed = compress(stream, spec.jobs);
+    out.compressed = compress(stream, input.jobs);
     files.pages = files.others = files.internal = std::vector<Stored>();
 
     // The first section: the files that describe the second, the system file, the
@@ -259,22 +259,22 @@ std::string lay_out(const HelpFileSpec& spec, Files& files, Layout& out) {
     out.directory = chm::build_directory(entries);
     uint64_t file_size = chm::content_start(out.directory) + offset;
     if (file_size > kHelpFileLimit) return "it would hold more than 2 GiB";
-    out.head = chm::file_header(out.directory, spec.language->lcid, static_cast<uint32_t>(spec.time), file_size);
+    out.head = chm::file_header(out.directory, input.language->lcid, static_cast<uint32_t>(input.time), file_size);
     out.pieces = {out.head, out.directory.chunks};
     out.pieces.insert(out.pieces.end(), section0.begin(), section0.end());
     return "";
 }
 
-bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
-    const std::string target = spec.folder + name;
-    const CodePage code_page(*spec.language);
+bool make_help_file(const HelpFileInput& input, const std::string& name) {
+    const std::string target = input.folder + name;
+    const CodePage code_page(*input.language);
     Files files;
     std::vector<PageTerms> terms;
     Layout layout;
-    std::string why = read_files(spec, code_page, files, terms);
+    std::string why = read_files(input, code_page, files, terms);
     if (why.empty()) {
-        make_internal_files(spec, code_page, name, terms, files);
-        why = lay_out(spec, files, layout);
+        make_internal_files(input, code_page, name, terms, files);
+        why = lay_out(input, files, layout);
     }
     if (!why.empty()) {
         report(target, why + ": the help file is not written");
@@ -287,11 +287,11 @@ bool make_help_file(const HelpFileSpec& spec, const std::string& name) {
 
 }  // namespace
 
-bool write_help_file(const HelpFileSpec& spec, const std::string& name) {
+bool write_help_file(const HelpFileInput& input, const std::string& name) {
     try {
-        return make_help_file(spec, name);
+        return make_help_file(input, name);
     } catch (const std::bad_alloc&) {
-        report(spec.folder + name, "not enough memory to make it: the help file is not written");
+        report(input.folder + name, "not enough memory to make it: the help file is not written");
         return false;
     }
 }

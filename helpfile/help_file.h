@@ -9,7 +9,7 @@
 
 #include "helpfile/code_page.h"
 
-struct HelpFileSpec {
+struct HelpFileInput {
     std::string folder;               // the output folder, ending in a backslash
     std::vector<std::string> pages;   // the HTML paths of the topics, in the order stored
     std::vector<std::string> files;   // other files stored as they are ("tolbrik.css")
@@ -25,7 +25,7 @@ struct HelpFileSpec {
 // Writes the help file `name` into the folder. Returns false, having said why on standard
 // error, when a file could not be read or the help file not written, or when it would
 // pass a limit of the format (then nothing is written).
-bool write_help_file(const HelpFileSpec& spec, const std::string& name);
+bool write_help_file(const HelpFileInput& input, const std::string& name);
 
 // The time a help file records: SOURCE_DATE_EPOCH when it is set to a number of seconds,
 // else the time the newest of these files was changed, so that the same tree gives the

@@ -31,15 +31,15 @@ TEST(HelpFile, DataThatDoesNotCompressAndDataThatDoesReadBack) {
     dir.write("runs.bin", runs);
     dir.write("one.bin", "1");
     dir.write("tolbrik.hhc", "<UL></UL>");
-    HelpFileSpec spec;
-    spec.folder = dir.path() + "/";
-    spec.pages = {"index.htm"};
-    spec.files = {"noise.bin", "runs.bin", "one.bin"};
-    spec.contents = "tolbrik.hhc";
-    spec.default_topic = "index.htm";
-    spec.language = &language_of_folder("");
-    spec.jobs = 2;
-    ASSERT_TRUE(write_help_file(spec, "t.chm"));
+    HelpFileInput input;
+    input.folder = dir.path() + "/";
+    input.pages = {"index.htm"};
+    input.files = {"noise.bin", "runs.bin", "one.bin"};
+    input.contents = "tolbrik.hhc";
+    input.default_topic = "index.htm";
+    input.language = &language_of_folder("");
+    input.jobs = 2;
+    ASSERT_TRUE(write_help_file(input, "t.chm"));
 
     const std::string path = dir.path() + "/t.chm";  // libmspack keeps the pointer
     mschm_decompressor* chm = mspack_create_chm_decompressor(nullptr);
