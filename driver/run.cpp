@@ -77,12 +77,22 @@ bool build_page_table(std::vector<char*>& entries, unsigned jobs, PageTable& pag
     return all_read;
 }
 
-// The source paths of `pages` under the input folder, for the help file's time.
-std::vector<std::string> source_paths(const PageTable& pages, const std::vector<uint32_t>& which,
-                                      const Options& options) {
-    std::vector<std::string> paths;
-    for (uint32_t i : which) paths.push_back(options.input_folder + pages[i].source_path);
-    return paths;
+// What the help files of both runs hold alike: the output folder's contents and index,
+// the pages `which` in that order, and the time of their sources.
+HelpFileInput& help_file_of(std::optional<HelpFileInput>& help, const PageTable& pages,
+                            const std::vector<uint32_t>& which, const Options& options) {
+    HelpFileInput& input = help.emplace();
+    input.folder = options.output_folder;
+    input.contents = "tolbrik.hhc";
+    input.index = "tolbrik.hhk";
+    input.jobs = options.jobs;
+    std::vector<std::string> sources;
+    for (uint32_t i : which) {
+        input.pages.push_back(pages[i].html_path);
+        sources.push_back(options.input_folder + pages[i].source_path);
+    }
+    input.time = help_file_time(sources, options.jobs);
+    return input;
 }
 
 // The classic conversion and help project of a complete page table; with -chm, what the
@@ -111,21 +121,13 @@ bool convert_classic(const PageTable& pages, const std::vector<std::string_view>
             if (!written_project) failed = true;
             // The compiled help file of the Russian pages, in the code page they declare.
             if (written_project && options.chm) {
-                HelpFileInput& input = help.emplace();
-                std::vector<uint32_t> all;
-                for (uint32_t i = 0; i < project.count; ++i) {
-                    input.pages.push_back(project[i].html_path);
-                    all.push_back(i);
-                }
-                input.folder = options.output_folder;
-                input.contents = "tolbrik.hhc";
-                input.index = "tolbrik.hhk";
+                std::vector<uint32_t> all(project.count);
+                for (uint32_t i = 0; i < project.count; ++i) all[i] = i;
+                HelpFileInput& input = help_file_of(help, project, all, options);
                 input.default_topic = input.pages.front();
                 input.title = "\u0421\u0442\u0440\u0430\u043d\u0438\u0446\u044b \u0441\u043f\u0440\u0430\u0432\u043a\u0438";
                 input.language = &russian_language();
                 input.page_code_page = russian_language().upper;
-                input.time = help_file_time(source_paths(project, all, options), options.jobs);
-                input.jobs = options.jobs;
             }
         }
     }
@@ -189,18 +191,12 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
                                                options.output_folder, options.jobs);
     if (!written_project) failed = true;
     if (written_project && !options.nochm) {
-        HelpFileInput& input = help.emplace();
-        input.folder = options.output_folder;
-        input.pages.push_back("index.htm");
-        for (uint32_t i : topics) input.pages.push_back(pages[i].html_path);
+        HelpFileInput& input = help_file_of(help, pages, topics, options);
+        input.pages.insert(input.pages.begin(), "index.htm");
         input.files = {"tolbrik.css"};
-        input.contents = "tolbrik.hhc";
-        input.index = "tolbrik.hhk";
         input.default_topic = "index.htm";
         input.title = "Manual pages";
         input.language = &language;
-        input.time = help_file_time(source_paths(pages, topics, options), options.jobs);
-        input.jobs = options.jobs;
     }
     return failed;
 }

@@ -46,21 +46,16 @@ const LanguageRow kLanguages[] = {
     {"uk", {0x0422, 1251, "Ukrainian", kCp1251}},
 };
 
-const HelpLanguage& english() {
-    static const HelpLanguage& language = [] () -> const HelpLanguage& {
-        for (const LanguageRow& row : kLanguages) {
-            if (row.code == "en") return row.language;
-        }
-        return kLanguages[0].language;
-    }();
-    return language;
-}
-
 const HelpLanguage* language_named(std::string_view code) {
     for (const LanguageRow& row : kLanguages) {
         if (row.code == code) return &row.language;
     }
     return nullptr;
+}
+
+const HelpLanguage& english() {
+    static const HelpLanguage& language = *language_named("en");
+    return language;
 }
 
 // ---- Spellings ------------------------------------------------------------------------

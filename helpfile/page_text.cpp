@@ -130,9 +130,8 @@ struct Words {
     // Adds the word that ends `words`, from `start` on.
     void add(uint32_t start, bool title) {
         std::string_view word = std::string_view(words).substr(start);
-        uint64_t h = title ? 0x9E3779B97F4A7C15u : 0;
-        for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
-        size_t at = static_cast<size_t>(h ^ (h >> 29)) & (slots.size() - 1);
+        uint64_t h = term_hash(word, title);
+        size_t at = static_cast<size_t>(h) & (slots.size() - 1);
         while (slots[at] != kNone) {
             Distinct& d = distinct[slots[at]];
             if (d.hash == h && d.title == title && bytes_of(d) == word) {
@@ -151,7 +150,7 @@ struct Words {
         if (distinct.size() * 2 > slots.size()) {
             slots.assign(slots.size() * 2, kNone);
             for (uint32_t k = 0; k < distinct.size(); ++k) {
-                size_t place = static_cast<size_t>(distinct[k].hash ^ (distinct[k].hash >> 29)) & (slots.size() - 1);
+                size_t place = static_cast<size_t>(distinct[k].hash) & (slots.size() - 1);
                 while (slots[place] != kNone) place = (place + 1) & (slots.size() - 1);
                 slots[place] = k;
             }

@@ -57,3 +57,10 @@ struct PageTerms {
 void page_terms(std::string_view html, const CodePage& code_page, PageTerms& out);
 
 constexpr size_t kLongestWord = 99;
+
+// The hash that tables of terms find a term (its bytes, of a title or a body) by.
+inline uint64_t term_hash(std::string_view word, bool title) {
+    uint64_t h = title ? 0x9E3779B97F4A7C15u : 0xC2B2AE3D27D4EB4Fu;
+    for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+    return h ^ (h >> 29);
+}

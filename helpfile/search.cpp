@@ -125,12 +125,6 @@ struct Roots {
 
 std::string_view term_of(const std::vector<PageTerms>& topics, const Ref& ref) { return topics[ref.topic].term(ref.term); }
 
-uint64_t hash_of(std::string_view word, bool title) {
-    uint64_t h = title ? 0x9E3779B97F4A7C15u : 0xC2B2AE3D27D4EB4Fu;
-    for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
-    return h ^ (h >> 29);
-}
-
 // The locations of a ref's term in its topic.
 std::pair<uint32_t, uint32_t> locations_of(const std::vector<PageTerms>& topics, const Ref& ref) {
     const PageTerms& page = topics[ref.topic];
@@ -164,7 +158,7 @@ void gather(const std::vector<PageTerms>& topics, uint8_t first, Bucket& bucket)
         for (size_t k = low; k < n && first_byte(k) == first; ++k) {
             std::string_view word = page.term(k);
             bool title = page.terms[k].title;
-            uint64_t h = hash_of(word, title);
+            uint64_t h = term_hash(word, title);
             size_t at = static_cast<size_t>(h) & (slots.size() - 1);
             while (slots[at] != kNoRef) {
                 const Entry& e = bucket.entries[slots[at]];
