@@ -20,7 +20,7 @@
 #include "helpfile/help_file.h"
 #include "helpproject/help_project.h"
 #include "helpproject/modern_project.h"
-#include "modern/page.h"
+#include "modern/page/page.h"
 #include "platform/platform.h"
 
 namespace {

@@ -21,12 +21,12 @@
 #include "discovery/identify.h"
 #include "fuzz_check.h"
 #include "scratch.h"
-#include "modern/encoding.h"
-#include "modern/html.h"
-#include "modern/man.h"
-#include "modern/mdoc.h"
-#include "modern/page.h"
-#include "modern/roff.h"
+#include "modern/page/encoding.h"
+#include "modern/html/html.h"
+#include "modern/man/man.h"
+#include "modern/mdoc/mdoc.h"
+#include "modern/page/page.h"
+#include "modern/roff/roff.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 
 #include "model/letters.h"
 #include "model/paths.h"
-#include "modern/html.h"
-#include "modern/page.h"
+#include "modern/html/html.h"
+#include "modern/page/page.h"
 
 namespace {
 

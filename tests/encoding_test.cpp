@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "modern/encoding.h"
+#include "modern/page/encoding.h"
 
 namespace {
 

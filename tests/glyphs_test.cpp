@@ -1,5 +1,5 @@
 // Special characters by name: rows of the table, the Unicode and Latin-1 forms, refusals.
-#include "modern/glyphs.h"
+#include "modern/roff/glyphs.h"
 
 #include <gtest/gtest.h>
 

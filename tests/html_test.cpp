@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "modern/html.h"
+#include "modern/html/html.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "modern/mdoc.h"
+#include "modern/mdoc/mdoc.h"
 #include "test_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "modern/tbl.h"
+#include "modern/tbl/tbl.h"
 #include "test_support.h"
 
 namespace {

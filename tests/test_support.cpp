@@ -8,8 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "modern/man.h"
-#include "modern/mdoc.h"
+#include "modern/man/man.h"
+#include "modern/mdoc/mdoc.h"
 
 namespace fs = std::filesystem;
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "model/page_table.h"
-#include "modern/html.h"
+#include "modern/html/html.h"
 
 namespace testing_support {
 

@@ -1,7 +1,7 @@
 // The mdoc(7) macro layer.
-#include "modern/mdoc.h"
+#include "modern/mdoc/mdoc.h"
 
-#include "modern/name_table.h"
+#include "modern/roff/name_table.h"
 
 #include <algorithm>
 #include <iterator>
@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "modern/inline.h"
-#include "modern/tbl.h"
+#include "modern/roff/inline.h"
+#include "modern/tbl/tbl.h"
 
 namespace {
 

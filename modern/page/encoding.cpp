@@ -1,5 +1,5 @@
 // Page text as UTF-8.
-#include "modern/encoding.h"
+#include "modern/page/encoding.h"
 
 #include <cstddef>
 #include <cstdint>

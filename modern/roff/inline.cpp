@@ -1,11 +1,11 @@
 // Text with roff escapes, into the HTML writer.
-#include "modern/inline.h"
+#include "modern/roff/inline.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "modern/glyphs.h"
-#include "modern/name_table.h"
+#include "modern/roff/glyphs.h"
+#include "modern/roff/name_table.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 // One page in the modern run.
-#include "modern/page.h"
+#include "modern/page/page.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "discovery/identify.h"
 #include "model/paths.h"
-#include "modern/html.h"
-#include "modern/input.h"
-#include "modern/man.h"
-#include "modern/mdoc.h"
-#include "modern/roff.h"
+#include "modern/html/html.h"
+#include "modern/page/input.h"
+#include "modern/man/man.h"
+#include "modern/mdoc/mdoc.h"
+#include "modern/roff/roff.h"
 #include "output/output_file.h"
 #include "platform/platform.h"
 

@@ -1,12 +1,12 @@
 // The man(7) macro layer.
-#include "modern/man.h"
+#include "modern/man/man.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "modern/inline.h"
-#include "modern/name_table.h"
-#include "modern/tbl.h"
+#include "modern/roff/inline.h"
+#include "modern/roff/name_table.h"
+#include "modern/tbl/tbl.h"
 
 namespace {
 

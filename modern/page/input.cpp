@@ -1,9 +1,9 @@
 // A page's text for the modern converter.
-#include "modern/input.h"
+#include "modern/page/input.h"
 
 #include <zlib.h>
 
-#include "modern/encoding.h"
+#include "modern/page/encoding.h"
 #include "platform/platform.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The HTML writer.
-#include "modern/html.h"
+#include "modern/html/html.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "modern/html.h"
-#include "modern/roff.h"
+#include "modern/html/html.h"
+#include "modern/roff/roff.h"
 
 // What the title line (.TH) says of a page.
 struct TitleLine {

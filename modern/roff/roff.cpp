@@ -1,10 +1,10 @@
 // The roff front end.
-#include "modern/roff.h"
+#include "modern/roff/roff.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "modern/name_table.h"
+#include "modern/roff/name_table.h"
 
 struct RoffFrame {
     enum Kind : uint8_t { file, macro, loop };

@@ -2,9 +2,9 @@
 // spans, alignment and rules.
 #pragma once
 
-#include "modern/html.h"
-#include "modern/inline.h"
-#include "modern/roff.h"
+#include "modern/html/html.h"
+#include "modern/roff/inline.h"
+#include "modern/roff/roff.h"
 
 // Reads the table that follows a .TS line from `roff`, up to and including its .TE, and
 // writes it into `html` where the caller stands (the caller has ended any paragraph).

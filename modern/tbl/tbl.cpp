@@ -1,5 +1,5 @@
 // Tables (tbl).
-#include "modern/tbl.h"
+#include "modern/tbl/tbl.h"
 
 #include <algorithm>
 #include <cmath>

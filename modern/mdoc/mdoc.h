@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "modern/html.h"
-#include "modern/man.h"
-#include "modern/roff.h"
+#include "modern/html/html.h"
+#include "modern/man/man.h"
+#include "modern/roff/roff.h"
 
 // Whether `name` is a macro or request this layer handles.
 bool is_mdoc_macro(std::string_view name);

@@ -1,7 +1,7 @@
 // The special characters of roff by name, as UTF-8.
-#include "modern/glyphs.h"
+#include "modern/roff/glyphs.h"
 
-#include "modern/name_table.h"
+#include "modern/roff/name_table.h"
 
 #include <algorithm>
 #include <charconv>

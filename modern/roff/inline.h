@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "modern/html.h"
-#include "modern/roff.h"
+#include "modern/html/html.h"
+#include "modern/roff/roff.h"
 
 // The font in force and the one before it, which \fP and .ft P return to.
 struct FontState {
