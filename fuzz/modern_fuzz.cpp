@@ -1,7 +1,7 @@
 // The modern conversion of arbitrary bytes, memory to memory, as a page is converted:
-// decoded to UTF-8, read by the roff reader, rendered by the man or mdoc layer into the
-// HTML writer, with a resolver that knows a few names so that references become links.
-// The HTML is read back as a browser's parser reads it: only the converter's own tags,
+// decoded to UTF-8, read by the roff reader, built by the man or mdoc layer into a
+// document tree (which must be well formed), with a resolver that knows a few names so
+// that references become links, and written as HTML. The HTML is read back as a browser's parser reads it: only the converter's own tags,
 // nested as the parser keeps them (nothing it would close, move or drop on its own),
 // attributes and text escaped, only characters a page may hold, and not much more of it
 // than the reader let the page make. Identification's plain text of the NAME section, on
@@ -22,7 +22,8 @@
 #include "fuzz_check.h"
 #include "scratch.h"
 #include "modern/page/encoding.h"
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
+#include "modern/html/writer.h"
 #include "modern/man/man.h"
 #include "modern/mdoc/mdoc.h"
 #include "modern/page/page.h"
@@ -367,9 +368,17 @@ ManualInfo identify(std::string_view bytes, const char* source_path) {
     return info;
 }
 
-void render(Roff& roff, HtmlWriter& html, bool mdoc, bool first_section_only) {
-    TitleLine title;
-    (mdoc ? render_mdoc : render_man)(roff, html, title, first_section_only);
+// The tree the layers build of the page that `roff` reads, checked for its shape.
+void build(Roff& roff, Document& doc, bool mdoc, bool first_section_only) {
+    {
+        DocumentBuilder builder(doc);
+        if (!first_section_only) builder.resolve = resolve;
+        TitleLine title;
+        (mdoc ? render_mdoc : render_man)(roff, builder, title, first_section_only);
+        FUZZ_CHECK(builder.depth() == 0 && !builder.has_text(), "the builder holds something at the end");
+    }
+    std::string wrong = check_document(doc);
+    FUZZ_CHECK(wrong.empty(), "the tree: " + wrong);
 }
 
 }  // namespace
@@ -399,12 +408,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Sink out;
     Roff roff(text, host, fuzz_limits());
-    {
-        HtmlWriter html(out);
-        html.resolve = resolve;
-        render(roff, html, mdoc, false);
-        FUZZ_CHECK(html.depth() == 0 && html.pending.empty(), "the writer holds something at the end");
-    }
+    Document doc;
+    build(roff, doc, mdoc, false);
+    write_html(doc, out);
     const std::string_view page = out.text();
     // To look at what an input makes: TOLBRIK_FUZZ_SHOW=1 fuzz_modern <input>.
     static const bool show = std::getenv("TOLBRIK_FUZZ_SHOW") != nullptr;
@@ -423,12 +429,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Identification's reading: the first section as plain text, nothing on the page.
     Roff first(text, RoffHost{host.is_builtin, nullptr}, fuzz_limits());
-    Sink discard;
-    HtmlWriter capture(discard);
-    std::string name_text;
-    capture.capture = &name_text;
-    render(first, capture, mdoc, true);
-    FUZZ_CHECK(discard.text().empty(), "identification wrote to the page");
+    build(first, doc, mdoc, true);
+    std::string name_text = document_text(doc, 64u << 10);
     wrong = check_characters(name_text, false);
     FUZZ_CHECK(wrong.empty(), "identification's text: " + wrong);
     FUZZ_CHECK(name_text.size() <= kCaptureBound,

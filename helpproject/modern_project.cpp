@@ -9,7 +9,7 @@
 
 #include "model/letters.h"
 #include "model/paths.h"
-#include "modern/html/html.h"
+#include "output/html_escape.h"
 #include "modern/page/page.h"
 
 namespace {

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
+#include "output/html_escape.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ TEST(HtmlText, EscapesMarkupAndLeavesOutWhatAPageMayNotHold) {
 // Ids are the words joined by underscores, unique on the page without regard to letter
 // case, as a help file keeps them.
 TEST(HtmlText, HeadingIdsAreUniqueWithoutRegardToCase) {
-    Sink out;
-    HtmlWriter html(out);
+    Document doc;
+    DocumentBuilder html(doc);
     std::vector<std::string> ids;
     for (const char* heading : {"SEE ALSO", "See  also", "see\talso", "", " x ", "ZAP", "zap", "no\xC2\xA0" "break"}) {
         ids.push_back(html.heading_id(heading));

@@ -15,7 +15,7 @@ std::string render(std::string_view source) {
     Roff roff(source, RoffHost{});
     RoffLine line;
     roff.next(line);
-    std::string html = testing_support::render_html([&](HtmlWriter& writer) {
+    std::string html = testing_support::render_html([&](DocumentBuilder& writer) {
         FontState fonts;
         render_table(roff, writer, fonts);
     });

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "modern/html/writer.h"
 #include "modern/man/man.h"
 #include "modern/mdoc/mdoc.h"
 
@@ -50,21 +51,40 @@ std::string backslashed(std::string native_path) {
     return native_path;
 }
 
-std::string render_html(const std::function<void(HtmlWriter&)>& render) {
+namespace {
+
+std::string html_of(const std::function<void(DocumentBuilder&)>& render, std::string* tree = nullptr) {
+    Document doc;
+    {
+        DocumentBuilder builder(doc);
+        render(builder);
+        builder.flush();
+    }
+    EXPECT_EQ(check_document(doc), "");
+    if (tree != nullptr) *tree = outline(doc);
     Sink out;
-    HtmlWriter html(out);
-    render(html);
-    html.flush();
+    write_html(doc, out);
     return std::string(out.text());
 }
 
-std::string render_manual(std::string_view source, bool mdoc, std::string* name) {
-    return render_html([&](HtmlWriter& html) {
-        Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
-        TitleLine title;
-        html.capture = name;
-        (mdoc ? render_mdoc : render_man)(roff, html, title, name != nullptr);
-    });
+}  // namespace
+
+std::string render_html(const std::function<void(DocumentBuilder&)>& render) { return html_of(render); }
+
+std::string render_manual(std::string_view source, bool mdoc, std::string* name, std::string* tree) {
+    Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
+    TitleLine title;
+    if (name == nullptr) {
+        return html_of([&](DocumentBuilder& doc) { (mdoc ? render_mdoc : render_man)(roff, doc, title, false); },
+                       tree);
+    }
+    Document doc;
+    {
+        DocumentBuilder builder(doc);
+        (mdoc ? render_mdoc : render_man)(roff, builder, title, true);
+    }
+    *name = document_text(doc, 64 << 10);
+    return "";
 }
 
 TempDir::TempDir() {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "model/page_table.h"
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
 
 namespace testing_support {
 
@@ -27,17 +27,19 @@ std::string crlf(const std::string& text);
 std::string native(std::string tool_path);  // every backslash made '/'
 std::string backslashed(std::string native_path);
 
-// What the modern writer makes of `render`'s calls, flushed; then, for renderers of a
-// part of a page, one case per rule with its whole expected HTML.
-std::string render_html(const std::function<void(HtmlWriter&)>& render);
+// The HTML of the tree that `render`'s calls build; then, for renderers of a part of a
+// page, one case per rule with its whole expected HTML.
+std::string render_html(const std::function<void(DocumentBuilder&)>& render);
 struct RenderCase {
     const char* what;
     std::string_view source;
     std::string_view html;
 };
 // A whole man (or mdoc) page as the modern converter renders it; with `name`, the NAME
-// section alone, as plain text into `name`, as identification reads it.
-std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr);
+// section alone, as plain text into `name`, as identification reads it; with `tree`, the
+// outline of the page's tree into it.
+std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr,
+                          std::string* tree = nullptr);
 template <typename Render, size_t N>
 void expect_rendered(const RenderCase (&cases)[N], Render render) {
     for (const RenderCase& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;

@@ -15,10 +15,10 @@ enum class Next { nothing, section, subsection, tag, font };
 
 // What the layer knows while it works through a page.
 struct Man {
-    Man(Roff& r, HtmlWriter& h, TitleLine& t, bool first) : roff(r), html(h), title(t), first_section_only(first) {}
+    Man(Roff& r, DocumentBuilder& h, TitleLine& t, bool first) : roff(r), doc(h), title(t), first_section_only(first) {}
 
     Roff& roff;
-    HtmlWriter& html;
+    DocumentBuilder& doc;
     TitleLine& title;
     bool first_section_only;
 
@@ -54,8 +54,8 @@ size_t base(const Man& m) { return m.indents.empty() ? m.content_depth : m.inden
 
 void ensure_main(Man& m) {
     if (m.main_depth != 0) return;
-    m.html.open("main");
-    m.main_depth = m.html.depth();
+    m.doc.open(NodeKind::body);
+    m.main_depth = m.doc.depth();
     m.content_depth = m.main_depth;
 }
 
@@ -63,7 +63,7 @@ void reset_font(Man& m) { m.fonts = FontState{}; }
 
 // Ends the paragraph under way, if any; the next text starts a new one.
 void break_paragraph(Man& m) {
-    if (m.html.top() == "p") m.html.close();
+    if (m.doc.top() == NodeKind::paragraph) m.doc.close();
 }
 
 // Everything that writes content comes here first: a list item's body opens, and in
@@ -72,12 +72,12 @@ void prepare_content(Man& m, bool is_text) {
     ensure_main(m);
     if (m.dd_pending) {
         m.dd_pending = false;
-        m.html.close_to(base(m) + 1);
-        m.html.open("dd");
+        m.doc.close_to(base(m) + 1);
+        m.doc.open(NodeKind::definition);
     }
-    if (is_text && !m.fill && m.html.top() != "pre") {
+    if (is_text && !m.fill && m.doc.top() != NodeKind::preformatted) {
         break_paragraph(m);
-        m.html.open("pre");
+        m.doc.open(NodeKind::preformatted);
     }
 }
 
@@ -92,10 +92,10 @@ std::string joined(const std::vector<std::string>& args, size_t from = 0) {
 
 // After a heading's text: its content follows.
 void close_heading(Man& m, bool section) {
-    m.html.close();
+    m.doc.close();
     if (section) {
-        m.html.open("div", " class=\"sect\"");
-        m.content_depth = m.html.depth();
+        m.doc.open(NodeKind::section);
+        m.content_depth = m.doc.depth();
     }
 }
 
@@ -112,7 +112,7 @@ void start_line(Man& m, std::string_view text, const std::vector<std::string>* a
                 for (const auto& arg : *args) all += (spaced && !all.empty() ? " " : "") + arg;
                 text = all;
             }
-            m.html.open_heading(m.next == Next::section ? "h2" : "h3", plain_text(m.roff, text));
+            m.doc.open_heading(m.next == Next::section ? NodeKind::section_heading : NodeKind::subsection_heading, plain_text(m.roff, text));
         }
         return;
     }
@@ -122,8 +122,8 @@ void start_line(Man& m, std::string_view text, const std::vector<std::string>* a
 // A line of text ends: line end, and what a macro waiting for the line does at its end.
 void end_line(Man& m, bool continued) {
     if (continued) return;
-    if (m.fill) m.html.space();
-    else m.html.text(m.fonts.current, "\n");
+    if (m.fill) m.doc.space();
+    else m.doc.text(m.fonts.current, "\n");
     switch (m.next) {
         case Next::nothing: break;
         case Next::section:
@@ -131,7 +131,7 @@ void end_line(Man& m, bool continued) {
             if (!muted(m)) close_heading(m, m.next == Next::section);
             break;
         case Next::tag:
-            m.html.close_to(base(m) + 1);
+            m.doc.close_to(base(m) + 1);
             m.dd_pending = true;
             break;
         case Next::font:
@@ -143,7 +143,7 @@ void end_line(Man& m, bool continued) {
 
 void write(Man& m, std::string_view text, bool& continued) {
     if (muted(m)) return;
-    continued = write_inline(m.roff, m.html, m.fonts, text);
+    continued = write_inline(m.roff, m.doc, m.fonts, text);
     if (m.link_open && !text.empty()) m.link_has_text = true;
 }
 
@@ -154,11 +154,11 @@ void text_line(Man& m, const RoffLine& line) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.next != Next::nothing) return;
         if (m.fill) break_paragraph(m);
-        else if (!muted(m) && m.main_depth != 0 && m.html.top() == "pre") m.html.text(0, "\n");
+        else if (!muted(m) && m.main_depth != 0 && m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
         return;
     }
     start_line(m, line.text);
-    if (m.fill && (line.text[0] == ' ' || line.text[0] == '\t') && m.next == Next::nothing) m.html.line_break();
+    if (m.fill && (line.text[0] == ' ' || line.text[0] == '\t') && m.next == Next::nothing) m.doc.line_break();
     bool continued = false;
     write(m, line.text, continued);
     end_line(m, continued);
@@ -233,12 +233,12 @@ void macro_TH(Man& m, const RoffLine& line) {
     if (line.args.size() < 5) t.manual = std::string(volume_name(t.section));
     if (!first) return;
     // Text before the title line (rare) leaves the header where it stands, in <main>.
-    if (m.main_depth != 0) m.html.close_to(m.main_depth);
-    write_header(m.html, t);
+    if (m.main_depth != 0) m.doc.close_to(m.main_depth);
+    write_header(m.doc, t);
 }
 
 void heading(Man& m, const RoffLine& line, bool section) {
-    if (m.link_open && m.link_followed && !muted(m)) m.html.link_end();
+    if (m.link_open && m.link_followed && !muted(m)) m.doc.link_end();
     m.link_open = false;
     m.next = Next::nothing;
     m.dd_pending = false;
@@ -249,11 +249,11 @@ void heading(Man& m, const RoffLine& line, bool section) {
         return;
     }
     if (section) {
-        m.html.close_to(m.main_depth);
+        m.doc.close_to(m.main_depth);
         m.content_depth = m.main_depth;
         ++m.sections;
     } else {
-        m.html.close_to(m.content_depth);
+        m.doc.close_to(m.content_depth);
     }
     m.indents.clear();
     m.fill = true;
@@ -265,7 +265,7 @@ void heading(Man& m, const RoffLine& line, bool section) {
     std::string text = joined(line.args);
     m.in_heading = true;
     if (!muted(m)) {
-        m.html.open_heading(section ? "h2" : "h3", plain_text(m.roff, text));
+        m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, plain_text(m.roff, text));
         bool continued;
         write(m, text, continued);
         close_heading(m, section);
@@ -282,7 +282,7 @@ void paragraph(Man& m, const RoffLine&) {
     ensure_main(m);
     m.dd_pending = false;
     m.next = Next::nothing;
-    m.html.close_to(base(m));
+    m.doc.close_to(base(m));
     reset_font(m);
 }
 
@@ -291,13 +291,13 @@ void open_item(Man& m) {
     ensure_main(m);
     m.dd_pending = false;
     size_t depth = base(m);
-    if (m.html.depth() > depth && m.html.tag_at(depth) == "dl") {
-        m.html.close_to(depth + 1);
+    if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
+        m.doc.close_to(depth + 1);
     } else {
-        m.html.close_to(depth);
-        m.html.open("dl");
+        m.doc.close_to(depth);
+        m.doc.open(NodeKind::tag_list);
     }
-    m.html.open("dt");
+    m.doc.open(NodeKind::term);
     reset_font(m);
 }
 
@@ -309,13 +309,13 @@ void macro_TP(Man& m, const RoffLine&) {
 // .TQ: one more tag for the same item.
 void macro_TQ(Man& m, const RoffLine& line) {
     size_t depth = base(m);
-    if (!(m.html.depth() > depth && m.html.tag_at(depth) == "dl")) {
+    if (!(m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list)) {
         macro_TP(m, line);
         return;
     }
     m.dd_pending = false;
-    m.html.close_to(depth + 1);
-    m.html.open("dt");
+    m.doc.close_to(depth + 1);
+    m.doc.open(NodeKind::term);
     m.next = Next::tag;
 }
 
@@ -325,12 +325,12 @@ void macro_IP(Man& m, const RoffLine& line) {
         ensure_main(m);
         m.dd_pending = false;
         size_t depth = base(m);
-        if (m.html.depth() > depth && m.html.tag_at(depth) == "dl") {
-            m.html.close_to(depth + 1);
-            m.html.open("dd");
+        if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
+            m.doc.close_to(depth + 1);
+            m.doc.open(NodeKind::definition);
         } else {
-            m.html.close_to(depth);
-            m.html.open("div", " class=\"ip\"");
+            m.doc.close_to(depth);
+            m.doc.open(NodeKind::indented_paragraph);
         }
         reset_font(m);
         return;
@@ -338,20 +338,20 @@ void macro_IP(Man& m, const RoffLine& line) {
     open_item(m);
     bool continued;
     write(m, tag, continued);
-    m.html.close_to(base(m) + 1);
+    m.doc.close_to(base(m) + 1);
     m.dd_pending = true;
 }
 
 void macro_HP(Man& m, const RoffLine&) {
     paragraph(m, {});
-    m.html.open("div", " class=\"hp\"");
+    m.doc.open(NodeKind::hanging_paragraph);
 }
 
 void macro_RS(Man& m, const RoffLine&) {
     prepare_content(m, false);
     break_paragraph(m);
-    m.html.open("div", " class=\"rs\"");
-    m.indents.push_back(m.html.depth());
+    m.doc.open(NodeKind::indent);
+    m.indents.push_back(m.doc.depth());
 }
 
 void macro_RE(Man& m, const RoffLine& line) {
@@ -363,7 +363,7 @@ void macro_RE(Man& m, const RoffLine& line) {
     }
     if (m.indents.size() <= keep) return;
     m.dd_pending = false;
-    m.html.close_to(m.indents[keep] - 1);
+    m.doc.close_to(m.indents[keep] - 1);
     m.indents.resize(keep);
 }
 
@@ -376,7 +376,7 @@ void macro_nf(Man& m, const RoffLine&) {
 
 void macro_fi(Man& m, const RoffLine&) {
     m.fill = true;
-    if (m.html.top() == "pre") m.html.close();
+    if (m.doc.top() == NodeKind::preformatted) m.doc.close();
 }
 
 void macro_EX(Man& m, const RoffLine& l) { macro_nf(m, l); }
@@ -384,13 +384,13 @@ void macro_EX(Man& m, const RoffLine& l) { macro_nf(m, l); }
 void macro_EE(Man& m, const RoffLine& l) { macro_fi(m, l); }
 
 void macro_br(Man& m, const RoffLine&) {
-    if (m.fill && !muted(m)) m.html.line_break();
+    if (m.fill && !muted(m)) m.doc.line_break();
 }
 
 void macro_sp(Man& m, const RoffLine&) {
     if (m.next != Next::nothing) return;
     if (m.fill) break_paragraph(m);
-    else if (m.html.top() == "pre" && !muted(m)) m.html.text(0, "\n");
+    else if (m.doc.top() == NodeKind::preformatted && !muted(m)) m.doc.text(0, "\n");
 }
 
 void macro_ft(Man& m, const RoffLine& line) {
@@ -429,21 +429,21 @@ void start_link(Man& m, const RoffLine& line, std::string_view scheme) {
     m.link_open = true;
     m.link_has_text = false;
     m.link_followed = is_linkable(m.link_target);
-    if (!muted(m) && m.link_followed) m.html.link_start(m.link_target);
+    if (!muted(m) && m.link_followed) m.doc.link_start(m.link_target);
 }
 
 void end_link(Man& m, const RoffLine& line) {
     if (!m.link_open) return;
-    if (!m.link_has_text && !muted(m)) m.html.text(m.fonts.current, m.link_shown);
-    if (!muted(m) && m.link_followed) m.html.link_end();
+    if (!m.link_has_text && !muted(m)) m.doc.text(m.fonts.current, m.link_shown);
+    if (!muted(m) && m.link_followed) m.doc.link_end();
     m.link_open = false;
     if (!line.args.empty()) {
         // What follows the link (a full stop, a comma) joins it.
-        m.html.no_space();
+        m.doc.no_space();
         bool continued;
         write(m, joined(line.args), continued);
     }
-    if (m.fill) m.html.space();
+    if (m.fill) m.doc.space();
 }
 
 void macro_UR(Man& m, const RoffLine& l) { start_link(m, l, ""); }
@@ -452,7 +452,7 @@ void macro_UE(Man& m, const RoffLine& l) { end_link(m, l); }
 
 void macro_SY(Man& m, const RoffLine& line) {
     paragraph(m, line);
-    m.html.open("div", " class=\"sy\"");
+    m.doc.open(NodeKind::synopsis);
     if (line.args.empty()) return;
     start_line(m, line.args[0]);
     FontState saved = m.fonts;
@@ -460,7 +460,7 @@ void macro_SY(Man& m, const RoffLine& line) {
     bool continued;
     write(m, line.args[0], continued);
     m.fonts = saved;
-    m.html.space();
+    m.doc.space();
 }
 
 void macro_YS(Man& m, const RoffLine& l) { paragraph(m, l); }
@@ -510,7 +510,7 @@ void macro_TS(Man& m, const RoffLine&) {
     }
     prepare_content(m, false);
     break_paragraph(m);
-    render_table(m.roff, m.html, m.fonts);
+    render_table(m.roff, m.doc, m.fonts);
 }
 
 void ignore(Man&, const RoffLine&) {}
@@ -571,36 +571,13 @@ constexpr Volume kVolumes[] = {
 
 bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
 
-namespace {
-
-void write_bar(HtmlWriter& html, std::string_view tag, std::string_view left, std::string_view center,
-               std::string_view right) {
-    // Markup of its own, as raw() writes it, straight to the page.
-    html.flush();
-    if (html.capture != nullptr) return;
-    Sink& out = html.out;
-    out.put('<');
-    out.put(tag);
-    out.put("><span class=\"left\">");
-    put_escaped(out, left);
-    out.put("</span> <span class=\"center\">");
-    put_escaped(out, center);
-    out.put("</span> <span class=\"right\">");
-    put_escaped(out, right);
-    out.put("</span></");
-    out.put(tag);
-    out.put(">\n");
-}
-
-}  // namespace
-
-void write_header(HtmlWriter& html, const TitleLine& title) {
+void write_header(DocumentBuilder& doc, const TitleLine& title) {
     std::string name = title.title + "(" + title.section + ")";
-    write_bar(html, "header", name, title.manual, name);
+    doc.bar(NodeKind::header, name, title.manual, name);
 }
 
-void write_footer(HtmlWriter& html, const TitleLine& title) {
-    write_bar(html, "footer", title.source, title.date, title.title + "(" + title.section + ")");
+void write_footer(DocumentBuilder& doc, const TitleLine& title) {
+    doc.bar(NodeKind::footer, title.source, title.date, title.title + "(" + title.section + ")");
 }
 
 std::string_view volume_name(std::string_view section) {
@@ -610,8 +587,8 @@ std::string_view volume_name(std::string_view section) {
     return {};
 }
 
-void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
-    Man m(roff, html, title, first_section_only);
+void render_man(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_section_only) {
+    Man m(roff, doc, title, first_section_only);
     // The thread's line, page after page, for the room its arguments have.
     thread_local RoffLine line;
     while (!m.done && roff.next(line)) {
@@ -621,8 +598,8 @@ void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_secti
         }
         if (const Macro* macro = find_macro(line.name)) macro->handler(m, line);
     }
-    if (m.link_open && m.link_followed && !muted(m)) html.link_end();
-    html.close_to(0);
+    if (m.link_open && m.link_followed && !muted(m)) doc.link_end();
+    doc.close_to(0);
     if (first_section_only || !title.seen) return;
-    write_footer(html, title);
+    write_footer(doc, title);
 }

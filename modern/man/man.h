@@ -1,11 +1,11 @@
 // The man(7) macro layer of the modern converter: the title line, headings, paragraphs,
-// lists, indents, examples, fonts and links of a manual page, into HTML.
+// lists, indents, examples, fonts and links of a manual page, into its document tree.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
 #include "modern/roff/roff.h"
 
 // What the title line (.TH) says of a page.
@@ -17,16 +17,16 @@ struct TitleLine {
 // Whether `name` is a macro or request this layer handles.
 bool is_man_macro(std::string_view name);
 
-// Renders the page that `roff` reads into `html`: the header when the title line comes,
+// Reads the page that `roff` reads into `doc`: the header when the title line comes,
 // then the body. With `first_section_only`, it stops at the end of the first section
-// (the NAME section), `html` is expected to capture plain text, and `title` tells only
+// (the NAME section), the tree holds only that section's text, and `title` tells only
 // whether a title line came.
-void render_man(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only = false);
+void render_man(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_section_only = false);
 
 // The header a title line gives: title(section), the manual, title(section); and the
-// footer: the source, the date, title(section). Each written where the writer stands.
-void write_header(HtmlWriter& html, const TitleLine& title);
-void write_footer(HtmlWriter& html, const TitleLine& title);
+// footer: the source, the date, title(section). Each put where the builder stands.
+void write_header(DocumentBuilder& doc, const TitleLine& title);
+void write_footer(DocumentBuilder& doc, const TitleLine& title);
 
 // The volume a section's pages belong to, as a header names it when the page does not.
 std::string_view volume_name(std::string_view section);

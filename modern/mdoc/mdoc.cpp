@@ -21,24 +21,24 @@ enum class ListType : uint8_t { bullet, dash, enumerated, item, tag, hang, ohang
 struct ListKind {
     std::string_view flag;
     ListType type;
-    std::string_view element, attributes;  // the list's element
-    std::string_view body;                 // each item's body (a column list's: its cells)
+    NodeKind list;  // the list's node
+    NodeKind body;  // each item's body (a column list's: its cells)
 };
 
-// Items with a head of their own (tag, hang) are the terms of a <dl>; items whose head
+// Items with a head of their own (tag, hang) are the terms of a tag list; items whose head
 // runs into their body (inset, diag, ohang) are blocks of their own.
 constexpr ListKind kListKinds[] = {
-    {"-bullet", ListType::bullet, "ul", "", "li"},
-    {"-column", ListType::column, "table", "", "td"},
-    {"-dash", ListType::dash, "ul", " style=\"list-style-type: '\u2013  '\"", "li"},
-    {"-diag", ListType::diag, "div", "", "div"},
-    {"-enum", ListType::enumerated, "ol", "", "li"},
-    {"-hang", ListType::hang, "dl", "", "dd"},
-    {"-hyphen", ListType::dash, "ul", " style=\"list-style-type: '\u2013  '\"", "li"},
-    {"-inset", ListType::inset, "div", "", "div"},
-    {"-item", ListType::item, "div", "", "div"},
-    {"-ohang", ListType::ohang, "div", "", "div"},
-    {"-tag", ListType::tag, "dl", "", "dd"},
+    {"-bullet", ListType::bullet, NodeKind::bullet_list, NodeKind::list_item},
+    {"-column", ListType::column, NodeKind::table, NodeKind::table_cell},
+    {"-dash", ListType::dash, NodeKind::dash_list, NodeKind::list_item},
+    {"-diag", ListType::diag, NodeKind::plain_list, NodeKind::plain_item},
+    {"-enum", ListType::enumerated, NodeKind::enumerated_list, NodeKind::list_item},
+    {"-hang", ListType::hang, NodeKind::tag_list, NodeKind::definition},
+    {"-hyphen", ListType::dash, NodeKind::dash_list, NodeKind::list_item},
+    {"-inset", ListType::inset, NodeKind::plain_list, NodeKind::plain_item},
+    {"-item", ListType::item, NodeKind::plain_list, NodeKind::plain_item},
+    {"-ohang", ListType::ohang, NodeKind::plain_list, NodeKind::plain_item},
+    {"-tag", ListType::tag, NodeKind::tag_list, NodeKind::definition},
 };
 
 const ListKind* find_list_kind(std::string_view flag) {
@@ -48,7 +48,7 @@ const ListKind* find_list_kind(std::string_view flag) {
     return nullptr;
 }
 
-bool is_terms(const ListKind& kind) { return kind.element == "dl"; }
+bool is_terms(const ListKind& kind) { return kind.list == NodeKind::tag_list; }
 
 // An open .Bl list or .Bd display.
 struct Scope {
@@ -62,11 +62,11 @@ struct Scope {
 // ---- The state of a page -------------------------------------------------------------------
 
 struct Mdoc {
-    Mdoc(Roff& r, HtmlWriter& h, TitleLine& t, bool first)
-        : roff(r), html(h), title(t), first_section_only(first) {}
+    Mdoc(Roff& r, DocumentBuilder& h, TitleLine& t, bool first)
+        : roff(r), doc(h), title(t), first_section_only(first) {}
 
     Roff& roff;
-    HtmlWriter& html;
+    DocumentBuilder& doc;
     TitleLine& title;
     bool first_section_only;
 
@@ -184,8 +184,8 @@ void leading_delimiters(Mdoc& m, Args& a) {
 
 void ensure_main(Mdoc& m) {
     if (m.main_depth != 0) return;
-    m.html.open("main");
-    m.main_depth = m.html.depth();
+    m.doc.open(NodeKind::body);
+    m.main_depth = m.doc.depth();
     m.content_depth = m.main_depth;
 }
 
@@ -201,14 +201,14 @@ size_t base(const Mdoc& m) {
 }
 
 void break_paragraph(Mdoc& m) {
-    if (m.html.top() == "p" || m.html.top() == "pre") m.html.close();
+    if (m.doc.top() == NodeKind::paragraph || m.doc.top() == NodeKind::preformatted) m.doc.close();
 }
 
 void open_body(Mdoc& m, Scope& list) {
-    m.html.close_to(list.inner);
-    if (list.list->type == ListType::column) m.html.open("tr");
-    m.html.open(list.list->body);
-    list.body = m.html.depth();
+    m.doc.close_to(list.inner);
+    if (list.list->type == ListType::column) m.doc.open(NodeKind::table_row);
+    m.doc.open(list.list->body);
+    list.body = m.doc.depth();
 }
 
 // Everything that writes content comes here first: a list item's body opens, and in
@@ -217,11 +217,11 @@ void prepare_content(Mdoc& m, bool is_text) {
     ensure_main(m);
     if (m.head) return;
     if (Scope* list = innermost_list(m)) {
-        if (list->body == 0 || m.html.depth() < list->body) open_body(m, *list);
+        if (list->body == 0 || m.doc.depth() < list->body) open_body(m, *list);
     }
-    if (is_text && !m.fill && m.html.top() != "pre") {
+    if (is_text && !m.fill && m.doc.top() != NodeKind::preformatted) {
         break_paragraph(m);
-        m.html.open("pre");
+        m.doc.open(NodeKind::preformatted);
     }
 }
 
@@ -232,7 +232,7 @@ void end_head(Mdoc& m) {
     m.head_extended = false;
     Scope* list = innermost_list(m);
     if (list == nullptr) return;
-    if (is_terms(*list->list)) m.html.close_to(list->inner);
+    if (is_terms(*list->list)) m.doc.close_to(list->inner);
     else if (list->list->type == ListType::ohang) break_paragraph(m);
 }
 
@@ -245,7 +245,7 @@ void begin_block(Mdoc& m) {
 
 void close_line_display(Mdoc& m) {
     if (m.line_display == 0) return;
-    if (m.html.depth() >= m.line_display) m.html.close_to(m.line_display - 1);
+    if (m.doc.depth() >= m.line_display) m.doc.close_to(m.line_display - 1);
     m.line_display = 0;
 }
 
@@ -258,13 +258,11 @@ enum Glue : uint8_t { kSpaced = 0, kAttachBefore = 1, kAttachAfter = 2, kAttachI
 // A blank before a word: in the word's font when the words before are in it too, so
 // that a run of words in one font is one element.
 void space_in(Mdoc& m, uint8_t font) {
-    const auto& pending = m.html.pending;
-    if (!pending.empty() && pending.back().kind == HtmlWriter::Piece::words && pending.back().font == font &&
-        font != 0) {
-        m.html.no_space();
-        m.html.text(font, " ");
+    if (font != 0 && m.doc.ends_in_font(font)) {
+        m.doc.no_space();
+        m.doc.text(font, " ");
     } else {
-        m.html.space();
+        m.doc.space();
     }
 }
 
@@ -275,16 +273,16 @@ void emit(Mdoc& m, uint8_t font, std::string_view text, uint8_t glue = kSpaced) 
     bool attached = m.join || (glue & kAttachBefore) != 0 || ((glue & kAttachInLine) != 0 && m.wrote);
     if (text.find('\\') != std::string_view::npos && plain_text(m.roff, text).empty()) {
         // A word that shows nothing (\&) still takes its blank: what follows attaches to it.
-        m.html.no_space();
-        if (!attached && m.html.has_text()) m.html.text(font, " ");
+        m.doc.no_space();
+        if (!attached && m.doc.has_text()) m.doc.text(font, " ");
     } else if (attached) {
-        m.html.no_space();
+        m.doc.no_space();
     } else {
         space_in(m, font);
     }
     FontState f;
     f.current = f.previous = font;
-    write_inline(m.roff, m.html, f, text);
+    write_inline(m.roff, m.doc, f, text);
     // With spacing off, what follows attaches to what was written.
     m.join = (glue & kAttachAfter) != 0 || !m.spacing;
     m.wrote = true;
@@ -320,8 +318,8 @@ void end_of_line(Mdoc& m, bool continued) {
         m.join = true;
         return;
     }
-    if (!m.fill && m.wrote && !m.head && !muted(m) && m.html.top() == "pre") {
-        m.html.text(0, "\n");
+    if (!m.fill && m.wrote && !m.head && !muted(m) && m.doc.top() == NodeKind::preformatted) {
+        m.doc.text(0, "\n");
         m.join = true;
     }
 }
@@ -349,7 +347,7 @@ void heading(Mdoc& m, Args& a, bool section) {
     ensure_main(m);
     std::string text = plain_text(m.roff, joined(a, 0));
     if (section) {
-        m.html.close_to(m.main_depth);
+        m.doc.close_to(m.main_depth);
         m.content_depth = m.main_depth;
         if (m.first_section_only && m.sections >= 1) {
             m.done = true;
@@ -361,20 +359,20 @@ void heading(Mdoc& m, Args& a, bool section) {
         m.authors = 0;
         m.author_split = 0;
     } else {
-        m.html.close_to(m.content_depth);
+        m.doc.close_to(m.content_depth);
     }
     m.synopsis_last = {};
     // Identification wants the section's text, not its heading.
     if (!m.first_section_only) {
-        m.html.open_heading(section ? "h2" : "h3", text);
+        m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, text);
         run(m, a, 0);
-        m.html.close();
+        m.doc.close();
     }
     a.at = a.end;
     m.join = false;
     if (section) {
-        m.html.open("div", " class=\"sect\"");
-        m.content_depth = m.html.depth();
+        m.doc.open(NodeKind::section);
+        m.content_depth = m.doc.depth();
     }
 }
 
@@ -386,11 +384,11 @@ void macro_Pp(Mdoc& m, Args& a, const Macro&) {
     ensure_main(m);
     end_head(m);
     m.synopsis_last = {};
-    if (!m.fill && m.html.top() == "pre") {
-        if (!muted(m)) m.html.text(0, "\n");
+    if (!m.fill && m.doc.top() == NodeKind::preformatted) {
+        if (!muted(m)) m.doc.text(0, "\n");
         return;
     }
-    m.html.close_to(base(m));
+    m.doc.close_to(base(m));
     m.join = false;
 }
 
@@ -488,13 +486,13 @@ void macro_Dt(Mdoc& m, Args& a, const Macro&) {
     // Text before the title line (rare) leaves the header where it stands, in <main>,
     // after the lists and displays open there.
     if (m.main_depth != 0) {
-        m.html.close_to(m.main_depth);
+        m.doc.close_to(m.main_depth);
         m.content_depth = m.main_depth;
         m.scopes.clear();
         m.line_display = 0;
         m.head = m.head_extended = false;
     }
-    write_header(m.html, t);
+    write_header(m.doc, t);
 }
 
 // ---- Lists and displays ---------------------------------------------------------------------
@@ -517,10 +515,10 @@ void macro_Bl(Mdoc& m, Args& a, const Macro&) {
     begin_block(m);
     Scope s;
     s.list = kind;
-    s.outer = m.html.depth();
-    if (offset) m.html.open("div", " class=\"rs\"");
-    m.html.open(kind->element, kind->attributes);
-    s.inner = m.html.depth();
+    s.outer = m.doc.depth();
+    if (offset) m.doc.open(NodeKind::indent);
+    m.doc.open(kind->list);
+    s.inner = m.doc.depth();
     m.scopes.push_back(s);
 }
 
@@ -532,7 +530,7 @@ Scope* close_scopes_to(Mdoc& m, bool lists) {
     end_head(m);
     while (m.scopes.size() > keep) {
         if (m.scopes.back().list == nullptr) m.fill = m.scopes.back().fill_before;
-        m.html.close_to(m.scopes.back().outer);
+        m.doc.close_to(m.scopes.back().outer);
         m.scopes.pop_back();
     }
     return &m.scopes.back();
@@ -541,7 +539,7 @@ Scope* close_scopes_to(Mdoc& m, bool lists) {
 void macro_El(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
     if (close_scopes_to(m, true) == nullptr) return;
-    m.html.close_to(m.scopes.back().outer);
+    m.doc.close_to(m.scopes.back().outer);
     m.scopes.pop_back();
     m.join = false;
 }
@@ -550,13 +548,13 @@ void macro_It(Mdoc& m, Args& a, const Macro&) {
     Scope* list = close_scopes_to(m, true);
     if (list == nullptr) return;
     ensure_main(m);
-    m.html.close_to(list->inner);
+    m.doc.close_to(list->inner);
     list->body = 0;
     m.join = false;
     switch (list->list->type) {
         case ListType::tag:
         case ListType::hang:
-            m.html.open("dt");
+            m.doc.open(NodeKind::term);
             m.head = true;
             run(m, a, plain(m));
             if (!m.head_extended) end_head(m);
@@ -585,9 +583,9 @@ void macro_It(Mdoc& m, Args& a, const Macro&) {
 void macro_Ta(Mdoc& m, Args&, const Macro&) {
     Scope* list = innermost_list(m);
     if (list == nullptr || list->list->type != ListType::column || list->body == 0) return;
-    m.html.close_to(list->inner + 1);
-    m.html.open("td");
-    list->body = m.html.depth();
+    m.doc.close_to(list->inner + 1);
+    m.doc.open(NodeKind::table_cell);
+    list->body = m.doc.depth();
     m.join = false;
 }
 
@@ -604,10 +602,10 @@ void macro_Bd(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
     begin_block(m);
     Scope s;
-    s.outer = m.html.depth();
+    s.outer = m.doc.depth();
     s.fill_before = m.fill;
-    if (offset) m.html.open("div", " class=\"rs\"");
-    s.inner = m.html.depth();
+    if (offset) m.doc.open(NodeKind::indent);
+    s.inner = m.doc.depth();
     m.scopes.push_back(s);
     m.fill = !literal;
     m.join = false;
@@ -617,26 +615,26 @@ void macro_Ed(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
     if (close_scopes_to(m, false) == nullptr) return;
     m.fill = m.scopes.back().fill_before;
-    m.html.close_to(m.scopes.back().outer);
+    m.doc.close_to(m.scopes.back().outer);
     m.scopes.pop_back();
     m.join = false;
 }
 
 // .D1 and .Dl: one indented line; lines in a row make one display.
 void line_display(Mdoc& m, Args& a, const Macro& macro, bool literal) {
-    if (m.line_display != 0 && m.line_display_macro == macro.name && m.html.depth() > m.line_display) {
+    if (m.line_display != 0 && m.line_display_macro == macro.name && m.doc.depth() > m.line_display) {
         if (!muted(m)) {
-            if (literal) m.html.text(0, "\n");
-            else m.html.line_break();
+            if (literal) m.doc.text(0, "\n");
+            else m.doc.line_break();
         }
         m.join = true;
     } else {
         close_line_display(m);
         begin_block(m);
-        m.html.open("div", " class=\"rs\"");
-        m.line_display = m.html.depth();
+        m.doc.open(NodeKind::indent);
+        m.line_display = m.doc.depth();
         m.line_display_macro = macro.name;
-        if (literal) m.html.open("pre");
+        if (literal) m.doc.open(NodeKind::preformatted);
         m.join = false;
     }
     run(m, a, plain(m));
@@ -692,8 +690,8 @@ void macro_Fl(Mdoc& m, Args& a, const Macro&) {
 void macro_Nm(Mdoc& m, Args& a, const Macro& macro) {
     if (a.first && m.section == "SYNOPSIS" && !m.head && !muted(m)) {
         prepare_content(m, false);  // in a list, the item's body (a column list's cell)
-        m.html.close_to(base(m));
-        m.html.open("div", " class=\"sy\"");
+        m.doc.close_to(base(m));
+        m.doc.open(NodeKind::synopsis);
         m.synopsis_last = "Nm";
         m.join = false;
     }
@@ -807,12 +805,12 @@ void synopsis_line(Mdoc& m, std::string_view macro) {
     m.synopsis_last = macro;
     bool function = macro == "Fn" || macro == "Fo";
     bool together = function ? before == "Ft" : before == macro && macro != "Ft";
-    if (together && m.html.has_text() && !muted(m)) {
-        m.html.line_break();
+    if (together && m.doc.has_text() && !muted(m)) {
+        m.doc.line_break();
         m.join = true;
         return;
     }
-    m.html.close_to(base(m));
+    m.doc.close_to(base(m));
     m.join = false;
 }
 
@@ -1063,8 +1061,8 @@ void macro_An(Mdoc& m, Args& a, const Macro& macro) {
         return;
     }
     bool split = m.author_split == 1 || (m.author_split == 0 && m.section == "AUTHORS");
-    if (split && a.first && m.authors > 0 && m.html.has_text() && !muted(m)) {
-        m.html.line_break();
+    if (split && a.first && m.authors > 0 && m.doc.has_text() && !muted(m)) {
+        m.doc.line_break();
         m.join = true;
     }
     ++m.authors;
@@ -1087,14 +1085,14 @@ void link(Mdoc& m, Args& a, const std::string& href, std::string_view shown, siz
         return;
     }
     prepare_content(m, true);
-    if (m.join) m.html.no_space();
-    else m.html.space();
+    if (m.join) m.doc.no_space();
+    else m.doc.space();
     bool linked = is_linkable(href);
-    if (linked) m.html.link_start(href);
+    if (linked) m.doc.link_start(href);
     m.join = true;
     if (a.at >= stop) emit(m, plain(m), shown);
     while (a.at < stop) emit(m, plain(m), a.take());
-    if (linked) m.html.link_end();
+    if (linked) m.doc.link_end();
 }
 
 void macro_Lk(Mdoc& m, Args& a, const Macro&) {
@@ -1147,7 +1145,7 @@ void macro_Re(Mdoc& m, Args& a, const Macro&) {
     ensure_main(m);
     if (own_paragraph) {
         end_head(m);
-        m.html.close_to(base(m));
+        m.doc.close_to(base(m));
         m.join = false;
     }
     // The fields in the order of a citation, authors first.
@@ -1179,7 +1177,7 @@ void macro_Re(Mdoc& m, Args& a, const Macro&) {
     }
     m.reference.clear();
     if (own_paragraph) {
-        m.html.close_to(base(m));
+        m.doc.close_to(base(m));
         m.join = false;
     }
 }
@@ -1195,8 +1193,8 @@ void macro_field(Mdoc& m, Args& a, const Macro& macro) {
 // ---- Requests -------------------------------------------------------------------------------
 
 void request_br(Mdoc& m, Args&, const Macro&) {
-    if (m.fill && !muted(m) && m.html.has_text()) {
-        m.html.line_break();
+    if (m.fill && !muted(m) && m.doc.has_text()) {
+        m.doc.line_break();
         m.join = true;
     }
 }
@@ -1205,17 +1203,17 @@ void request_sp(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
     if (m.head || m.main_depth == 0) return;
     if (m.fill) break_paragraph(m);
-    else if (m.html.top() == "pre" && !muted(m)) m.html.text(0, "\n");
+    else if (m.doc.top() == NodeKind::preformatted && !muted(m)) m.doc.text(0, "\n");
 }
 
 void request_nf(Mdoc& m, Args&, const Macro&) {
     m.fill = false;
-    if (m.html.top() == "p") m.html.close();
+    if (m.doc.top() == NodeKind::paragraph) m.doc.close();
 }
 
 void request_fi(Mdoc& m, Args&, const Macro&) {
     m.fill = true;
-    if (m.html.top() == "pre") m.html.close();
+    if (m.doc.top() == NodeKind::preformatted) m.doc.close();
 }
 
 void request_ft(Mdoc& m, Args& a, const Macro&) {
@@ -1234,7 +1232,7 @@ void request_TS(Mdoc& m, Args& a, const Macro&) {
         return;
     }
     begin_block(m);
-    render_table(m.roff, m.html, m.fonts);
+    render_table(m.roff, m.doc, m.fonts);
 }
 
 // Macros without output, and requests for layout a browser does its own way.
@@ -1376,18 +1374,18 @@ void text_line(Mdoc& m, const RoffLine& line) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.head || m.main_depth == 0) return;
         if (m.fill) break_paragraph(m);
-        else if (!muted(m) && m.html.top() == "pre") m.html.text(0, "\n");
+        else if (!muted(m) && m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
         m.join = !m.fill;
         return;
     }
     if (muted(m)) return;
     prepare_content(m, true);
-    if (m.join) m.html.no_space();
-    else m.html.space();
+    if (m.join) m.doc.no_space();
+    else m.doc.space();
     // A line that begins with a blank begins a new line.
-    if (m.fill && !m.head && (line.text[0] == ' ' || line.text[0] == '\t')) m.html.line_break();
+    if (m.fill && !m.head && (line.text[0] == ' ' || line.text[0] == '\t')) m.doc.line_break();
     m.wrote = true;
-    bool continued = write_inline(m.roff, m.html, m.fonts, line.text);
+    bool continued = write_inline(m.roff, m.doc, m.fonts, line.text);
     m.join = !m.spacing;
     end_of_line(m, continued);
 }
@@ -1406,8 +1404,8 @@ void macro_line(Mdoc& m, const RoffLine& line) {
 
 bool is_mdoc_macro(std::string_view name) { return find_macro(name) != nullptr; }
 
-void render_mdoc(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_section_only) {
-    Mdoc m(roff, html, title, first_section_only);
+void render_mdoc(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_section_only) {
+    Mdoc m(roff, doc, title, first_section_only);
     // The thread's line, page after page, for the room its arguments have.
     thread_local RoffLine line;
     while (!m.done && roff.next(line)) {
@@ -1415,7 +1413,7 @@ void render_mdoc(Roff& roff, HtmlWriter& html, TitleLine& title, bool first_sect
         if (line.is_call) macro_line(m, line);
         else text_line(m, line);
     }
-    html.close_to(0);
+    doc.close_to(0);
     if (first_section_only || !title.seen) return;
-    write_footer(html, title);
+    write_footer(doc, title);
 }

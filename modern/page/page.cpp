@@ -6,15 +6,21 @@
 
 #include "discovery/identify.h"
 #include "model/paths.h"
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
+#include "modern/html/writer.h"
 #include "modern/page/input.h"
 #include "modern/man/man.h"
 #include "modern/mdoc/mdoc.h"
 #include "modern/roff/roff.h"
+#include "output/html_escape.h"
 #include "output/output_file.h"
 #include "platform/platform.h"
 
 namespace {
+
+// Identification wants the NAME section, a line or a few; a page that makes more (with a
+// loop) has its text cut here, at the end of a character.
+constexpr size_t kNameTextLimit = 64 << 10;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -265,13 +271,13 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     bool mdoc = info.kind == PageKind::mdoc;
     std::string_view alone = mdoc ? std::string_view() : self_contained_first_section(text);
     Roff roff(alone.empty() ? std::string_view(text) : alone, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
-    Sink discard;
-    HtmlWriter html(discard);
-    std::string name_text;
-    html.capture = &name_text;
-    TitleLine title;
-    (mdoc ? render_mdoc : render_man)(roff, html, title, true);
-    parse_name_section(name_text, info);
+    Document doc;
+    {
+        DocumentBuilder builder(doc);
+        TitleLine title;
+        (mdoc ? render_mdoc : render_man)(roff, builder, title, true);
+    }
+    parse_name_section(document_text(doc, kNameTextLimit), info);
     if (store != nullptr) *held = store->keep(text);
     return kIsPage;
 }
@@ -298,16 +304,20 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
         output_folder + record.html_path,
         [&](Sink& out) {
             write_head(out, pages, index);
-            HtmlWriter html(out);
-            uint32_t twins = pages.manuals[index].twins_before;
-            if (twins != 0) html.id_suffix = "-" + std::to_string(twins + 1);
-            html.resolve = [&](std::string_view name, std::string_view section) {
-                uint32_t target = find_reference(pages, names, index, name, section);
-                return target == UINT32_MAX ? std::string()
-                                            : relative_href(record.html_path, pages[target].html_path);
-            };
-            TitleLine title;
-            (mdoc ? render_mdoc : render_man)(roff, html, title, false);
+            Document doc;
+            {
+                DocumentBuilder builder(doc);
+                uint32_t twins = pages.manuals[index].twins_before;
+                if (twins != 0) builder.id_suffix = "-" + std::to_string(twins + 1);
+                builder.resolve = [&](std::string_view name, std::string_view section) {
+                    uint32_t target = find_reference(pages, names, index, name, section);
+                    return target == UINT32_MAX ? std::string()
+                                                : relative_href(record.html_path, pages[target].html_path);
+                };
+                TitleLine title;
+                (mdoc ? render_mdoc : render_man)(roff, builder, title, false);
+            }
+            write_html(doc, out);
             out.put("</body>\n</html>\n");
         },
         &made_folder);

@@ -1,4 +1,4 @@
-// Text with roff escapes, into the HTML writer.
+// Text with roff escapes, into the document tree.
 #include "modern/roff/inline.h"
 
 #include <algorithm>
@@ -13,13 +13,13 @@ constexpr const char kNoBreakSpace[] = "\u00A0";
 
 // What an escape works on while a text is written.
 struct Writing {
-    Writing(const Roff& r, HtmlWriter* h, std::string* p, FontState& f, TextBuffer& buffer)
-        : roff(r), html(h), plain(p), fonts(f), run(buffer) {
+    Writing(const Roff& r, DocumentBuilder* h, std::string* p, FontState& f, TextBuffer& buffer)
+        : roff(r), doc(h), plain(p), fonts(f), run(buffer) {
         run.clear();
     }
 
     const Roff& roff;
-    HtmlWriter* html;     // null: plain text into `plain`
+    DocumentBuilder* doc;  // null: plain text into `plain`
     std::string* plain;
     FontState& fonts;
     TextBuffer& run;      // text not yet handed to the writer, in fonts.current
@@ -28,7 +28,7 @@ struct Writing {
 
     void flush() {
         if (run.empty()) return;
-        if (html != nullptr) html->text(fonts.current, run.view());
+        if (doc != nullptr) doc->text(fonts.current, run.view());
         else *plain += run.view();
         run.clear();
     }
@@ -36,7 +36,7 @@ struct Writing {
     // escape made, it joins that (one piece of text either way).
     void put(std::string_view text) {
         if (!run.empty()) run += text;
-        else if (html != nullptr) html->text(fonts.current, text);
+        else if (doc != nullptr) doc->text(fonts.current, text);
         else plain->append(text);
     }
     void set_font(int font) {
@@ -344,14 +344,14 @@ int font_named(std::string_view name) {
     return name.size() == 1 ? kOneLetterFonts.font[static_cast<unsigned char>(name[0])] : font_by_name(name);
 }
 
-bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text) {
+bool write_inline(const Roff& roff, DocumentBuilder& doc, FontState& fonts, std::string_view text) {
     if (text.empty()) return false;
     // Most text has no escape, and most pages translate nothing: such text goes as it is.
     if (!roff.translates() && std::memchr(text.data(), '\\', text.size()) == nullptr) {
-        html.text(fonts.current, text);
+        doc.text(fonts.current, text);
         return false;
     }
-    Writing w(roff, &html, nullptr, fonts, html.inline_buffer);
+    Writing w(roff, &doc, nullptr, fonts, doc.scratch());
     write_text(w, text);
     w.flush();
     return w.continued;

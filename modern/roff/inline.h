@@ -1,4 +1,4 @@
-// Text with roff escapes, into the HTML writer: fonts, special characters, the spaces and
+// Text with roff escapes, into the document tree: fonts, special characters, the spaces and
 // joins of roff, and the escapes a browser does its own way (sizes, motions, colours).
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "modern/html/html.h"
+#include "modern/doc/builder.h"
 #include "modern/roff/roff.h"
 
 // The font in force and the one before it, which \fP and .ft P return to.
@@ -23,10 +23,10 @@ struct FontState {
 // the empty name, which mean the previous font.
 int font_named(std::string_view name);
 
-// Writes `text` into `html` in the fonts its escapes name, starting from `fonts`, which
+// Puts `text` into `doc` in the fonts its escapes name, starting from `fonts`, which
 // it leaves as the text leaves them. Returns true when the text ends in \c, so that the
 // next line goes on without a blank.
-bool write_inline(const Roff& roff, HtmlWriter& html, FontState& fonts, std::string_view text);
+bool write_inline(const Roff& roff, DocumentBuilder& doc, FontState& fonts, std::string_view text);
 
 // The text alone, every escape resolved, fonts dropped: for titles and names.
 std::string plain_text(const Roff& roff, std::string_view text);

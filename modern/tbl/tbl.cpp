@@ -121,7 +121,7 @@ struct CellFormat {
     bool top = false;        // a vertical span's text at its top, not in its middle
     bool bottom = false;     // ... or at its bottom
     bool expand = false;     // the column takes what room is left
-    std::string width;       // a CSS width, or empty
+    uint16_t width = 0;      // a least width in characters, or 0
 };
 
 struct LayoutRow {
@@ -225,7 +225,7 @@ size_t modifier_width(CellFormat& format, std::string_view s, size_t i) {
         if (grouped && k < s.size() && s[k] == u.unit) units = u.units;
     }
     double characters = std::round(value * units / 24);
-    if (characters >= 1 && characters <= 500) format.width = std::to_string(static_cast<int>(characters)) + "ch";
+    if (characters >= 1 && characters <= 500) format.width = static_cast<uint16_t>(characters);
     return grouped ? skip_group(s, i) : k;
 }
 
@@ -324,7 +324,7 @@ struct Cell {
     bool top = false, bottom = false, expand = false;
     uint32_t column = 0, colspan = 1, rowspan = 1;
     size_t fraction = kNone;  // a number's characters from its decimal point on
-    std::string width;
+    uint16_t width = 0;
     std::string text;
     std::vector<BlockLine> lines;  // a text block's, calls among them
 };
@@ -528,28 +528,28 @@ void add_data_line(Table& t, std::string_view line) {
 // A text block is written as filled text, as a paragraph would be: its font macros and
 // breaks are the ones a table's text uses.
 struct Block {
-    Block(const Roff& r, HtmlWriter& h, uint8_t font) : roff(r), html(h) { fonts.current = fonts.previous = font; }
+    Block(const Roff& r, DocumentBuilder& h, uint8_t font) : roff(r), doc(h) { fonts.current = fonts.previous = font; }
 
     const Roff& roff;
-    HtmlWriter& html;
+    DocumentBuilder& doc;
     FontState fonts;
     bool fill = true;
     int breaks = 0;  // line breaks owed before the next text
 
     // Writes `text` in `font` (the block's own when negative); true when it ends in \c.
     bool put(std::string_view text, int font = -1) {
-        for (; breaks > 0 && html.has_text(); --breaks) html.line_break();
+        for (; breaks > 0 && doc.has_text(); --breaks) doc.line_break();
         breaks = 0;
-        if (font < 0) return write_inline(roff, html, fonts, text);
+        if (font < 0) return write_inline(roff, doc, fonts, text);
         FontState saved = fonts;
         fonts.current = static_cast<uint8_t>(font);
-        bool continued = write_inline(roff, html, fonts, text);
+        bool continued = write_inline(roff, doc, fonts, text);
         fonts = saved;
         return continued;
     }
     void end_line(bool continued) {
         if (continued) return;
-        if (fill) html.space();
+        if (fill) doc.space();
         else breaks = std::max(breaks, 1);
     }
 };
@@ -617,8 +617,8 @@ constexpr struct {
     {"nf", call_nf},            {"sp", call_paragraph},
 };
 
-void write_block(const Roff& roff, HtmlWriter& html, const Cell& cell) {
-    Block b(roff, html, cell.font);
+void write_block(const Roff& roff, DocumentBuilder& doc, const Cell& cell) {
+    Block b(roff, doc, cell.font);
     for (const BlockLine& line : cell.lines) {
         if (!line.is_call) {
             if (line.text.empty()) {
@@ -638,7 +638,7 @@ void write_block(const Roff& roff, HtmlWriter& html, const Cell& cell) {
     }
 }
 
-// ---- HTML -------------------------------------------------------------------------------------
+// ---- The tree -------------------------------------------------------------------------------------
 
 constexpr std::string_view kAlignClasses[] = {"", "r", "c", "n", "a", "", "", "", ""};
 constexpr std::string_view kContentClasses[] = {"", "", "h", "h2", "hi", "hi2"};
@@ -647,7 +647,7 @@ constexpr std::string_view kRuleRight[] = {"", "rr", "rr2"};
 constexpr std::string_view kRuleAbove[] = {"", "rt", "rt2"};
 constexpr std::string_view kRuleBelow[] = {"", "rb", "rb2"};
 
-std::string cell_attributes(const Cell& cell) {
+std::string cell_classes(const Cell& cell) {
     std::string classes;
     for (std::string_view name : {kAlignClasses[static_cast<size_t>(cell.key)], kContentClasses[static_cast<size_t>(cell.content)],
                                   kRuleLeft[cell.rule_left], kRuleRight[cell.rule_right]}) {
@@ -656,12 +656,7 @@ std::string cell_attributes(const Cell& cell) {
     // A vertical span's text stands in its middle, unless its layout says otherwise.
     if (cell.rowspan > 1 && !cell.top) add_class(classes, cell.bottom ? "vb" : "vm");
     if (cell.expand) add_class(classes, "x");
-    std::string attributes;
-    if (!classes.empty()) attributes += " class=\"" + classes + "\"";
-    if (cell.colspan > 1) attributes += " colspan=\"" + std::to_string(cell.colspan) + "\"";
-    if (cell.rowspan > 1) attributes += " rowspan=\"" + std::to_string(cell.rowspan) + "\"";
-    if (!cell.width.empty()) attributes += " style=\"width:" + cell.width + "\"";
-    return attributes;
+    return classes;
 }
 
 // The characters of a number from its decimal point on: from the last decimal point next
@@ -697,18 +692,18 @@ std::vector<size_t> align_numbers(Table& t) {
     return widest;
 }
 
-void pad_number(HtmlWriter& html, const Cell& cell, size_t widest) {
+void pad_number(DocumentBuilder& doc, const Cell& cell, size_t widest) {
     if (cell.fraction == kNone || cell.fraction >= widest) return;
     std::string pad = cell.fraction == 0 ? "\u2008" : "\u2007";  // a point's width, or a digit's
     for (size_t n = cell.fraction + 1; n < widest; ++n) pad += "\u2007";
-    html.text(0, pad);
+    doc.text(0, pad);
 }
 
-void write_table(Table& t, HtmlWriter& html) {
+void write_table(Table& t, DocumentBuilder& doc) {
     std::vector<size_t> widest = align_numbers(t);
     std::string classes;
     for (std::string_view name : t.options.classes) add_class(classes, name);
-    html.open("table", classes.empty() ? std::string() : " class=\"" + classes + "\"");
+    doc.open(NodeKind::table, classes);
     // Rows still covered, per column, by a cell that spans down into them.
     std::vector<uint32_t> covered(t.columns, 0);
     for (const Row& row : t.rows) {
@@ -716,25 +711,25 @@ void write_table(Table& t, HtmlWriter& html) {
         add_class(classes, kRuleAbove[row.rule_above]);
         add_class(classes, kRuleBelow[row.rule_below]);
         if (row.space_above) add_class(classes, "sp");
-        html.open("tr", classes.empty() ? std::string() : " class=\"" + classes + "\"");
+        doc.open(NodeKind::table_row, classes);
         size_t used = static_cast<size_t>(std::count_if(covered.begin(), covered.end(), [](uint32_t n) { return n > 0; }));
         for (const Cell& cell : row.cells) {
-            html.open("td", cell_attributes(cell));
+            doc.open_cell(cell_classes(cell), cell.colspan, cell.rowspan, cell.width);
             if (cell.content == Content::text) {
                 FontState fonts;
                 fonts.current = fonts.previous = cell.font;
-                write_inline(t.roff, html, fonts, cell.text);
-                if (cell.key == Key::number && cell.colspan == 1) pad_number(html, cell, widest[cell.column]);
+                write_inline(t.roff, doc, fonts, cell.text);
+                if (cell.key == Key::number && cell.colspan == 1) pad_number(doc, cell, widest[cell.column]);
             } else if (cell.content == Content::block) {
-                write_block(t.roff, html, cell);
+                write_block(t.roff, doc, cell);
             }
-            html.close();
+            doc.close();
             used += cell.colspan;
         }
         // A row narrower than the table ends in one empty cell.
         if (used < t.columns) {
-            html.open("td", used + 1 < t.columns ? " colspan=\"" + std::to_string(t.columns - used) + "\"" : "");
-            html.close();
+            doc.open_cell({}, static_cast<uint32_t>(t.columns - used), 1, 0);
+            doc.close();
         }
         for (uint32_t& n : covered) n -= n > 0 ? 1 : 0;
         for (const Cell& cell : row.cells) {
@@ -742,9 +737,9 @@ void write_table(Table& t, HtmlWriter& html) {
                 covered[c] = cell.rowspan - 1;
             }
         }
-        html.close();
+        doc.close();
     }
-    html.close();
+    doc.close();
 }
 
 // ---- Reading the table ------------------------------------------------------------------------
@@ -764,7 +759,7 @@ void call_between_rows(Table& t, const RoffLine& line, Part& part) {
 
 }  // namespace
 
-void render_table(Roff& roff, HtmlWriter& html, FontState& fonts) {
+void render_table(Roff& roff, DocumentBuilder& doc, FontState& fonts) {
     Table t(roff, fonts);
     Part part = Part::options;
     std::vector<LayoutRow> layout;     // the layout being read
@@ -823,5 +818,5 @@ void render_table(Roff& roff, HtmlWriter& html, FontState& fonts) {
         t.pending_rule = std::max(t.pending_rule, t.layout[t.position++].rule());
     }
     if (!t.rows.empty()) t.rows.back().rule_below = t.pending_rule;
-    write_table(t, html);
+    write_table(t, doc);
 }

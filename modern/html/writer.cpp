@@ -1,0 +1,156 @@
+// Writing the tree as HTML.
+#include "modern/html/writer.h"
+
+#include <iterator>
+#include <string>
+
+#include "output/html_escape.h"
+
+namespace {
+
+// What a node's start tag carries besides its fixed part.
+enum class Attributes : uint8_t {
+    none,
+    id,     // id="the node's text"
+    href,   // href="the node's text"
+    classes,  // class="the node's text", when it has any
+    cell,   // a table cell's classes, spans and width
+};
+
+// How each kind is written: the start tag up to its attributes, then (with attributes) the
+// rest of it, and the end tag. A kind that holds its own text (a bar's part) writes it.
+struct Element {
+    NodeKind kind;
+    std::string_view start;
+    Attributes attributes;
+    std::string_view start_end;  // after the attributes
+    std::string_view end;
+    bool own_text = false;
+};
+
+constexpr Element kElements[] = {
+    {NodeKind::page, "", Attributes::none, "", ""},
+    {NodeKind::header, "<header>", Attributes::none, "", "</header>\n"},
+    {NodeKind::footer, "<footer>", Attributes::none, "", "</footer>\n"},
+    {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "", "</span> ", true},
+    {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "", "</span> ", true},
+    {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "", "</span>", true},
+    {NodeKind::body, "<main>", Attributes::none, "", "</main>\n"},
+    {NodeKind::section_heading, "<h2", Attributes::id, ">", "</h2>\n"},
+    {NodeKind::subsection_heading, "<h3", Attributes::id, ">", "</h3>\n"},
+    {NodeKind::section, "<div class=\"sect\">", Attributes::none, "", "</div>\n"},
+    {NodeKind::paragraph, "<p>", Attributes::none, "", "</p>\n"},
+    // A parser drops the line end right after <pre>: this one, not the text's own.
+    {NodeKind::preformatted, "<pre>\n", Attributes::none, "", "</pre>\n"},
+    {NodeKind::indent, "<div class=\"rs\">", Attributes::none, "", "</div>\n"},
+    {NodeKind::indented_paragraph, "<div class=\"ip\">", Attributes::none, "", "</div>\n"},
+    {NodeKind::hanging_paragraph, "<div class=\"hp\">", Attributes::none, "", "</div>\n"},
+    {NodeKind::synopsis, "<div class=\"sy\">", Attributes::none, "", "</div>\n"},
+    {NodeKind::tag_list, "<dl>", Attributes::none, "", "</dl>\n"},
+    {NodeKind::term, "<dt>", Attributes::none, "", "</dt>\n"},
+    {NodeKind::definition, "<dd>", Attributes::none, "", "</dd>\n"},
+    {NodeKind::bullet_list, "<ul>", Attributes::none, "", "</ul>\n"},
+    {NodeKind::dash_list, "<ul style=\"list-style-type: '\u2013  '\">", Attributes::none, "", "</ul>\n"},
+    {NodeKind::enumerated_list, "<ol>", Attributes::none, "", "</ol>\n"},
+    {NodeKind::list_item, "<li>", Attributes::none, "", "</li>\n"},
+    {NodeKind::plain_list, "<div>", Attributes::none, "", "</div>\n"},
+    {NodeKind::plain_item, "<div>", Attributes::none, "", "</div>\n"},
+    {NodeKind::table, "<table", Attributes::classes, ">", "</table>\n"},
+    {NodeKind::table_row, "<tr", Attributes::classes, ">", "</tr>\n"},
+    {NodeKind::table_cell, "<td", Attributes::cell, ">", "</td>\n"},
+    {NodeKind::text, "", Attributes::none, "", ""},
+    {NodeKind::line_break, "<br>\n", Attributes::none, "", ""},
+    {NodeKind::link, "<a", Attributes::href, ">", "</a>"},
+    {NodeKind::reference, "<a", Attributes::href, ">", "</a>"},
+};
+static_assert(rows_by_kind(kElements), "an element for every node kind, in the order of NodeKind");
+
+// The elements a font is written with, outermost first.
+constexpr struct {
+    uint8_t bit;
+    std::string_view open, close;
+} kFontTags[] = {
+    {kSmall, "<small>", "</small>"},
+    {kMono, "<code>", "</code>"},
+    {kBold, "<b>", "</b>"},
+    {kItalic, "<i>", "</i>"},
+};
+
+void write_text(Sink& out, uint8_t font, std::string_view text) {
+    if (font == 0) {
+        put_escaped(out, text);
+        return;
+    }
+    for (const auto& tag : kFontTags) {
+        if (font & tag.bit) out.put(tag.open);
+    }
+    put_escaped(out, text);
+    for (auto it = std::rbegin(kFontTags); it != std::rend(kFontTags); ++it) {
+        if (font & it->bit) out.put(it->close);
+    }
+}
+
+void write_attributes(Sink& out, const Document& doc, const Node& node, Attributes attributes) {
+    std::string_view text = doc.text_of(node);
+    switch (attributes) {
+        case Attributes::none: return;
+        case Attributes::id:
+        case Attributes::href:
+            out.put(attributes == Attributes::id ? " id=\"" : " href=\"");
+            put_escaped(out, text, true);
+            out.put('"');
+            return;
+        case Attributes::classes:
+        case Attributes::cell:
+            if (!text.empty()) {
+                out.put(" class=\"");
+                put_escaped(out, text, true);
+                out.put('"');
+            }
+            if (attributes == Attributes::classes) return;
+            if (node.colspan > 1) out.put(" colspan=\"" + std::to_string(node.colspan) + "\"");
+            if (node.rowspan > 1) out.put(" rowspan=\"" + std::to_string(node.rowspan) + "\"");
+            if (node.width > 0) out.put(" style=\"width:" + std::to_string(node.width) + "ch\"");
+            return;
+    }
+}
+
+void write_start(Sink& out, const Document& doc, const Node& node) {
+    if (node.kind == NodeKind::text) {
+        write_text(out, node.font, doc.text_of(node));
+        return;
+    }
+    const Element& element = kElements[static_cast<size_t>(node.kind)];
+    out.put(element.start);
+    if (element.attributes != Attributes::none) {
+        write_attributes(out, doc, node, element.attributes);
+        out.put(element.start_end);
+    }
+    if (element.own_text) put_escaped(out, doc.text_of(node));
+}
+
+}  // namespace
+
+void write_html(const Document& doc, Sink& out) {
+    // The tree in document order, without a stack: down to a node's first child, else its
+    // end tag and on to the next, else back up.
+    uint32_t at = doc[0].first_child;
+    while (at != kNoNode) {
+        const Node& node = doc[at];
+        write_start(out, doc, node);
+        if (node.first_child != kNoNode) {
+            at = node.first_child;
+            continue;
+        }
+        for (;;) {
+            const Node& done = doc[at];
+            out.put(kElements[static_cast<size_t>(done.kind)].end);
+            if (done.next != kNoNode) {
+                at = done.next;
+                break;
+            }
+            at = done.parent;
+            if (at == kNoNode) break;
+        }
+    }
+}
