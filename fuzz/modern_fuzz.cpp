@@ -430,7 +430,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Identification's reading: the first section as plain text, nothing on the page.
     Roff first(text, RoffHost{host.is_builtin, nullptr}, fuzz_limits());
     build(first, doc, mdoc, true);
-    std::string name_text = document_text(doc, 64u << 10);
+    std::string name_text = first_section_text(doc, 64u << 10);
     wrong = check_characters(name_text, false);
     FUZZ_CHECK(wrong.empty(), "identification's text: " + wrong);
     FUZZ_CHECK(name_text.size() <= kCaptureBound,

@@ -4,7 +4,7 @@ from the working tree writes the same bytes as the one built from REV (default H
 
 Both programs convert the same inputs: examples/, a corpus of this machine's manual pages
 (made with man_corpus.py --languages unless --corpus names one) and the fuzz regression
-inputs (each as a page of its own). Each input is converted in the classic run (with
+inputs of the page targets (each as a page of its own). Each input is converted in the classic run (with
 -chm) and with -modern, each with -jobs:1 and with the default jobs. Every file written,
 standard output, standard error and the exit status must be the same. Prints each
 difference it finds and exits 1 when there is one. Builds, corpus and outputs go under
@@ -42,15 +42,18 @@ def reference(rev, work):
 
 
 def fuzz_tree(work):
-    """The fuzz regression inputs as pages: regression/<target>/<input> as man1/<target>-<input>.1."""
+    """The fuzz regression inputs of the page targets as pages: their first byte (which
+    chooses a target's options) off, regression/<target>/<input> as man1/<target>-<input>.1."""
     tree = os.path.join(work, "fuzz-pages")
     shutil.rmtree(tree, ignore_errors=True)
     os.makedirs(os.path.join(tree, "man1"))
     regression = os.path.join(HERE, "fuzz", "regression")
-    for target in sorted(os.listdir(regression)):
+    for target in ("convert", "identify", "modern"):
         for name in sorted(os.listdir(os.path.join(regression, target))):
-            shutil.copyfile(os.path.join(regression, target, name),
-                            os.path.join(tree, "man1", f"{target}-{name}.1"))
+            with open(os.path.join(regression, target, name), "rb") as source:
+                page = source.read()[1:]
+            with open(os.path.join(tree, "man1", f"{target}-{name}.1"), "wb") as out:
+                out.write(page)
     return tree
 
 

@@ -83,7 +83,7 @@ std::string render_manual(std::string_view source, bool mdoc, std::string* name,
         DocumentBuilder builder(doc);
         (mdoc ? render_mdoc : render_man)(roff, builder, title, true);
     }
-    *name = document_text(doc, 64 << 10);
+    *name = first_section_text(doc, 64 << 10);
     return "";
 }
 

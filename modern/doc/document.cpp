@@ -69,6 +69,10 @@ std::string_view misplaced(NodeKind parent, NodeKind kind) {
         return "";
     }
     if (is_inline(parent)) return "a block inside a line";
+    if (parent == NodeKind::paragraph || parent == NodeKind::preformatted || parent == NodeKind::section_heading ||
+        parent == NodeKind::subsection_heading) {
+        return "a block inside a paragraph or heading";
+    }
     if ((kind == NodeKind::term || kind == NodeKind::definition) != (parent == NodeKind::tag_list)) {
         return "a term or definition outside a tag list, or a tag list holding something else";
     }
@@ -161,30 +165,44 @@ std::string check_document(const Document& doc) {
     return "";
 }
 
-std::string document_text(const Document& doc, size_t limit) {
+std::string first_section_text(const Document& doc, size_t limit) {
     std::string out;
-    // The tree in document order: down to a node's first child, else on to its next, else
-    // back up, a block's end adding its blank.
-    uint32_t at = doc[0].first_child;
+    uint32_t section = 1;
+    while (section < doc.size() && doc[section].kind != NodeKind::section) ++section;
+    if (section >= doc.size()) return out;
+    auto is_heading = [](NodeKind kind) {
+        return kind == NodeKind::section_heading || kind == NodeKind::subsection_heading;
+    };
+    // A blank at a block's end, and between what a break separates.
+    auto blank = [&]() {
+        if (!out.empty() && out.back() != ' ') out += ' ';
+    };
+    // The section in document order: down to a node's first child, else on to its next,
+    // else back up.
+    uint32_t at = doc[section].first_child;
     while (at != kNoNode && out.size() < limit) {
         const Node& node = doc[at];
         if (node.kind == NodeKind::text) append_plain(out, doc.text_of(node));
         else if (node.kind == NodeKind::line_break) out += ' ';
-        if (node.first_child != kNoNode) {
+        if (node.first_child != kNoNode && !is_heading(node.kind)) {
             at = node.first_child;
             continue;
         }
         for (;;) {
             const Node& done = doc[at];
-            if (!is_inline(done.kind) && !out.empty() && out.back() != ' ') out += ' ';
+            if (!is_inline(done.kind) && !is_heading(done.kind)) blank();
             if (done.next != kNoNode) {
                 at = done.next;
                 break;
             }
             at = done.parent;
-            if (at == kNoNode) break;
+            if (at == section) {
+                at = kNoNode;
+                break;
+            }
         }
     }
+    blank();
     if (out.size() > limit) {
         size_t end = limit;
         while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80) --end;

@@ -155,9 +155,10 @@ struct Document {
 // inside a line, a list item outside a list, text outside the text.
 std::string check_document(const Document& doc);
 
-// The words of the tree as plain text: blanks for breaks and between blocks, what a page
-// may not hold left out; at most `limit` bytes, cut at the end of a character.
-std::string document_text(const Document& doc, size_t limit);
+// The words of the page's first section (its NAME section) as plain text, its headings
+// left out: blanks for breaks and between blocks, what a page may not hold left out; at
+// most `limit` bytes, cut at the end of a character.
+std::string first_section_text(const Document& doc, size_t limit);
 
 // The tree as an outline, a node a line, indented by depth: "paragraph", "text 2 \"ls\"".
 std::string outline(const Document& doc);

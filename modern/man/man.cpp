@@ -32,7 +32,6 @@ struct Man {
     bool dd_pending = false;     // a list item's tag is done; its body opens with content
 
     Next next = Next::nothing;
-    bool in_heading = false;  // a heading's text is being written
 
     bool link_open = false;      // .UR / .MT
     bool link_has_text = false;
@@ -43,12 +42,6 @@ struct Man {
 };
 
 using Handler = void (*)(Man&, const RoffLine&);
-
-// Whether text is dropped: identification keeps only the first section's text, its
-// heading not included.
-bool muted(const Man& m) {
-    return m.first_section_only && (m.sections != 1 || m.next == Next::section || m.in_heading);
-}
 
 size_t base(const Man& m) { return m.indents.empty() ? m.content_depth : m.indents.back(); }
 
@@ -103,17 +96,16 @@ void close_heading(Man& m, bool section) {
 void start_line(Man& m, std::string_view text, const std::vector<std::string>* args = nullptr,
                 bool spaced = false) {
     if (m.next == Next::section || m.next == Next::subsection) {
-        if (!muted(m)) {
-            ensure_main(m);
-            // A heading on a font macro's line: its id from the arguments, as the line
-            // writes them.
-            std::string all;
-            if (args != nullptr) {
-                for (const auto& arg : *args) all += (spaced && !all.empty() ? " " : "") + arg;
-                text = all;
-            }
-            m.doc.open_heading(m.next == Next::section ? NodeKind::section_heading : NodeKind::subsection_heading, plain_text(m.roff, text));
+        ensure_main(m);
+        // A heading on a font macro's line: its id from the arguments, as the line writes
+        // them.
+        std::string all;
+        if (args != nullptr) {
+            for (const auto& arg : *args) all += (spaced && !all.empty() ? " " : "") + arg;
+            text = all;
         }
+        m.doc.open_heading(m.next == Next::section ? NodeKind::section_heading : NodeKind::subsection_heading,
+                           plain_text(m.roff, text));
         return;
     }
     prepare_content(m, m.next != Next::tag);
@@ -128,7 +120,7 @@ void end_line(Man& m, bool continued) {
         case Next::nothing: break;
         case Next::section:
         case Next::subsection:
-            if (!muted(m)) close_heading(m, m.next == Next::section);
+            close_heading(m, m.next == Next::section);
             break;
         case Next::tag:
             m.doc.close_to(base(m) + 1);
@@ -142,7 +134,6 @@ void end_line(Man& m, bool continued) {
 }
 
 void write(Man& m, std::string_view text, bool& continued) {
-    if (muted(m)) return;
     continued = write_inline(m.roff, m.doc, m.fonts, text);
     if (m.link_open && !text.empty()) m.link_has_text = true;
 }
@@ -154,7 +145,7 @@ void text_line(Man& m, const RoffLine& line) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.next != Next::nothing) return;
         if (m.fill) break_paragraph(m);
-        else if (!muted(m) && m.main_depth != 0 && m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
+        else if (m.main_depth != 0 && m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
         return;
     }
     start_line(m, line.text);
@@ -238,7 +229,7 @@ void macro_TH(Man& m, const RoffLine& line) {
 }
 
 void heading(Man& m, const RoffLine& line, bool section) {
-    if (m.link_open && m.link_followed && !muted(m)) m.doc.link_end();
+    if (m.link_open && m.link_followed) m.doc.link_end();
     m.link_open = false;
     m.next = Next::nothing;
     m.dd_pending = false;
@@ -263,14 +254,10 @@ void heading(Man& m, const RoffLine& line, bool section) {
         return;
     }
     std::string text = joined(line.args);
-    m.in_heading = true;
-    if (!muted(m)) {
-        m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, plain_text(m.roff, text));
-        bool continued;
-        write(m, text, continued);
-        close_heading(m, section);
-    }
-    m.in_heading = false;
+    m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, plain_text(m.roff, text));
+    bool continued;
+    write(m, text, continued);
+    close_heading(m, section);
 }
 
 void macro_SH(Man& m, const RoffLine& l) { heading(m, l, true); }
@@ -348,6 +335,12 @@ void macro_HP(Man& m, const RoffLine&) {
 }
 
 void macro_RS(Man& m, const RoffLine&) {
+    // An indent where a tag is awaited: the tag stays empty, and the indent is the body.
+    if (m.next == Next::tag) {
+        m.doc.close_to(base(m) + 1);
+        m.dd_pending = true;
+        m.next = Next::nothing;
+    }
     prepare_content(m, false);
     break_paragraph(m);
     m.doc.open(NodeKind::indent);
@@ -384,13 +377,13 @@ void macro_EX(Man& m, const RoffLine& l) { macro_nf(m, l); }
 void macro_EE(Man& m, const RoffLine& l) { macro_fi(m, l); }
 
 void macro_br(Man& m, const RoffLine&) {
-    if (m.fill && !muted(m)) m.doc.line_break();
+    if (m.fill) m.doc.line_break();
 }
 
 void macro_sp(Man& m, const RoffLine&) {
     if (m.next != Next::nothing) return;
     if (m.fill) break_paragraph(m);
-    else if (m.doc.top() == NodeKind::preformatted && !muted(m)) m.doc.text(0, "\n");
+    else if (m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
 }
 
 void macro_ft(Man& m, const RoffLine& line) {
@@ -429,13 +422,13 @@ void start_link(Man& m, const RoffLine& line, std::string_view scheme) {
     m.link_open = true;
     m.link_has_text = false;
     m.link_followed = is_linkable(m.link_target);
-    if (!muted(m) && m.link_followed) m.doc.link_start(m.link_target);
+    if (m.link_followed) m.doc.link_start(m.link_target);
 }
 
 void end_link(Man& m, const RoffLine& line) {
     if (!m.link_open) return;
-    if (!m.link_has_text && !muted(m)) m.doc.text(m.fonts.current, m.link_shown);
-    if (!muted(m) && m.link_followed) m.doc.link_end();
+    if (!m.link_has_text) m.doc.text(m.fonts.current, m.link_shown);
+    if (m.link_followed) m.doc.link_end();
     m.link_open = false;
     if (!line.args.empty()) {
         // What follows the link (a full stop, a comma) joins it.
@@ -501,13 +494,6 @@ void macro_AT(Man& m, const RoffLine& l) {
 }
 
 void macro_TS(Man& m, const RoffLine&) {
-    if (muted(m)) {
-        // Identification skips the table.
-        RoffLine line;
-        while (m.roff.next(line) && !(line.is_call && line.name == "TE")) {
-        }
-        return;
-    }
     prepare_content(m, false);
     break_paragraph(m);
     render_table(m.roff, m.doc, m.fonts);
@@ -598,7 +584,7 @@ void render_man(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_s
         }
         if (const Macro* macro = find_macro(line.name)) macro->handler(m, line);
     }
-    if (m.link_open && m.link_followed && !muted(m)) doc.link_end();
+    if (m.link_open && m.link_followed) doc.link_end();
     doc.close_to(0);
     if (first_section_only || !title.seen) return;
     write_footer(doc, title);

@@ -131,8 +131,6 @@ const Macro* callable(std::string_view word) {
     return macro != nullptr && macro->callable ? macro : nullptr;
 }
 
-bool muted(const Mdoc& m) { return m.first_section_only && m.sections != 1; }
-
 // Text the layer writes again (the remembered name, an enclosure's marks) counts as the
 // reader's work, as a string does: a page that repeats it without end is cut, and past
 // the reader's bound (a line may repeat it thousands of times) it is not written.
@@ -268,7 +266,6 @@ void space_in(Mdoc& m, uint8_t font) {
 
 // Writes a piece of text of a macro line (escapes and all) in `font`.
 void emit(Mdoc& m, uint8_t font, std::string_view text, uint8_t glue = kSpaced) {
-    if (muted(m)) return;
     prepare_content(m, true);
     bool attached = m.join || (glue & kAttachBefore) != 0 || ((glue & kAttachInLine) != 0 && m.wrote);
     if (text.find('\\') != std::string_view::npos && plain_text(m.roff, text).empty()) {
@@ -318,7 +315,7 @@ void end_of_line(Mdoc& m, bool continued) {
         m.join = true;
         return;
     }
-    if (!m.fill && m.wrote && !m.head && !muted(m) && m.doc.top() == NodeKind::preformatted) {
+    if (!m.fill && m.wrote && !m.head && m.doc.top() == NodeKind::preformatted) {
         m.doc.text(0, "\n");
         m.join = true;
     }
@@ -362,12 +359,9 @@ void heading(Mdoc& m, Args& a, bool section) {
         m.doc.close_to(m.content_depth);
     }
     m.synopsis_last = {};
-    // Identification wants the section's text, not its heading.
-    if (!m.first_section_only) {
-        m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, text);
-        run(m, a, 0);
-        m.doc.close();
-    }
+    m.doc.open_heading(section ? NodeKind::section_heading : NodeKind::subsection_heading, text);
+    run(m, a, 0);
+    m.doc.close();
     a.at = a.end;
     m.join = false;
     if (section) {
@@ -385,7 +379,7 @@ void macro_Pp(Mdoc& m, Args& a, const Macro&) {
     end_head(m);
     m.synopsis_last = {};
     if (!m.fill && m.doc.top() == NodeKind::preformatted) {
-        if (!muted(m)) m.doc.text(0, "\n");
+        m.doc.text(0, "\n");
         return;
     }
     m.doc.close_to(base(m));
@@ -623,10 +617,8 @@ void macro_Ed(Mdoc& m, Args& a, const Macro&) {
 // .D1 and .Dl: one indented line; lines in a row make one display.
 void line_display(Mdoc& m, Args& a, const Macro& macro, bool literal) {
     if (m.line_display != 0 && m.line_display_macro == macro.name && m.doc.depth() > m.line_display) {
-        if (!muted(m)) {
-            if (literal) m.doc.text(0, "\n");
-            else m.doc.line_break();
-        }
+        if (literal) m.doc.text(0, "\n");
+        else m.doc.line_break();
         m.join = true;
     } else {
         close_line_display(m);
@@ -688,7 +680,7 @@ void macro_Fl(Mdoc& m, Args& a, const Macro&) {
 // .Nm: the page's name, given or remembered; beginning a line of the SYNOPSIS, a
 // command's synopsis, its later lines indented.
 void macro_Nm(Mdoc& m, Args& a, const Macro& macro) {
-    if (a.first && m.section == "SYNOPSIS" && !m.head && !muted(m)) {
+    if (a.first && m.section == "SYNOPSIS" && !m.head) {
         prepare_content(m, false);  // in a list, the item's body (a column list's cell)
         m.doc.close_to(base(m));
         m.doc.open(NodeKind::synopsis);
@@ -805,7 +797,7 @@ void synopsis_line(Mdoc& m, std::string_view macro) {
     m.synopsis_last = macro;
     bool function = macro == "Fn" || macro == "Fo";
     bool together = function ? before == "Ft" : before == macro && macro != "Ft";
-    if (together && m.doc.has_text() && !muted(m)) {
+    if (together && m.doc.has_text()) {
         m.doc.line_break();
         m.join = true;
         return;
@@ -1061,7 +1053,7 @@ void macro_An(Mdoc& m, Args& a, const Macro& macro) {
         return;
     }
     bool split = m.author_split == 1 || (m.author_split == 0 && m.section == "AUTHORS");
-    if (split && a.first && m.authors > 0 && m.doc.has_text() && !muted(m)) {
+    if (split && a.first && m.authors > 0 && m.doc.has_text()) {
         m.doc.line_break();
         m.join = true;
     }
@@ -1080,10 +1072,6 @@ bool is_linkable(std::string_view address) {
 
 // A link to `href` around the words from the arguments up to `stop`, or around `shown`.
 void link(Mdoc& m, Args& a, const std::string& href, std::string_view shown, size_t stop) {
-    if (muted(m)) {
-        a.at = stop;
-        return;
-    }
     prepare_content(m, true);
     if (m.join) m.doc.no_space();
     else m.doc.space();
@@ -1193,7 +1181,7 @@ void macro_field(Mdoc& m, Args& a, const Macro& macro) {
 // ---- Requests -------------------------------------------------------------------------------
 
 void request_br(Mdoc& m, Args&, const Macro&) {
-    if (m.fill && !muted(m) && m.doc.has_text()) {
+    if (m.fill && m.doc.has_text()) {
         m.doc.line_break();
         m.join = true;
     }
@@ -1203,7 +1191,7 @@ void request_sp(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
     if (m.head || m.main_depth == 0) return;
     if (m.fill) break_paragraph(m);
-    else if (m.doc.top() == NodeKind::preformatted && !muted(m)) m.doc.text(0, "\n");
+    else if (m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
 }
 
 void request_nf(Mdoc& m, Args&, const Macro&) {
@@ -1224,13 +1212,6 @@ void request_ft(Mdoc& m, Args& a, const Macro&) {
 
 void request_TS(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
-    if (muted(m)) {
-        // Identification skips the table.
-        RoffLine line;
-        while (m.roff.next(line) && !(line.is_call && line.name == "TE")) {
-        }
-        return;
-    }
     begin_block(m);
     render_table(m.roff, m.doc, m.fonts);
 }
@@ -1374,11 +1355,10 @@ void text_line(Mdoc& m, const RoffLine& line) {
         // A blank line: a paragraph break, or an empty line of an example.
         if (m.head || m.main_depth == 0) return;
         if (m.fill) break_paragraph(m);
-        else if (!muted(m) && m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
+        else if (m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
         m.join = !m.fill;
         return;
     }
-    if (muted(m)) return;
     prepare_content(m, true);
     if (m.join) m.doc.no_space();
     else m.doc.space();

@@ -277,7 +277,7 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
         TitleLine title;
         (mdoc ? render_mdoc : render_man)(roff, builder, title, true);
     }
-    parse_name_section(document_text(doc, kNameTextLimit), info);
+    parse_name_section(first_section_text(doc, kNameTextLimit), info);
     if (store != nullptr) *held = store->keep(text);
     return kIsPage;
 }
