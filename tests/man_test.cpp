@@ -41,6 +41,8 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p><b>bold</b> c</p>\n</main>\n"},
         {"conditions: numbers, glyphs, colours, strings", ".if 0+1 a\n.if 0 b\n.if c\\(em c\n.if mred d\n.if cx e\n.if 'x'x' f\n.if 'x'y' g\n",
          "<main><p>a c e f</p>\n</main>\n"},
+        {".MR: a page's name in italics, its section, what follows joined", "see\n.MR ls 1 ,\n.MR cat 1\n",
+         "<main><p>see <i>ls</i>(1), <i>cat</i>(1)</p>\n</main>\n"},
         {".OP: an option in brackets", ".OP -f file\n", "<main><p>[<b>-f</b> <i>file</i>]</p>\n</main>\n"},
         {"a backslash before the last byte value", "a\\\xFF" "b\n", "<main><p>a\xEF\xBF\xBD" "b</p>\n</main>\n"},
         {"registers: the least and the most of two, basic units; no argument outside a macro",

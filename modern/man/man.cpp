@@ -197,6 +197,22 @@ void alternating(Man& m, const RoffLine& line, uint8_t first, uint8_t second) {
     end_line(m, continued);
 }
 
+// .MR name section [after]: a reference to another page, the name in italics, what
+// follows (a comma, a full stop) joined to it; linked as any name(section) is.
+void macro_MR(Man& m, const RoffLine& line) {
+    if (line.args.empty()) return;
+    start_line(m, {}, &line.args);
+    FontState saved = m.fonts;
+    bool continued = false;
+    m.fonts.current = kItalic;
+    write(m, line.args[0], continued);
+    m.fonts.current = 0;
+    if (line.args.size() > 1) write(m, "(" + line.args[1] + ")", continued);
+    if (line.args.size() > 2) write(m, line.args[2], continued);
+    m.fonts = saved;
+    end_line(m, continued);
+}
+
 void macro_BI(Man& m, const RoffLine& l) { alternating(m, l, kBold, kItalic); }
 void macro_BR(Man& m, const RoffLine& l) { alternating(m, l, kBold, 0); }
 void macro_IB(Man& m, const RoffLine& l) { alternating(m, l, kItalic, kBold); }
@@ -512,7 +528,7 @@ constexpr Macro kMacros[] = {
     {"AT", macro_AT},      {"B", macro_B},     {"BI", macro_BI},   {"BR", macro_BR},
     {"DT", ignore},      {"EE", macro_EE},   {"EX", macro_EX},   {"HP", macro_HP},
     {"I", macro_I},      {"IB", macro_IB},   {"IP", macro_IP},   {"IR", macro_IR},
-    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_UE},   {"MT", macro_MT},
+    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_UE},   {"MR", macro_MR},   {"MT", macro_MT},
     {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
     {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
     {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
