@@ -6,6 +6,7 @@
 
 #include "modern/roff/inline.h"
 #include "modern/roff/name_table.h"
+#include "modern/roff/text_requests.h"
 #include "modern/tbl/tbl.h"
 
 namespace {
@@ -378,33 +379,23 @@ void macro_RE(Man& m, const RoffLine& line) {
 
 // ---- Fill mode, breaks and spacing -------------------------------------------------------
 
-void macro_nf(Man& m, const RoffLine&) {
-    m.fill = false;
-    break_paragraph(m);
-}
+void macro_nf(Man& m, const RoffLine&) { request_nf(m.fill, m.doc); }
 
-void macro_fi(Man& m, const RoffLine&) {
-    m.fill = true;
-    if (m.doc.top() == NodeKind::preformatted) m.doc.close();
-}
+void macro_fi(Man& m, const RoffLine&) { request_fi(m.fill, m.doc); }
 
 void macro_EX(Man& m, const RoffLine& l) { macro_nf(m, l); }
 
 void macro_EE(Man& m, const RoffLine& l) { macro_fi(m, l); }
 
-void macro_br(Man& m, const RoffLine&) {
-    if (m.fill) m.doc.line_break();
-}
+void macro_br(Man& m, const RoffLine&) { request_br(m.fill, m.doc); }
 
 void macro_sp(Man& m, const RoffLine&) {
-    if (m.next != Next::nothing) return;
-    if (m.fill) break_paragraph(m);
-    else if (m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
+    // (Not between a macro and the line it takes.)
+    if (m.next == Next::nothing) request_sp(m.fill, m.doc, false);
 }
 
 void macro_ft(Man& m, const RoffLine& line) {
-    int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
-    m.fonts.set(font < 0 ? m.fonts.previous : static_cast<uint8_t>(font));
+    request_ft(m.fonts, line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
 }
 
 // ---- Footers ----------------------------------------------------------------------------

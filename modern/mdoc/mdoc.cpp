@@ -1,8 +1,6 @@
 // The mdoc(7) macro layer.
 #include "modern/mdoc/mdoc.h"
 
-#include "modern/roff/name_table.h"
-
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -10,6 +8,8 @@
 #include <vector>
 
 #include "modern/roff/inline.h"
+#include "modern/roff/name_table.h"
+#include "modern/roff/text_requests.h"
 #include "modern/tbl/tbl.h"
 
 namespace {
@@ -1181,32 +1181,20 @@ void macro_field(Mdoc& m, Args& a, const Macro& macro) {
 // ---- Requests -------------------------------------------------------------------------------
 
 void request_br(Mdoc& m, Args&, const Macro&) {
-    if (m.fill && m.doc.has_text()) {
-        m.doc.line_break();
-        m.join = true;
-    }
+    if (::request_br(m.fill, m.doc)) m.join = true;
 }
 
 void request_sp(Mdoc& m, Args& a, const Macro&) {
     a.at = a.end;
-    if (m.head || m.main_depth == 0) return;
-    if (m.fill) break_paragraph(m);
-    else if (m.doc.top() == NodeKind::preformatted) m.doc.text(0, "\n");
+    if (!m.head && m.main_depth != 0) ::request_sp(m.fill, m.doc, true);
 }
 
-void request_nf(Mdoc& m, Args&, const Macro&) {
-    m.fill = false;
-    if (m.doc.top() == NodeKind::paragraph) m.doc.close();
-}
+void request_nf(Mdoc& m, Args&, const Macro&) { ::request_nf(m.fill, m.doc); }
 
-void request_fi(Mdoc& m, Args&, const Macro&) {
-    m.fill = true;
-    if (m.doc.top() == NodeKind::preformatted) m.doc.close();
-}
+void request_fi(Mdoc& m, Args&, const Macro&) { ::request_fi(m.fill, m.doc); }
 
 void request_ft(Mdoc& m, Args& a, const Macro&) {
-    int font = font_named(a.more() ? std::string_view(a.peek()) : std::string_view());
-    m.fonts.set(font < 0 ? m.fonts.previous : static_cast<uint8_t>(font));
+    ::request_ft(m.fonts, a.more() ? std::string_view(a.peek()) : std::string_view());
     a.at = a.end;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/letters.h"
+#include "modern/roff/text_requests.h"
 
 namespace {
 
@@ -588,13 +589,12 @@ void call_item(Block& b, const BlockLine& line) {
 }
 
 void call_ft(Block& b, const BlockLine& line) {
-    int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
-    b.fonts.set(font < 0 ? b.fonts.previous : static_cast<uint8_t>(font));
+    request_ft(b.fonts, line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
 }
 
-void call_nf(Block& b, const BlockLine&) { b.fill = false; }
+void call_nf(Block& b, const BlockLine&) { request_nf(b.fill, b.doc); }
 
-void call_fi(Block& b, const BlockLine&) { b.fill = true; }
+void call_fi(Block& b, const BlockLine&) { request_fi(b.fill, b.doc); }
 
 void call_ignored(Block&, const BlockLine&) {}
 
@@ -752,8 +752,7 @@ void call_between_rows(Table& t, const RoffLine& line, Part& part) {
     } else if (line.name == "sp") {
         t.pending_space = true;
     } else if (line.name == "ft") {
-        int font = font_named(line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
-        t.fonts.set(font < 0 ? t.fonts.previous : static_cast<uint8_t>(font));
+        request_ft(t.fonts, line.args.empty() ? std::string_view() : std::string_view(line.args[0]));
     }
 }
 
