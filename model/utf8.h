@@ -23,20 +23,16 @@ inline uint32_t next_code_point(std::string_view text, size_t& i) {
     return code_point;
 }
 
-inline void append_utf8(std::string& out, uint32_t code_point) {
-    if (code_point < 0x80) {
-        out += static_cast<char>(code_point);
-    } else if (code_point < 0x800) {
-        out += static_cast<char>(0xC0 | (code_point >> 6));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else if (code_point < 0x10000) {
-        out += static_cast<char>(0xE0 | (code_point >> 12));
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code_point >> 18));
-        out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code_point & 0x3F));
+// Appends the UTF-8 of `code_point` to `out` (a string or any buffer that appends a
+// string_view).
+template <typename Out>
+void append_utf8(Out& out, uint32_t code_point) {
+    constexpr unsigned char kLead[] = {0x00, 0x00, 0xC0, 0xE0, 0xF0};
+    const size_t length = code_point < 0x80 ? 1 : code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
+    char bytes[4];
+    for (size_t i = length - 1; i > 0; --i, code_point >>= 6) {
+        bytes[i] = static_cast<char>(0x80 | (code_point & 0x3F));
     }
+    bytes[0] = static_cast<char>(kLead[length] | code_point);
+    out.append(std::string_view(bytes, length));
 }

@@ -7,6 +7,7 @@
 
 #include "model/code_pages.h"
 #include "model/letters.h"
+#include "model/utf8.h"
 
 namespace {
 
@@ -89,16 +90,6 @@ const uint16_t* guessed_code_page(std::string_view bytes) {
     bool cyrillic = high != 0 && letters * 4 >= high * 3 && in_words * 2 >= high;
     if (!cyrillic) return kCp1252;
     return koi8r >= cp1251 ? kKoi8R : kCp1251;
-}
-
-void append_utf8(std::string& out, uint16_t code_point) {
-    if (code_point < 0x800) {
-        out += static_cast<char>(0xC0 | (code_point >> 6));
-    } else {
-        out += static_cast<char>(0xE0 | (code_point >> 12));
-        out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
 }
 
 void decode(std::string_view bytes, const uint16_t* upper, std::string& out) {

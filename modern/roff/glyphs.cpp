@@ -1,6 +1,7 @@
 // The special characters of roff by name, as UTF-8.
 #include "modern/roff/glyphs.h"
 
+#include "model/utf8.h"
 #include "modern/roff/name_table.h"
 
 #include <algorithm>
@@ -119,17 +120,6 @@ std::optional<uint32_t> parse_number(std::string_view digits, int base) {
     const auto [stop, error] = std::from_chars(digits.data(), end, value, base);
     if (error != std::errc() || stop != end) return std::nullopt;
     return value;
-}
-
-void append_utf8(std::string& out, uint32_t code) {
-    constexpr unsigned char kLead[] = {0x00, 0x00, 0xC0, 0xE0, 0xF0};
-    const size_t length = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-    char bytes[4];
-    for (size_t i = length - 1; i > 0; --i, code >>= 6) {
-        bytes[i] = static_cast<char>(0x80 | (code & 0x3F));
-    }
-    bytes[0] = static_cast<char>(kLead[length] | code);
-    out.append(bytes, length);
 }
 
 // "u00E9", or a base and combining characters "u0065_0301": 4 to 6 hex digits each.

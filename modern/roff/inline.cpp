@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "model/utf8.h"
 #include "modern/roff/glyphs.h"
+#include "modern/roff/lexer.h"
 #include "modern/roff/name_table.h"
 
 namespace {
@@ -48,41 +50,12 @@ struct Writing {
 
 // ---- Arguments of escapes ---------------------------------------------------------------
 
-// A name after an escape: one character, "(xx" or "[name]".
-std::string_view name_at(std::string_view s, size_t& i) {
-    if (i >= s.size()) return {};
-    if (s[i] == '(') {
-        size_t start = i + 1;
-        i = std::min(s.size(), i + 3);
-        return s.substr(start, i - start);
-    }
-    if (s[i] == '[') {
-        size_t end = s.find(']', i + 1);
-        if (end == std::string_view::npos) end = s.size();
-        std::string_view name = s.substr(i + 1, end - i - 1);
-        i = std::min(s.size(), end + 1);
-        return name;
-    }
-    return std::string_view(s.data() + i++, 1);
-}
-
-// An argument between delimiters ('x', or any character used as one).
-std::string_view delimited_at(std::string_view s, size_t& i) {
-    if (i >= s.size()) return {};
-    char delimiter = s[i];
-    size_t end = s.find(delimiter, i + 1);
-    if (end == std::string_view::npos) end = s.size();
-    std::string_view inside = s.substr(i + 1, end - i - 1);
-    i = std::min(s.size(), end + 1);
-    return inside;
-}
-
 // ---- The escapes --------------------------------------------------------------------------
 
 using Escape = size_t (*)(Writing&, std::string_view, size_t);
 
 size_t escape_font(Writing& w, std::string_view s, size_t i) {
-    w.set_font(font_named(name_at(s, i)));
+    w.set_font(font_named(escape_name(s, i)));
     return i;
 }
 
@@ -119,35 +92,17 @@ size_t escape_glyph_long(Writing& w, std::string_view s, size_t i) {
 }
 
 size_t escape_glyph_delimited(Writing& w, std::string_view s, size_t i) {
-    put_glyph(w, delimited_at(s, i));
+    put_glyph(w, delimited(s, i));
     return i;
-}
-
-void append_code_point(TextBuffer& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 // \N'n': the character of that code; the writer leaves out what a page may not hold.
 size_t escape_number(Writing& w, std::string_view s, size_t i) {
     uint32_t code = 0;
-    for (char d : delimited_at(s, i)) {
+    for (char d : delimited(s, i)) {
         if (d >= '0' && d <= '9') code = std::min<uint32_t>(code * 10 + static_cast<uint32_t>(d - '0'), 0x10FFFF);
     }
-    if (code >= 0x20) append_code_point(w.run, code);
+    if (code >= 0x20) append_utf8(w.run, code);
     return i;
 }
 
@@ -178,18 +133,18 @@ size_t escape_continue(Writing& w, std::string_view s, size_t i) {
 size_t escape_transparent(Writing&, std::string_view s, size_t) { return s.size(); }
 
 size_t escape_skip_name(Writing&, std::string_view s, size_t i) {
-    name_at(s, i);
+    escape_name(s, i);
     return i;
 }
 
 size_t escape_skip_delimited(Writing&, std::string_view s, size_t i) {
-    delimited_at(s, i);
+    delimited(s, i);
     return i;
 }
 
 // \h: a motion to the right becomes a blank, one to the left nothing.
 size_t escape_motion(Writing& w, std::string_view s, size_t i) {
-    std::string_view distance = delimited_at(s, i);
+    std::string_view distance = delimited(s, i);
     bool forward = !distance.empty() && distance[0] != '-' && distance.find_first_not_of("0.") != std::string_view::npos;
     if (forward) w.run += ' ';
     return i;
@@ -197,7 +152,7 @@ size_t escape_motion(Writing& w, std::string_view s, size_t i) {
 
 // \o'abc', \b'abc', \Z'...': what they pile or keep in place, written in a row.
 size_t escape_write_argument(Writing& w, std::string_view s, size_t i) {
-    write_text(w, delimited_at(s, i));
+    write_text(w, delimited(s, i));
     return i;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "modern/roff/lexer.h"
 #include "modern/roff/name_table.h"
 
 struct RoffFrame {
@@ -93,59 +94,21 @@ bool predefined_register(std::string_view name, int& value) {
 
 // ---- Names after escapes ---------------------------------------------------------------------
 
-// The name that follows an escape such as \* or \n at `i`: one character, "(xx" or
-// "[name]". Sets `i` past it. An empty name when there is none.
-std::string_view escape_name(std::string_view s, size_t& i) {
-    if (i >= s.size()) return {};
-    if (s[i] == '(') {
-        size_t start = i + 1;
-        i = std::min(s.size(), i + 3);
-        return s.substr(start, i - start);
-    }
-    if (s[i] == '[') {
-        size_t end = s.find(']', i + 1);
-        if (end == std::string_view::npos) {
-            std::string_view name = s.substr(i + 1);
-            i = s.size();
-            return name;
-        }
-        std::string_view inside = s.substr(i + 1, end - i - 1);
-        i = end + 1;
-        // \*[name arguments]: the arguments are not used.
-        size_t blank = inside.find(' ');
-        return blank == std::string_view::npos ? inside : inside.substr(0, blank);
-    }
-    return s.substr(i++, 1);
-}
-
-// The text between the delimiter at `i` and its next occurrence; sets `i` past it.
-std::string_view delimited(std::string_view s, size_t& i) {
-    if (i >= s.size()) return {};
-    char delimiter = s[i];
-    size_t end = s.find(delimiter, i + 1);
-    if (end == std::string_view::npos) end = s.size();
-    std::string_view inside = s.substr(i + 1, end - i - 1);
-    i = std::min(s.size(), end + 1);
-    return inside;
+// The name that follows an escape such as \* or \n at `i`, as escape_name reads it; of a
+// "[name arguments]", the name alone (the arguments are not used).
+std::string_view called_name(std::string_view s, size_t& i) {
+    bool bracket = i < s.size() && s[i] == '[';
+    std::string_view name = ::escape_name(s, i);
+    if (!bracket || s[i - 1] != ']') return name;
+    return name.substr(0, name.find(' '));
 }
 
 // ---- Numeric expressions ---------------------------------------------------------------------
 
-// Basic units per scaling unit, as a terminal has them: 240 to the inch, 24 to the en.
+// Basic units per scaling unit, as a terminal has them (whole units).
 int unit_scale(char unit, int fallback) {
-    switch (unit) {
-        case 'i': return 240;
-        case 'c': return 94;
-        case 'p': return 3;
-        case 'P': return 40;
-        case 'm':
-        case 'n': return 24;
-        case 'v': return 40;
-        case 'u': return 1;
-        case 'M': return 1;
-        case 'f': return 65536;
-        default: return fallback;
-    }
+    const ScalingUnit* scaling = scaling_unit(unit);
+    return scaling == nullptr ? fallback : scaling->per / scaling->over;
 }
 
 struct Expression {
@@ -183,7 +146,7 @@ struct Expression {
             return 0;
         }
         int scale = 1;
-        if (i < s.size() && std::strchr("icpPmnvuMf", s[i]) != nullptr) scale = unit_scale(s[i++], 1);
+        if (i < s.size() && scaling_unit(s[i]) != nullptr) scale = unit_scale(s[i++], 1);
         long long value = whole * scale + fraction * scale / divisor;
         return negative ? -value : value;
     }
@@ -335,7 +298,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 i = after;
                 continue;
             case '*': {
-                std::string_view name = escape_name(in, after);
+                std::string_view name = called_name(in, after);
                 i = after;
                 auto it = roff.strings.find(std::string(name));
                 if (it != roff.strings.end()) {
@@ -349,7 +312,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case 'n': {
                 int step = 0;
                 if (after < in.size() && (in[after] == '+' || in[after] == '-')) step = in[after++] == '+' ? 1 : -1;
-                std::string name(escape_name(in, after));
+                std::string name(called_name(in, after));
                 i = after;
                 int value = 0;
                 auto it = roff.registers.find(name);
@@ -367,7 +330,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             }
             case '$': {
                 RoffFrame* frame = innermost_macro(roff);
-                std::string_view which = escape_name(in, after);
+                std::string_view which = called_name(in, after);
                 i = after;
                 if (frame == nullptr) continue;
                 const auto& args = frame->args;
@@ -421,7 +384,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case 'V':
                 // A register's format, an environment variable: nothing a page needs,
                 // and the environment is never read.
-                escape_name(in, after);
+                called_name(in, after);
                 i = after;
                 continue;
             default:
@@ -835,9 +798,7 @@ std::string_view tr_item(std::string_view& s) {
     size_t length = 1;
     if (s[0] == '\\' && s.size() > 1) {
         size_t i = 1;
-        char c = s[i++];
-        if (c == '(' ) i = std::min(s.size(), i + 2);
-        else if (c == '[') i = std::min(s.find(']', i), s.size() - 1) + 1;
+        escape_name(s, i);
         length = i;
     } else {
         unsigned char b = static_cast<unsigned char>(s[0]);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/letters.h"
+#include "modern/roff/lexer.h"
 #include "modern/roff/text_requests.h"
 
 namespace {
@@ -200,12 +201,6 @@ size_t modifier_macro(CellFormat&, std::string_view s, size_t i) {
     return i;
 }
 
-// Lengths in a terminal's basic units, 24 to a character cell.
-constexpr struct {
-    char unit;
-    double units;
-} kUnits[] = {{'i', 240}, {'c', 240 / 2.54}, {'p', 240 / 72.0}, {'P', 40}, {'m', 24}, {'n', 24}, {'v', 40}, {'u', 1}};
-
 // w: a minimum width, a number of ens or a length in parentheses; as wide in characters.
 size_t modifier_width(CellFormat& format, std::string_view s, size_t i) {
     bool grouped = i < s.size() && s[i] == '(';
@@ -221,10 +216,10 @@ size_t modifier_width(CellFormat& format, std::string_view s, size_t i) {
             value = value * 10 + (s[k] - '0');
         }
     }
+    // In basic units, 24 to a character cell; ens unless the length names its unit.
     double units = 24;
-    for (const auto& u : kUnits) {
-        if (grouped && k < s.size() && s[k] == u.unit) units = u.units;
-    }
+    const ScalingUnit* unit = grouped && k < s.size() ? scaling_unit(s[k]) : nullptr;
+    if (unit != nullptr && unit->in_lengths) units = static_cast<double>(unit->per) / unit->over;
     double characters = std::round(value * units / 24);
     if (characters >= 1 && characters <= 500) format.width = static_cast<uint16_t>(characters);
     return grouped ? skip_group(s, i) : k;
