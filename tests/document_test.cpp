@@ -66,9 +66,19 @@ TEST(DocumentTree, CheckNamesAMisshapenTree) {
         Document doc;
         uint32_t at = doc.add(0, NodeKind::body);
         for (NodeKind kind : c.chain) at = doc.add(at, kind);
+        for (uint32_t i = 0; i < doc.size(); ++i) doc.close(i);
         std::string fault = check_document(doc);
         EXPECT_NE(fault.find(c.fault), std::string::npos) << fault;
     }
+    // A link whose end was never set leaves its text outside it.
+    Document doc;
+    uint32_t paragraph = doc.add(doc.add(0, NodeKind::body), NodeKind::paragraph);
+    uint32_t link = doc.add(paragraph, NodeKind::link);
+    doc.add(link, NodeKind::text);
+    doc.close(0);
+    doc.close(1);
+    doc.close(paragraph);
+    EXPECT_EQ(check_document(doc), "node 4 (text): a parent that does not hold it");
 }
 
 }  // namespace

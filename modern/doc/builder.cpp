@@ -44,7 +44,7 @@ std::vector<Reference> find_references(std::string_view text, const ReferenceRes
 // The room of the last builder a thread was done with, for its next one.
 struct Room {
     bool held = false;
-    TextBuffer pending_text, scratch;
+    TextBuffer scratch;
     std::vector<DocumentBuilder::Piece> pending;
     std::vector<uint32_t> blocks;
     std::string id;
@@ -57,14 +57,12 @@ DocumentBuilder::DocumentBuilder(Document& doc) : doc_(doc) {
     doc_.clear();
     Room& room = spare_room;
     if (!room.held) {
-        pending_text_ = TextBuffer(2048);
         scratch_ = TextBuffer(256);
         pending_.reserve(64);
         blocks_.reserve(16);
         return;
     }
     room.held = false;
-    pending_text_ = std::move(room.pending_text);
     scratch_ = std::move(room.scratch);
     pending_ = std::move(room.pending);
     blocks_ = std::move(room.blocks);
@@ -72,11 +70,12 @@ DocumentBuilder::DocumentBuilder(Document& doc) : doc_(doc) {
 }
 
 DocumentBuilder::~DocumentBuilder() {
+    // Blocks a layer left open end with the page.
+    for (uint32_t block : blocks_) doc_.close(block);
+    doc_.close(0);
     Room& room = spare_room;
     if (room.held) return;
     room.held = true;
-    pending_text_.clear();
-    room.pending_text = std::move(pending_text_);
     room.scratch = std::move(scratch_);
     pending_.clear();
     room.pending = std::move(pending_);
@@ -108,7 +107,9 @@ void DocumentBuilder::open_heading(NodeKind kind, std::string_view text) { open(
 
 void DocumentBuilder::close() {
     flush();
-    if (!blocks_.empty()) blocks_.pop_back();
+    if (blocks_.empty()) return;
+    doc_.close(blocks_.back());
+    blocks_.pop_back();
 }
 
 void DocumentBuilder::start_text() {
@@ -120,9 +121,10 @@ void DocumentBuilder::start_text() {
 }
 
 void DocumentBuilder::add_mark(Piece::Kind kind, std::string_view href) {
-    pending_text_.push_back('\n');
-    pending_.push_back({kind, 0, static_cast<uint32_t>(pending_text_.size()), static_cast<uint32_t>(href.size())});
-    pending_text_.append(href);
+    if (pending_.empty()) pending_start_ = static_cast<uint32_t>(doc_.text.size());
+    doc_.text.push_back('\n');
+    pending_.push_back({kind, 0, static_cast<uint32_t>(doc_.text.size()), static_cast<uint32_t>(href.size())});
+    doc_.text.append(href);
 }
 
 void DocumentBuilder::line_break() {
@@ -155,26 +157,25 @@ void DocumentBuilder::bar(NodeKind kind, std::string_view left, std::string_view
         part.text = start;
         part.length = static_cast<uint32_t>(part_text.size());
     }
+    doc_.close(bar);
 }
 
-void DocumentBuilder::add_text(uint32_t parent, uint8_t font, std::string_view text) {
-    uint32_t start = doc_.store(text);
+void DocumentBuilder::add_text(uint32_t parent, uint8_t font, uint32_t start, uint32_t length) {
     Node& node = doc_.nodes[doc_.add(parent, NodeKind::text)];
     node.font = font;
     node.text = start;
-    node.length = static_cast<uint32_t>(text.size());
+    node.length = length;
 }
 
 void DocumentBuilder::add_pending() {
     if (link_open_) link_end();
     space_pending_ = false;
     if (pending_.empty()) return;
-    std::string_view all = pending_text_.view();
     // References are looked for in the text as gathered; a line feed before every break
     // and link keeps them from running across one. Those inside a link the page makes
     // (its href, its text) are dropped.
     std::vector<Reference> references;
-    if (resolve) references = find_references(all, resolve);
+    if (resolve) references = find_references(doc_.text.view().substr(pending_start_), resolve);
     if (!references.empty()) {
         std::vector<Reference> kept;
         bool inside = false;
@@ -182,40 +183,44 @@ void DocumentBuilder::add_pending() {
         for (const Piece& piece : pending_) {
             if (piece.kind == Piece::link_opens) inside = true;
             if (piece.kind == Piece::link_closes) inside = false;
-            size_t end = piece.start + piece.length;
+            size_t start = piece.start - pending_start_, end = start + piece.length;
             for (; r < references.size() && references[r].start < end; ++r) {
-                if (piece.kind == Piece::words && !inside && references[r].start >= piece.start) {
+                if (piece.kind == Piece::words && !inside && references[r].start >= start) {
                     kept.push_back(std::move(references[r]));
                 }
             }
         }
         references.swap(kept);
+        for (Reference& reference : references) {
+            reference.start += pending_start_;
+            reference.end += pending_start_;
+        }
     }
 
+    // The nodes view the gathered text where it lies; only the hrefs of references are
+    // put after it.
     const uint32_t block = parent();
     uint32_t at = block;        // where the next node goes: the block, a link or a reference
     uint32_t outside = block;   // where a reference's end returns to
     size_t next = 0;            // the next reference to open
     bool in_reference = false;  // its node is open
     for (const Piece& piece : pending_) {
-        const std::string_view text(all.data() + piece.start, piece.length);
         switch (piece.kind) {
             case Piece::break_here: doc_.add(at, NodeKind::line_break); continue;
-            case Piece::link_opens: {
-                uint32_t start = doc_.store(text);
-                at = doc_.add(block, NodeKind::link);
-                doc_.nodes[at].text = start;
+            case Piece::link_opens:
+                at = outside = doc_.add(block, NodeKind::link);
+                doc_.nodes[at].text = piece.start;
                 doc_.nodes[at].length = piece.length;
-                outside = at;
                 continue;
-            }
-            case Piece::link_closes: at = outside = block; continue;
+            case Piece::link_closes:
+                doc_.close(at);
+                at = outside = block;
+                continue;
             case Piece::words: break;
         }
-        size_t done = 0;
-        while (done < text.size()) {
-            size_t position = piece.start + done;
-            size_t stop = text.size();
+        const size_t end = size_t{piece.start} + piece.length;
+        for (size_t position = piece.start; position < end;) {
+            size_t stop = end;
             if (next < references.size()) {
                 const Reference& r = references[next];
                 if (!in_reference && r.start <= position) {
@@ -226,19 +231,20 @@ void DocumentBuilder::add_pending() {
                     in_reference = true;
                 }
                 size_t boundary = in_reference ? r.end : r.start;
-                if (boundary > position) stop = std::min(stop, done + (boundary - position));
+                if (boundary > position) stop = std::min(stop, boundary);
             }
-            add_text(at, piece.font, std::string_view(text.data() + done, stop - done));
-            done = stop;
-            if (in_reference && piece.start + done >= references[next].end) {
+            add_text(at, piece.font, static_cast<uint32_t>(position), static_cast<uint32_t>(stop - position));
+            position = stop;
+            if (in_reference && position >= references[next].end) {
+                doc_.close(at);
                 at = outside;
                 in_reference = false;
                 ++next;
             }
         }
     }
+    if (in_reference) doc_.close(at);
     pending_.clear();
-    pending_text_.clear();
 }
 
 std::string_view DocumentBuilder::make_id(std::string_view text) {

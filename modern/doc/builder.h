@@ -92,18 +92,19 @@ public:
     std::string id_suffix;
 
     // The inline content gathered: pieces whose text (a run of words in one font, or a
-    // link's href) lies in `pending_text_`. Breaks and links stand there as a line feed,
-    // so that no reference is found across them.
+    // link's href) lies in the document's text from `pending_start_` on, where the text
+    // nodes will view it. Breaks and links stand there as a line feed, so that no
+    // reference is found across them.
     struct Piece {
         enum Kind : uint8_t { words, break_here, link_opens, link_closes } kind;
         uint8_t font;
-        uint32_t start, length;  // in pending_text_
+        uint32_t start, length;  // in the document's text
     };
 
 private:
     // heading_id's work: the id, valid until the next one is made.
     std::string_view make_id(std::string_view text);
-    uint32_t parent() const { return blocks_.empty() ? kNoNode : blocks_.back(); }
+    uint32_t parent() const { return blocks_.empty() ? 0 : blocks_.back(); }
     // Before inline content: the paragraph it needs, the blank before it.
     void start_text();
     void add_mark(Piece::Kind kind, std::string_view href);
@@ -111,18 +112,19 @@ private:
         if (ends_in_font(font)) {
             pending_.back().length += static_cast<uint32_t>(utf8.size());
         } else {
-            pending_.push_back({Piece::words, font, static_cast<uint32_t>(pending_text_.size()),
+            if (pending_.empty()) pending_start_ = static_cast<uint32_t>(doc_.text.size());
+            pending_.push_back({Piece::words, font, static_cast<uint32_t>(doc_.text.size()),
                                 static_cast<uint32_t>(utf8.size())});
         }
-        pending_text_.append(utf8);
+        doc_.text.append(utf8);
     }
     void add_pending();
-    void add_text(uint32_t parent, uint8_t font, std::string_view text);
+    void add_text(uint32_t parent, uint8_t font, uint32_t start, uint32_t length);
 
     Document& doc_;
     std::vector<uint32_t> blocks_;  // the open blocks, innermost last
     std::vector<Piece> pending_;
-    TextBuffer pending_text_;
+    uint32_t pending_start_ = 0;  // where the gathered text begins in the document's
     TextBuffer scratch_;
     bool space_pending_ = false;
     bool link_open_ = false;

@@ -10,40 +10,39 @@ namespace {
 constexpr struct {
     NodeKind kind;
     std::string_view name;
-    bool takes_text;
 } kKinds[] = {
-    {NodeKind::page, "page", false},
-    {NodeKind::header, "header", false},
-    {NodeKind::footer, "footer", false},
-    {NodeKind::bar_left, "bar_left", false},
-    {NodeKind::bar_center, "bar_center", false},
-    {NodeKind::bar_right, "bar_right", false},
-    {NodeKind::body, "body", false},
-    {NodeKind::section_heading, "section_heading", true},
-    {NodeKind::subsection_heading, "subsection_heading", true},
-    {NodeKind::section, "section", false},
-    {NodeKind::paragraph, "paragraph", true},
-    {NodeKind::preformatted, "preformatted", true},
-    {NodeKind::indent, "indent", false},
-    {NodeKind::indented_paragraph, "indented_paragraph", false},
-    {NodeKind::hanging_paragraph, "hanging_paragraph", false},
-    {NodeKind::synopsis, "synopsis", false},
-    {NodeKind::tag_list, "tag_list", false},
-    {NodeKind::term, "term", true},
-    {NodeKind::definition, "definition", false},
-    {NodeKind::bullet_list, "bullet_list", false},
-    {NodeKind::dash_list, "dash_list", false},
-    {NodeKind::enumerated_list, "enumerated_list", false},
-    {NodeKind::list_item, "list_item", false},
-    {NodeKind::plain_list, "plain_list", false},
-    {NodeKind::plain_item, "plain_item", false},
-    {NodeKind::table, "table", false},
-    {NodeKind::table_row, "table_row", false},
-    {NodeKind::table_cell, "table_cell", true},
-    {NodeKind::text, "text", false},
-    {NodeKind::line_break, "line_break", false},
-    {NodeKind::link, "link", false},
-    {NodeKind::reference, "reference", false},
+    {NodeKind::page, "page"},
+    {NodeKind::header, "header"},
+    {NodeKind::footer, "footer"},
+    {NodeKind::bar_left, "bar_left"},
+    {NodeKind::bar_center, "bar_center"},
+    {NodeKind::bar_right, "bar_right"},
+    {NodeKind::body, "body"},
+    {NodeKind::section_heading, "section_heading"},
+    {NodeKind::subsection_heading, "subsection_heading"},
+    {NodeKind::section, "section"},
+    {NodeKind::paragraph, "paragraph"},
+    {NodeKind::preformatted, "preformatted"},
+    {NodeKind::indent, "indent"},
+    {NodeKind::indented_paragraph, "indented_paragraph"},
+    {NodeKind::hanging_paragraph, "hanging_paragraph"},
+    {NodeKind::synopsis, "synopsis"},
+    {NodeKind::tag_list, "tag_list"},
+    {NodeKind::term, "term"},
+    {NodeKind::definition, "definition"},
+    {NodeKind::bullet_list, "bullet_list"},
+    {NodeKind::dash_list, "dash_list"},
+    {NodeKind::enumerated_list, "enumerated_list"},
+    {NodeKind::list_item, "list_item"},
+    {NodeKind::plain_list, "plain_list"},
+    {NodeKind::plain_item, "plain_item"},
+    {NodeKind::table, "table"},
+    {NodeKind::table_row, "table_row"},
+    {NodeKind::table_cell, "table_cell"},
+    {NodeKind::text, "text"},
+    {NodeKind::line_break, "line_break"},
+    {NodeKind::link, "link"},
+    {NodeKind::reference, "reference"},
 };
 static_assert(rows_by_kind(kKinds), "a row for every node kind, in the order of NodeKind");
 
@@ -96,8 +95,6 @@ void TextBuffer::grow(size_t more) {
     capacity_ = capacity;
 }
 
-bool takes_text(NodeKind kind) { return kKinds[static_cast<size_t>(kind)].takes_text; }
-
 std::string_view kind_name(NodeKind kind) { return kKinds[static_cast<size_t>(kind)].name; }
 
 Document::Document() {
@@ -124,43 +121,28 @@ Document::~Document() {
 void Document::clear() {
     nodes.clear();
     text.clear();
-    nodes.push_back(Node{NodeKind::page});
-}
-
-uint32_t Document::add(uint32_t parent, NodeKind kind) {
-    uint32_t index = static_cast<uint32_t>(nodes.size());
-    Node& node = nodes.emplace_back(Node{kind});
-    node.parent = parent;
-    Node& up = nodes[parent];
-    if (up.last_child == kNoNode) up.first_child = index;
-    else nodes[up.last_child].next = index;
-    up.last_child = index;
-    return index;
+    nodes.emplace_back().end = 1;
 }
 
 std::string check_document(const Document& doc) {
-    if (doc.size() == 0 || doc[0].kind != NodeKind::page) return "no page at the root";
-    for (uint32_t i = 0; i < doc.size(); ++i) {
+    if (doc.size() == 0 || doc[0].kind != NodeKind::page || doc[0].end != doc.size()) return "no page at the root";
+    // The nodes whose subtrees go on at each node: the innermost must be its parent.
+    std::vector<uint32_t> open{0};
+    for (uint32_t i = 1; i < doc.size(); ++i) {
         const Node& node = doc[i];
         auto fault = [&](std::string_view what) {
             return "node " + std::to_string(i) + " (" + std::string(kind_name(node.kind)) + "): " + std::string(what);
         };
         if (static_cast<size_t>(node.kind) >= kNodeKinds) return fault("no such kind");
         if (size_t{node.text} + node.length > doc.text.size()) return fault("text beyond the document's");
-        if (i != 0) {
-            if (node.parent >= i) return fault("a parent after its child");
-            if (std::string_view what = misplaced(doc[node.parent].kind, node.kind); !what.empty()) return fault(what);
-        }
-        // The children, in order, each naming this node its parent, the last one last.
-        uint32_t last = kNoNode;
-        for (uint32_t child = node.first_child; child != kNoNode; child = doc[child].next) {
-            if (child <= last || child >= doc.size() || doc[child].parent != i) return fault("children that disagree");
-            last = child;
-        }
-        if (last != node.last_child) return fault("a last child that is not the last");
-        if ((node.kind == NodeKind::text || node.kind == NodeKind::line_break) && node.first_child != kNoNode) {
+        while (doc[open.back()].end <= i) open.pop_back();
+        if (node.parent != open.back()) return fault("a parent that does not hold it");
+        if (node.end <= i || node.end > doc[node.parent].end) return fault("a subtree that ends outside its parent's");
+        if ((node.kind == NodeKind::text || node.kind == NodeKind::line_break) && node.end != i + 1) {
             return fault("children of a leaf");
         }
+        if (std::string_view what = misplaced(doc[node.parent].kind, node.kind); !what.empty()) return fault(what);
+        open.push_back(i);
     }
     return "";
 }
@@ -170,38 +152,23 @@ std::string first_section_text(const Document& doc, size_t limit) {
     uint32_t section = 1;
     while (section < doc.size() && doc[section].kind != NodeKind::section) ++section;
     if (section >= doc.size()) return out;
-    auto is_heading = [](NodeKind kind) {
-        return kind == NodeKind::section_heading || kind == NodeKind::subsection_heading;
-    };
-    // A blank at a block's end, and between what a break separates.
+    // A blank at a block's end, and for a break.
     auto blank = [&]() {
         if (!out.empty() && out.back() != ' ') out += ' ';
     };
-    // The section in document order: down to a node's first child, else on to its next,
-    // else back up.
-    uint32_t at = doc[section].first_child;
-    while (at != kNoNode && out.size() < limit) {
-        const Node& node = doc[at];
-        if (node.kind == NodeKind::text) append_plain(out, doc.text_of(node));
-        else if (node.kind == NodeKind::line_break) out += ' ';
-        if (node.first_child != kNoNode && !is_heading(node.kind)) {
-            at = node.first_child;
-            continue;
-        }
-        for (;;) {
-            const Node& done = doc[at];
-            if (!is_inline(done.kind) && !is_heading(done.kind)) blank();
-            if (done.next != kNoNode) {
-                at = done.next;
-                break;
-            }
-            at = done.parent;
-            if (at == section) {
-                at = kNoNode;
-                break;
-            }
-        }
-    }
+    walk(
+        doc, section,
+        [&](uint32_t i) {
+            const Node& node = doc[i];
+            if (node.kind == NodeKind::section_heading || node.kind == NodeKind::subsection_heading) return false;
+            if (out.size() >= limit) return false;
+            if (node.kind == NodeKind::text) append_plain(out, doc.text_of(node));
+            else if (node.kind == NodeKind::line_break) out += ' ';
+            return true;
+        },
+        [&](uint32_t i) {
+            if (!is_inline(doc[i].kind)) blank();
+        });
     blank();
     if (out.size() > limit) {
         size_t end = limit;
@@ -212,22 +179,22 @@ std::string first_section_text(const Document& doc, size_t limit) {
 }
 
 std::string outline(const Document& doc) {
-    std::string out;
-    std::vector<std::pair<uint32_t, size_t>> stack{{0, 0}};
-    while (!stack.empty()) {
-        auto [at, depth] = stack.back();
-        stack.pop_back();
-        const Node& node = doc[at];
-        out.append(depth * 2, ' ');
-        out += kind_name(node.kind);
-        if (node.kind == NodeKind::text) out += ' ' + std::to_string(node.font);
-        if (node.length > 0) out += " \"" + std::string(doc.text_of(node)) + '"';
-        if (node.colspan > 1) out += " colspan " + std::to_string(node.colspan);
-        if (node.rowspan > 1) out += " rowspan " + std::to_string(node.rowspan);
-        out += '\n';
-        std::vector<uint32_t> children;
-        for (uint32_t child = node.first_child; child != kNoNode; child = doc[child].next) children.push_back(child);
-        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.emplace_back(*it, depth + 1);
-    }
+    std::string out = "page\n";
+    size_t depth = 1;
+    walk(
+        doc, 0,
+        [&](uint32_t i) {
+            const Node& node = doc[i];
+            out.append(depth * 2, ' ');
+            out += kind_name(node.kind);
+            if (node.kind == NodeKind::text) out += ' ' + std::to_string(node.font);
+            if (node.length > 0) out += " \"" + std::string(doc.text_of(node)) + '"';
+            if (node.colspan > 1) out += " colspan " + std::to_string(node.colspan);
+            if (node.rowspan > 1) out += " rowspan " + std::to_string(node.rowspan);
+            out += '\n';
+            ++depth;
+            return true;
+        },
+        [&](uint32_t) { --depth; });
     return out;
 }

@@ -108,20 +108,23 @@ constexpr bool rows_by_kind(const Row (&rows)[N]) {
 // Whether a kind stands in a line (text, a break, a link) rather than being a block.
 constexpr bool is_inline(NodeKind kind) { return kind >= NodeKind::text; }
 // Whether a block holds inline content itself; any other gets a paragraph for its text.
-bool takes_text(NodeKind kind);
+constexpr bool takes_text(NodeKind kind) {
+    return kind == NodeKind::section_heading || kind == NodeKind::subsection_heading || kind == NodeKind::paragraph ||
+           kind == NodeKind::preformatted || kind == NodeKind::term || kind == NodeKind::table_cell;
+}
 // The kind's name, for messages and tests ("tag_list").
 std::string_view kind_name(NodeKind kind);
 
-constexpr uint32_t kNoNode = 0;  // the root is no node's child, sibling or next
-
+// The nodes lie in document order (a node, then its subtree, then its next sibling), each
+// with its parent and the end of its subtree, so that a walk is a pass over them.
 struct Node {
-    NodeKind kind;
-    uint8_t font = 0;         // text: its font
-    uint16_t width = 0;       // table_cell: its least width in characters, 0 for none
-    uint32_t colspan = 1;     // table_cell: the columns and rows it spans
+    NodeKind kind = NodeKind::page;
+    uint8_t font = 0;      // text: its font
+    uint16_t width = 0;    // table_cell: its least width in characters, 0 for none
+    uint32_t colspan = 1;  // table_cell: the columns and rows it spans
     uint32_t rowspan = 1;
-    uint32_t parent = kNoNode;
-    uint32_t first_child = kNoNode, last_child = kNoNode, next = kNoNode;
+    uint32_t parent = 0;
+    uint32_t end = 0;      // one past the last node of its subtree
     uint32_t text = 0, length = 0;  // in the document's text
 };
 
@@ -134,12 +137,22 @@ struct Document {
     Document& operator=(const Document&) = delete;
 
     const Node& operator[](uint32_t index) const { return nodes[index]; }
-    size_t size() const { return nodes.size(); }
+    uint32_t size() const { return static_cast<uint32_t>(nodes.size()); }
     std::string_view text_of(const Node& node) const { return text.view().substr(node.text, node.length); }
     void clear();
 
-    // Adds a node as the last child of `parent`; returns its index.
-    uint32_t add(uint32_t parent, NodeKind kind);
+    // Adds a node after the last one, as a child of `parent`; returns its index. Its
+    // subtree ends with it until `close` (the page's too).
+    uint32_t add(uint32_t parent, NodeKind kind) {
+        uint32_t index = size();
+        Node& node = nodes.emplace_back();
+        node.kind = kind;
+        node.parent = parent;
+        node.end = index + 1;
+        return index;
+    }
+    // Ends the subtree of `index` after the last node so far.
+    void close(uint32_t index) { nodes[index].end = size(); }
     // Puts `bytes` in the text and returns where they start.
     uint32_t store(std::string_view bytes) {
         uint32_t start = static_cast<uint32_t>(text.size());
@@ -150,6 +163,29 @@ struct Document {
     std::vector<Node> nodes;  // nodes[0] is the page
     TextBuffer text;
 };
+
+// Walks the subtree of `from` in document order: `enter(index)` at each node (false to
+// pass over its subtree), `leave(index)` after the subtree of each node entered.
+template <typename Enter, typename Leave>
+void walk(const Document& doc, uint32_t from, Enter enter, Leave leave) {
+    std::vector<uint32_t> open;  // the nodes entered whose subtrees go on
+    open.reserve(32);
+    const uint32_t end = doc[from].end;
+    for (uint32_t i = from + 1; i < end;) {
+        while (!open.empty() && doc[open.back()].end <= i) {
+            leave(open.back());
+            open.pop_back();
+        }
+        if (!enter(i)) {
+            i = doc[i].end;
+            continue;
+        }
+        if (doc[i].end > i + 1) open.push_back(i);
+        else leave(i);
+        ++i;
+    }
+    for (; !open.empty(); open.pop_back()) leave(open.back());
+}
 
 // What is wrong with the tree's shape ("" when nothing is): links that disagree, a block
 // inside a line, a list item outside a list, text outside the text.

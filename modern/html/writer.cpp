@@ -65,29 +65,52 @@ constexpr Element kElements[] = {
 };
 static_assert(rows_by_kind(kElements), "an element for every node kind, in the order of NodeKind");
 
-// The elements a font is written with, outermost first.
-constexpr struct {
-    uint8_t bit;
-    std::string_view open, close;
-} kFontTags[] = {
-    {kSmall, "<small>", "</small>"},
-    {kMono, "<code>", "</code>"},
-    {kBold, "<b>", "</b>"},
-    {kItalic, "<i>", "</i>"},
+// The elements a font is written with, outermost first, for each mix of its bits.
+struct FontMarkup {
+    char open[32] = {}, close[32] = {};
+    uint8_t open_length = 0, close_length = 0;
 };
+struct FontTable {
+    FontMarkup fonts[16];
+    constexpr FontTable() {
+        constexpr struct {
+            uint8_t bit;
+            std::string_view open, close;
+        } kTags[] = {
+            {kSmall, "<small>", "</small>"},
+            {kMono, "<code>", "</code>"},
+            {kBold, "<b>", "</b>"},
+            {kItalic, "<i>", "</i>"},
+        };
+        for (unsigned font = 0; font < 16; ++font) {
+            FontMarkup& markup = fonts[font];
+            for (const auto& tag : kTags) {
+                if (!(font & tag.bit)) continue;
+                for (char c : tag.open) markup.open[markup.open_length++] = c;
+            }
+            for (size_t t = std::size(kTags); t-- > 0;) {
+                if (!(font & kTags[t].bit)) continue;
+                for (char c : kTags[t].close) markup.close[markup.close_length++] = c;
+            }
+        }
+    }
+};
+constexpr FontTable kFonts;
+
+// Markup, when there is any: most nodes have no end tag.
+void put_short(Sink& out, std::string_view markup) {
+    if (!markup.empty()) out.put(markup);
+}
 
 void write_text(Sink& out, uint8_t font, std::string_view text) {
     if (font == 0) {
         put_escaped(out, text);
         return;
     }
-    for (const auto& tag : kFontTags) {
-        if (font & tag.bit) out.put(tag.open);
-    }
+    const FontMarkup& markup = kFonts.fonts[font & 15];
+    out.put(std::string_view(markup.open, markup.open_length));
     put_escaped(out, text);
-    for (auto it = std::rbegin(kFontTags); it != std::rend(kFontTags); ++it) {
-        if (font & it->bit) out.put(it->close);
-    }
+    out.put(std::string_view(markup.close, markup.close_length));
 }
 
 void write_attributes(Sink& out, const Document& doc, const Node& node, Attributes attributes) {
@@ -121,10 +144,10 @@ void write_start(Sink& out, const Document& doc, const Node& node) {
         return;
     }
     const Element& element = kElements[static_cast<size_t>(node.kind)];
-    out.put(element.start);
+    put_short(out, element.start);
     if (element.attributes != Attributes::none) {
         write_attributes(out, doc, node, element.attributes);
-        out.put(element.start_end);
+        put_short(out, element.start_end);
     }
     if (element.own_text) put_escaped(out, doc.text_of(node));
 }
@@ -132,25 +155,15 @@ void write_start(Sink& out, const Document& doc, const Node& node) {
 }  // namespace
 
 void write_html(const Document& doc, Sink& out) {
-    // The tree in document order, without a stack: down to a node's first child, else its
-    // end tag and on to the next, else back up.
-    uint32_t at = doc[0].first_child;
-    while (at != kNoNode) {
-        const Node& node = doc[at];
-        write_start(out, doc, node);
-        if (node.first_child != kNoNode) {
-            at = node.first_child;
-            continue;
-        }
-        for (;;) {
-            const Node& done = doc[at];
-            out.put(kElements[static_cast<size_t>(done.kind)].end);
-            if (done.next != kNoNode) {
-                at = done.next;
-                break;
-            }
-            at = done.parent;
-            if (at == kNoNode) break;
-        }
+    // The tree's order is the page's: each node's start, then its subtree, then its end.
+    // Before a node, the nodes that end there: the one before it and its parents, up to
+    // the new node's parent.
+    auto end_of = [&](uint32_t i) -> std::string_view { return kElements[static_cast<size_t>(doc[i].kind)].end; };
+    for (uint32_t i = 1; i < doc.size(); ++i) {
+        const Node& node = doc[i];
+        for (uint32_t at = i - 1; at != node.parent; at = doc[at].parent) put_short(out, end_of(at));
+        if (node.kind == NodeKind::text) write_text(out, node.font, doc.text_of(node));
+        else write_start(out, doc, node);
     }
+    for (uint32_t at = doc.size() - 1; at != 0; at = doc[at].parent) put_short(out, end_of(at));
 }

@@ -13,23 +13,6 @@ constexpr ScalingUnit kScalingUnits[] = {
 
 }  // namespace
 
-std::string_view escape_name(std::string_view s, size_t& i) {
-    if (i >= s.size()) return {};
-    if (s[i] == '(') {
-        size_t start = i + 1;
-        i = std::min(s.size(), i + 3);
-        return s.substr(start, i - start);
-    }
-    if (s[i] == '[') {
-        size_t end = s.find(']', i + 1);
-        if (end == std::string_view::npos) end = s.size();
-        std::string_view name = s.substr(i + 1, end - i - 1);
-        i = std::min(s.size(), end + 1);
-        return name;
-    }
-    return s.substr(i++, 1);
-}
-
 std::string_view delimited(std::string_view s, size_t& i) {
     if (i >= s.size()) return {};
     char delimiter = s[i];
