@@ -321,8 +321,9 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
             out.put("</body>\n</html>\n");
         },
         &made_folder);
-    for (const std::string& message : roff.messages) {
-        platform::print_err("tolbrik: " + platform::native_path(path) + ": " + message + "\n");
+    for (const Roff::Message& message : roff.messages) {
+        std::string line = message.line == 0 ? std::string() : ":" + std::to_string(message.line);
+        platform::print_err("tolbrik: " + platform::native_path(path) + line + ": " + message.text + "\n");
     }
     return {written, !roff.messages.empty()};
 }

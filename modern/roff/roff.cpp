@@ -199,7 +199,15 @@ int clamp_int(long long v) {
 // ---- The reader's own requests ---------------------------------------------------------------
 
 void note(Roff& roff, const std::string& message) {
-    if (roff.messages.size() < 20) roff.messages.push_back(message);
+    if (roff.messages.size() >= 20) return;
+    // The page's line that the reader is on: the one that ends before where it goes on.
+    size_t line = 0;
+    if (!roff.frames.empty() && roff.frames.front()->position > 0) {
+        const RoffFrame& page = *roff.frames.front();
+        std::string_view before = page.text.substr(0, std::min(page.position, page.text.size()) - 1);
+        line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
+    }
+    roff.messages.push_back({line, message});
 }
 
 void cut(Roff& roff, const std::string& reason) {

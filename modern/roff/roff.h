@@ -90,7 +90,11 @@ struct Roff {
     }
 
     // What went wrong, one line each (a refused include, a bound reached).
-    std::vector<std::string> messages;
+    struct Message {
+        size_t line;  // of the page, where the reader stood; 0 past its end
+        std::string text;
+    };
+    std::vector<Message> messages;
     // Whether the page was cut short by a bound.
     bool cut = false;
 

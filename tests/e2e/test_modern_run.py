@@ -97,16 +97,16 @@ class ModernRunTest(unittest.TestCase):
         self.assertEqual(done.returncode, 1)
         native = os.path.join(self.work, "in", "man1") + os.sep
         self.assertEqual(sorted(done.stderr.decode().replace(native, "").replace(self.work + os.sep, "").splitlines()), [
-            "tolbrik: bomb.1: cut: a line longer than 1024 KiB",
+            "tolbrik: bomb.1:13: cut: a line longer than 1024 KiB",
             "tolbrik: cannot create in-out/man5/blocked.htm: Is a directory",
             "tolbrik: cannot read broken.1.gz: damaged compressed file: it ends too soon",
             "tolbrik: gone.1: .so man1/nothing.1: no such page in the input folder",
-            "tolbrik: loop.1: cut: the page makes more than 16 MiB of text",
-            "tolbrik: mutual.1: cut: macros called more than 64 deep",
-            "tolbrik: out.1: .so ../../etc/passwd: refused: it leads outside the input folder",
-            "tolbrik: out.1: .so /etc/passwd: refused: it leads outside the input folder",
-            "tolbrik: quiet.1: cut: the page makes more than 16 MiB of text",
-            "tolbrik: self.1: cut: macros called more than 64 deep",
+            "tolbrik: loop.1:6: cut: the page makes more than 16 MiB of text",
+            "tolbrik: mutual.1:10: cut: macros called more than 64 deep",
+            "tolbrik: out.1:4: .so ../../etc/passwd: refused: it leads outside the input folder",
+            "tolbrik: out.1:5: .so /etc/passwd: refused: it leads outside the input folder",
+            "tolbrik: quiet.1:5: cut: the page makes more than 16 MiB of text",
+            "tolbrik: self.1:7: cut: macros called more than 64 deep",
         ])
         self.assertFalse(os.path.exists(trap), "a request ran a program or wrote a file")
         written = sorted(self.pages(out))
