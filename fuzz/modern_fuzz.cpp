@@ -419,10 +419,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // page can take at once.
     const RoffLimits limits = fuzz_limits();
     const size_t most = limits.total_bytes + std::max({limits.line_length, limits.string_length, bytes.size()});
-    FUZZ_CHECK(roff.work <= most, "the reader's work went on to " + std::to_string(roff.work) + " bytes");
-    const size_t bound = kOutputPerWork * std::max(roff.work, bytes.size()) + kOutputFixed;
+    FUZZ_CHECK(roff.work() <= most, "the reader's work went on to " + std::to_string(roff.work()) + " bytes");
+    const size_t bound = kOutputPerWork * std::max(roff.work(), bytes.size()) + kOutputFixed;
     FUZZ_CHECK(page.size() <= bound, std::to_string(page.size()) + " bytes of HTML for " +
-                                         std::to_string(roff.work) + " bytes of the reader's work");
+                                         std::to_string(roff.work()) + " bytes of the reader's work");
     std::string wrong = check_characters(page, true);
     FUZZ_CHECK(wrong.empty(), wrong);
     Reader(page).read();

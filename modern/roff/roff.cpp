@@ -17,7 +17,16 @@ struct RoffFrame {
     std::string condition;          // a loop's, interpolated again before each round
 };
 
+// The reader's state, for its requests and interpolation below.
+struct RoffAccess {
+    static auto& state(Roff& roff) { return roff.s_; }
+    static const auto& state(const Roff& roff) { return roff.s_; }
+};
+
 namespace {
+
+auto& kept(Roff& roff) { return RoffAccess::state(roff); }
+const auto& kept(const Roff& roff) { return RoffAccess::state(roff); }
 
 // Reads a frame's text from `body`, kept alive with it.
 void hold(RoffFrame& frame, Roff::Body body) {
@@ -199,32 +208,32 @@ int clamp_int(long long v) {
 // ---- The reader's own requests ---------------------------------------------------------------
 
 void note(Roff& roff, const std::string& message) {
-    if (roff.messages.size() >= 20) return;
+    if (kept(roff).messages.size() >= 20) return;
     // The page's line that the reader is on: the one that ends before where it goes on.
     size_t line = 0;
-    if (!roff.frames.empty() && roff.frames.front()->position > 0) {
-        const RoffFrame& page = *roff.frames.front();
+    if (!kept(roff).frames.empty() && kept(roff).frames.front()->position > 0) {
+        const RoffFrame& page = *kept(roff).frames.front();
         std::string_view before = page.text.substr(0, std::min(page.position, page.text.size()) - 1);
         line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
     }
-    roff.messages.push_back({line, message});
+    kept(roff).messages.push_back({line, message});
 }
 
 void cut(Roff& roff, const std::string& reason) {
-    if (!roff.cut) note(roff, "cut: " + reason);
+    if (!kept(roff).cut) note(roff, "cut: " + reason);
     // The inputs stay until the reader goes: the line being worked on may lie in one.
     // Nothing more is read from them.
-    roff.cut = true;
+    kept(roff).cut = true;
 }
 
 bool may_define(Roff& roff) {
-    if (++roff.definitions <= roff.limits.definitions) return true;
-    cut(roff, "the page defines more than " + std::to_string(roff.limits.definitions) + " names");
+    if (++kept(roff).definitions <= kept(roff).limits.definitions) return true;
+    cut(roff, "the page defines more than " + std::to_string(kept(roff).limits.definitions) + " names");
     return false;
 }
 
 RoffFrame* innermost_macro(Roff& roff) {
-    for (auto it = roff.frames.rbegin(); it != roff.frames.rend(); ++it) {
+    for (auto it = kept(roff).frames.rbegin(); it != kept(roff).frames.rend(); ++it) {
         if ((*it)->kind == RoffFrame::macro) return it->get();
     }
     return nullptr;
@@ -258,7 +267,7 @@ size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t mad
         if (next + 1 >= in.size()) return in.size();
         if (!kept_whole(in[next + 1], copy)) return next;
         i = next + 2;
-        if (i < in.size() && made + (i - start) > roff.limits.line_length) {
+        if (i < in.size() && made + (i - start) > kept(roff).limits.line_length) {
             over = true;
             return i;
         }
@@ -268,13 +277,13 @@ size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t mad
 // Interpolation: strings, registers and arguments, and in copy mode (the text of a
 // definition) "\\" halved. Comments end the text.
 void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
-    if (depth > roff.limits.nesting) {
-        cut(roff, "strings interpolated more than " + std::to_string(roff.limits.nesting) + " deep");
+    if (depth > kept(roff).limits.nesting) {
+        cut(roff, "strings interpolated more than " + std::to_string(kept(roff).limits.nesting) + " deep");
         return;
     }
     auto too_long = [&](size_t size) {
-        if (size <= roff.limits.line_length) return false;
-        cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
+        if (size <= kept(roff).limits.line_length) return false;
+        cut(roff, "a line longer than " + std::to_string(kept(roff).limits.line_length >> 10) + " KiB");
         return true;
     };
     size_t i = 0;
@@ -308,8 +317,8 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case '*': {
                 std::string_view name = called_name(in, after);
                 i = after;
-                auto it = roff.strings.find(std::string(name));
-                if (it != roff.strings.end()) {
+                auto it = kept(roff).strings.find(std::string(name));
+                if (it != kept(roff).strings.end()) {
                     if (!roff.count_work(it->second->size())) return;
                     interpolate_into(roff, *it->second, out, copy, depth + 1);
                 } else {
@@ -323,8 +332,8 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 std::string name(called_name(in, after));
                 i = after;
                 int value = 0;
-                auto it = roff.registers.find(name);
-                if (it != roff.registers.end()) {
+                auto it = kept(roff).registers.find(name);
+                if (it != kept(roff).registers.end()) {
                     it->second.value += step * it->second.increment;
                     value = it->second.value;
                 } else if (name == ".$") {
@@ -460,7 +469,7 @@ int brace_balance(std::string_view s) {
 // that closes its braces.
 void skip_block(Roff& roff, int depth) {
     std::string line;
-    size_t floor = roff.frames.size();
+    size_t floor = kept(roff).frames.size();
     while (depth > 0 && read_raw(roff, line, floor)) {
         if (!roff.count_work(line.size() + 1)) return;
         depth += brace_balance(line);
@@ -516,12 +525,12 @@ bool condition(Roff& roff, std::string_view s, std::string_view& body) {
         ++i;
     } else if (c == 'd') {
         std::string name = name_after(i + 1);
-        result = roff.strings.count(name) || roff.macros.count(name) || !predefined_string(name).empty() ||
-                 (roff.host.is_builtin && roff.host.is_builtin(name));
+        result = kept(roff).strings.count(name) || kept(roff).macros.count(name) || !predefined_string(name).empty() ||
+                 (kept(roff).host.is_builtin && kept(roff).host.is_builtin(name));
     } else if (c == 'r') {
         std::string name = name_after(i + 1);
         int ignored;
-        result = roff.registers.count(name) || predefined_register(name, ignored);
+        result = kept(roff).registers.count(name) || predefined_register(name, ignored);
     } else if (c == 'c' || c == 'm' || c == 'F' || c == 'S') {
         // A glyph, colour, font or style exists: taken as present.
         name_after(i + 1);
@@ -550,12 +559,12 @@ bool condition(Roff& roff, std::string_view s, std::string_view& body) {
 
 void define_string(Roff& roff, std::string_view name, std::string value, bool append) {
     if (name.empty() || !may_define(roff)) return;
-    auto& slot = roff.strings[std::string(name)];
+    auto& slot = kept(roff).strings[std::string(name)];
     // Appending copies the string: work, or a loop of appends would take time squared.
     if (append && slot && !roff.count_work(slot->size())) return;
     if (append && slot) value = *slot + value;
-    if (value.size() > roff.limits.string_length) {
-        cut(roff, "a string longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
+    if (value.size() > kept(roff).limits.string_length) {
+        cut(roff, "a string longer than " + std::to_string(kept(roff).limits.string_length >> 10) + " KiB");
         return;
     }
     slot = std::make_shared<const std::string>(std::move(value));
@@ -578,28 +587,28 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
     if (end.empty()) end = ".";
     if (name == "dei" || name == "ami") {
         // Indirect: the names are held in strings.
-        auto found = roff.strings.find(macro_name);
-        macro_name = found != roff.strings.end() ? *found->second : "";
+        auto found = kept(roff).strings.find(macro_name);
+        macro_name = found != kept(roff).strings.end() ? *found->second : "";
         if (end != ".") {
-            auto found_end = roff.strings.find(end);
-            end = found_end != roff.strings.end() ? *found_end->second : ".";
+            auto found_end = kept(roff).strings.find(end);
+            end = found_end != kept(roff).strings.end() ? *found_end->second : ".";
         }
     }
     std::string body;
     bool append = name[0] == 'a';
     if (append) {
-        auto it = roff.macros.find(macro_name);
-        if (it != roff.macros.end() && !roff.count_work(it->second->size())) return;
-        if (it != roff.macros.end()) body = *it->second;
+        auto it = kept(roff).macros.find(macro_name);
+        if (it != kept(roff).macros.end() && !roff.count_work(it->second->size())) return;
+        if (it != kept(roff).macros.end()) body = *it->second;
     }
     std::string line;
-    size_t floor = roff.frames.size();
+    size_t floor = kept(roff).frames.size();
     while (read_raw(roff, line, floor)) {
         if (!roff.count_work(line.size() + 1)) return;
         // The end: the control character and the end name, alone or before blanks and a
         // comment. "\." is a dot in the copy a definition reads.
         size_t control = line.size() > 1 && line[0] == '\\' && line[1] == '.' ? 1 : 0;
-        if (line.size() > control && (line[control] == roff.control || line[control] == roff.no_break_control)) {
+        if (line.size() > control && (line[control] == kept(roff).control || line[control] == kept(roff).no_break_control)) {
             std::string_view after = skip_blanks(std::string_view(line).substr(control + 1));
             if (after.compare(0, end == "." ? 1 : end.size(), end == "." ? "." : end) == 0) {
                 std::string_view tail = after.substr(end == "." ? 1 : end.size());
@@ -608,13 +617,13 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
         }
         interpolate_into(roff, line, body, true, 0);
         body += '\n';
-        if (body.size() > roff.limits.string_length) {
-            cut(roff, "a macro longer than " + std::to_string(roff.limits.string_length >> 10) + " KiB");
+        if (body.size() > kept(roff).limits.string_length) {
+            cut(roff, "a macro longer than " + std::to_string(kept(roff).limits.string_length >> 10) + " KiB");
             return;
         }
     }
     if (macro_name.empty() || !may_define(roff)) return;
-    roff.macros[macro_name] = std::make_shared<const std::string>(std::move(body));
+    kept(roff).macros[macro_name] = std::make_shared<const std::string>(std::move(body));
 }
 
 void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
@@ -622,10 +631,10 @@ void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     std::string end(first_word(rest, ignored));
     if (end.empty()) end = ".";
     std::string line;
-    size_t floor = roff.frames.size();
+    size_t floor = kept(roff).frames.size();
     while (read_raw(roff, line, floor)) {
         if (!roff.count_work(line.size() + 1)) return;
-        if (!line.empty() && line[0] == roff.control) {
+        if (!line.empty() && line[0] == kept(roff).control) {
             std::string_view after = skip_blanks(std::string_view(line).substr(1));
             if (after.compare(0, end.size(), end) == 0 &&
                 (after.size() == end.size() || is_blank(after[end.size()]) || after[end.size()] == '\\')) {
@@ -640,13 +649,13 @@ void request_if(Roff& roff, std::string_view name, std::string_view rest, RoffLi
     std::string_view body;
     bool result;
     if (name == "el") {
-        result = !roff.conditions.empty() && !roff.conditions.back();
-        if (!roff.conditions.empty()) roff.conditions.pop_back();
+        result = !kept(roff).conditions.empty() && !kept(roff).conditions.back();
+        if (!kept(roff).conditions.empty()) kept(roff).conditions.pop_back();
         body = text;
     } else {
         result = condition(roff, text, body);
         if (name == "ie") {
-            if (roff.conditions.size() < 1000) roff.conditions.push_back(result);
+            if (kept(roff).conditions.size() < 1000) kept(roff).conditions.push_back(result);
         }
     }
     produced = conditional_body(roff, result, body, out);
@@ -686,7 +695,7 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
         int depth = brace_balance(body);
         body = std::string(skip_blanks(std::string_view(body).substr(2)));
         std::string line;
-        size_t floor = roff.frames.size();
+        size_t floor = kept(roff).frames.size();
         while (depth > 0 && read_raw(roff, line, floor)) {
             if (!roff.count_work(line.size() + 1)) return;
             depth += brace_balance(line);
@@ -695,8 +704,8 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
         }
     }
     body += '\n';
-    if (roff.frames.size() >= roff.limits.nesting) {
-        cut(roff, "loops and macros nested more than " + std::to_string(roff.limits.nesting) + " deep");
+    if (kept(roff).frames.size() >= kept(roff).limits.nesting) {
+        cut(roff, "loops and macros nested more than " + std::to_string(kept(roff).limits.nesting) + " deep");
         return;
     }
     auto frame = std::make_unique<RoffFrame>();
@@ -705,26 +714,26 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
     frame->condition = std::move(raw_condition);
     // The first round starts only if the condition holds now.
     frame->position = frame->text.size();
-    roff.frames.push_back(std::move(frame));
+    kept(roff).frames.push_back(std::move(frame));
 }
 
 void request_break(Roff& roff, std::string_view name, std::string_view, RoffLine&, bool&) {
-    while (!roff.frames.empty()) {
-        bool loop = roff.frames.back()->kind == RoffFrame::loop;
+    while (!kept(roff).frames.empty()) {
+        bool loop = kept(roff).frames.back()->kind == RoffFrame::loop;
         if (loop && name == "continue") {
-            roff.frames.back()->position = roff.frames.back()->text.size();
+            kept(roff).frames.back()->position = kept(roff).frames.back()->text.size();
             return;
         }
-        roff.frames.pop_back();
+        kept(roff).frames.pop_back();
         if (loop) return;
     }
 }
 
 void request_return(Roff& roff, std::string_view, std::string_view, RoffLine&, bool&) {
-    while (!roff.frames.empty()) {
-        bool macro = roff.frames.back()->kind == RoffFrame::macro;
-        if (roff.frames.size() == 1) return;  // the page itself
-        roff.frames.pop_back();
+    while (!kept(roff).frames.empty()) {
+        bool macro = kept(roff).frames.back()->kind == RoffFrame::macro;
+        if (kept(roff).frames.size() == 1) return;  // the page itself
+        kept(roff).frames.pop_back();
         if (macro) return;
     }
 }
@@ -736,10 +745,10 @@ void request_nr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     if (name.empty()) return;
     std::string_view increment_text;
     std::string_view value_text = first_word(values, increment_text);
-    auto it = roff.registers.find(name);
-    if (it == roff.registers.end()) {
+    auto it = kept(roff).registers.find(name);
+    if (it == kept(roff).registers.end()) {
         if (!may_define(roff)) return;
-        it = roff.registers.emplace(name, Roff::Register{}).first;
+        it = kept(roff).registers.emplace(name, Roff::Register{}).first;
     }
     Expression e{value_text};
     bool relative = !value_text.empty() && (value_text[0] == '+' || value_text[0] == '-');
@@ -757,10 +766,10 @@ void request_rm(Roff& roff, std::string_view name, std::string_view rest, RoffLi
         std::string word(first_word(others, others));
         if (word.empty()) break;
         if (name == "rr") {
-            roff.registers.erase(word);
+            kept(roff).registers.erase(word);
         } else {
-            roff.strings.erase(word);
-            roff.macros.erase(word);
+            kept(roff).strings.erase(word);
+            kept(roff).macros.erase(word);
         }
     }
 }
@@ -774,7 +783,7 @@ void request_rn(Roff& roff, std::string_view name, std::string_view rest, RoffLi
     // .rn old new; .als new old.
     const std::string& from = name == "als" ? second : first;
     const std::string& to = name == "als" ? first : second;
-    for (auto* table : {&roff.macros, &roff.strings}) {
+    for (auto* table : {&kept(roff).macros, &kept(roff).strings}) {
         auto it = table->find(from);
         if (it == table->end()) continue;
         Roff::Body body = it->second;
@@ -787,17 +796,17 @@ void request_so(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     std::string_view ignored;
     std::string target = interpolated(roff, first_word(rest, ignored), false);
     std::string text, error;
-    if (!roff.host.include || !roff.host.include(target, text, error)) {
+    if (!kept(roff).host.include || !kept(roff).host.include(target, text, error)) {
         note(roff, ".so " + target + ": " + (error.empty() ? "not read" : error));
         return;
     }
-    if (roff.frames.size() >= roff.limits.nesting) {
-        cut(roff, "files included more than " + std::to_string(roff.limits.nesting) + " deep");
+    if (kept(roff).frames.size() >= kept(roff).limits.nesting) {
+        cut(roff, "files included more than " + std::to_string(kept(roff).limits.nesting) + " deep");
         return;
     }
     auto frame = std::make_unique<RoffFrame>();
     hold(*frame, std::make_shared<const std::string>(std::move(text)));
-    roff.frames.push_back(std::move(frame));
+    kept(roff).frames.push_back(std::move(frame));
 }
 
 // Reads a character or escape at the head of `s`, for .tr; empty at the end.
@@ -826,14 +835,14 @@ void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
         if (to.empty()) to = " ";
         // ASCII characters and special characters by name are translated.
         if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
-            roff.translations_.resize(0x80);
-            roff.translations_[static_cast<unsigned char>(from[0])] =
+            kept(roff).translations.resize(0x80);
+            kept(roff).translations[static_cast<unsigned char>(from[0])] =
                 to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
-            roff.translating = true;
+            kept(roff).translating = true;
         } else if (from.size() > 2 && from[0] == '\\' && (from[1] == '(' || from[1] == '[')) {
             std::string_view name = from.substr(2, from[1] == '(' ? 2 : from.size() - 3);
-            roff.glyph_translations[std::string(name)] = std::string(to);
-            roff.translating = true;
+            kept(roff).glyph_translations[std::string(name)] = std::string(to);
+            kept(roff).translating = true;
         }
     }
 }
@@ -841,18 +850,18 @@ void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
 void request_cc(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
     std::string_view word = skip_blanks(rest);
     char c = word.empty() ? '\0' : word[0];
-    if (name == "cc") roff.control = c ? c : '.';
-    else if (name == "c2") roff.no_break_control = c ? c : '\'';
+    if (name == "cc") kept(roff).control = c ? c : '.';
+    else if (name == "c2") kept(roff).no_break_control = c ? c : '\'';
     else if (name == "ec") {
-        roff.escape = c ? c : '\\';
-        roff.escapes_on = true;
+        kept(roff).escape = c ? c : '\\';
+        kept(roff).escapes_on = true;
     } else if (name == "eo") {
-        roff.escapes_on = false;
+        kept(roff).escapes_on = false;
     }
 }
 
 void request_do(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
-    std::string line(1, roff.control);
+    std::string line(1, kept(roff).control);
     line += skip_blanks(rest);
     produced = process(roff, line, false, out);
 }
@@ -881,16 +890,16 @@ void request_it(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     std::string_view macro;
     Expression e{first_word(text, macro)};
     long long lines = e.expression(false);
-    roff.trap_lines = e.ok && lines > 0 ? static_cast<int>(std::min(lines, 1000LL)) : 0;
-    roff.trap_macro = std::string(first_word(macro, macro));
+    kept(roff).trap_lines = e.ok && lines > 0 ? static_cast<int>(std::min(lines, 1000LL)) : 0;
+    kept(roff).trap_macro = std::string(first_word(macro, macro));
 }
 
-void request_ex(Roff& roff, std::string_view, std::string_view, RoffLine&, bool&) { roff.frames.clear(); }
+void request_ex(Roff& roff, std::string_view, std::string_view, RoffLine&, bool&) { kept(roff).frames.clear(); }
 
 void request_chop(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
     std::string_view ignored;
     std::string name(first_word(rest, ignored));
-    for (auto* table : {&roff.strings, &roff.macros}) {
+    for (auto* table : {&kept(roff).strings, &kept(roff).macros}) {
         auto it = table->find(name);
         if (it == table->end() || it->second->empty()) continue;
         if (!roff.count_work(it->second->size())) return;
@@ -905,7 +914,7 @@ void request_length(Roff& roff, std::string_view, std::string_view rest, RoffLin
     std::string name(first_word(rest, value));
     if (!value.empty() && value[0] == '"') value.remove_prefix(1);
     if (name.empty() || !may_define(roff)) return;
-    roff.registers[name].value = static_cast<int>(std::min<size_t>(interpolated(roff, value, true).size(), 1 << 30));
+    kept(roff).registers[name].value = static_cast<int>(std::min<size_t>(interpolated(roff, value, true).size(), 1 << 30));
 }
 
 // Requests that would run a program, read or write a file, or print to the terminal:
@@ -954,11 +963,11 @@ const Request* find_request(std::string_view name) { return kRequestTable.find(n
 // Lines of a page written with another escape character, or with escapes off, in the
 // tool's own spelling.
 void apply_escape_character(const Roff& roff, std::string& line) {
-    if (roff.escapes_on && roff.escape == '\\') return;
+    if (kept(roff).escapes_on && kept(roff).escape == '\\') return;
     std::string translated;
     for (char c : line) {
         if (c == '\\') translated += "\\e";
-        else if (roff.escapes_on && c == roff.escape) translated += '\\';
+        else if (kept(roff).escapes_on && c == kept(roff).escape) translated += '\\';
         else translated += c;
     }
     line = std::move(translated);
@@ -967,8 +976,8 @@ void apply_escape_character(const Roff& roff, std::string& line) {
 bool read_raw(Roff& roff, std::string& line, size_t floor) {
     line.clear();
     for (;;) {
-        if (roff.cut || roff.frames.empty() || roff.frames.size() < floor) return false;
-        RoffFrame& frame = *roff.frames.back();
+        if (kept(roff).cut || kept(roff).frames.empty() || kept(roff).frames.size() < floor) return false;
+        RoffFrame& frame = *kept(roff).frames.back();
         const std::string_view text = frame.text;
         if (frame.position >= text.size()) {
             if (frame.kind == RoffFrame::loop) {
@@ -979,9 +988,9 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
                     continue;
                 }
             }
-            if ((roff.frames.size() == 1 || roff.frames.size() == floor) && !line.empty()) return true;
-            if (roff.frames.size() == floor) return false;
-            roff.frames.pop_back();
+            if ((kept(roff).frames.size() == 1 || kept(roff).frames.size() == floor) && !line.empty()) return true;
+            if (kept(roff).frames.size() == floor) return false;
+            kept(roff).frames.pop_back();
             if (!line.empty()) return true;
             continue;
         }
@@ -992,13 +1001,13 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
         line.append(text, frame.position, length);
         frame.position = end + 1;
         // An odd number of escape characters at the end joins the next line.
-        char escape = frame.kind == RoffFrame::file ? roff.escape : '\\';
+        char escape = frame.kind == RoffFrame::file ? kept(roff).escape : '\\';
         size_t run = 0;
         while (run < line.size() && line[line.size() - 1 - run] == escape) ++run;
-        if (run % 2 == 1 && (frame.kind != RoffFrame::file || roff.escapes_on)) {
+        if (run % 2 == 1 && (frame.kind != RoffFrame::file || kept(roff).escapes_on)) {
             line.pop_back();
-            if (line.size() > roff.limits.line_length) {
-                cut(roff, "a line longer than " + std::to_string(roff.limits.line_length >> 10) + " KiB");
+            if (line.size() > kept(roff).limits.line_length) {
+                cut(roff, "a line longer than " + std::to_string(kept(roff).limits.line_length >> 10) + " KiB");
                 return false;
             }
             continue;
@@ -1010,8 +1019,8 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
 
 bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::string_view rest,
                 bool interpolated_already) {
-    if (roff.frames.size() >= roff.limits.nesting) {
-        cut(roff, "macros called more than " + std::to_string(roff.limits.nesting) + " deep");
+    if (kept(roff).frames.size() >= kept(roff).limits.nesting) {
+        cut(roff, "macros called more than " + std::to_string(kept(roff).limits.nesting) + " deep");
         return false;
     }
     // An empty macro (an index entry's, as many pages define them) does nothing.
@@ -1025,13 +1034,13 @@ bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::
     } else {
         split_arguments(interpolated(roff, rest, false), frame->args);
     }
-    roff.frames.push_back(std::move(frame));
+    kept(roff).frames.push_back(std::move(frame));
     return false;
 }
 
 bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffLine& out) {
     if (!roff.count_work(line.size() + 1)) return false;
-    bool is_request = !line.empty() && (line[0] == roff.control || line[0] == roff.no_break_control);
+    bool is_request = !line.empty() && (line[0] == kept(roff).control || line[0] == kept(roff).no_break_control);
     if (!is_request) {
         reset(out);
         if (interpolated_already) {
@@ -1061,8 +1070,8 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         if (built.empty()) return false;
         name = built;
     }
-    auto macro = roff.macros.empty() ? roff.macros.end() : roff.macros.find(std::string(name));
-    if (macro != roff.macros.end()) {
+    auto macro = kept(roff).macros.empty() ? kept(roff).macros.end() : kept(roff).macros.find(std::string(name));
+    if (macro != kept(roff).macros.end()) {
         std::string storage;
         return call_macro(roff, name, macro->second,
                           interpolated_already ? without_closing_braces(roff, rest, storage) : rest,
@@ -1083,7 +1092,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         std::string storage;
         split_arguments(without_closing_braces(roff, rest, storage), out.args);
     } else {
-        split_arguments(interpolated_view(roff, rest, roff.scratch), out.args);
+        split_arguments(interpolated_view(roff, rest, kept(roff).scratch), out.args);
     }
     return true;
 }
@@ -1091,7 +1100,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 }  // namespace
 
 bool Roff::overworked() {
-    ::cut(*this, "the page makes more than " + std::to_string(limits.total_bytes >> 20) + " MiB of text");
+    ::cut(*this, "the page makes more than " + std::to_string(s_.limits.total_bytes >> 20) + " MiB of text");
     return false;
 }
 
@@ -1152,34 +1161,36 @@ thread_local Room spare_room;
 }  // namespace
 
 Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
-    : host(std::move(host_in)), limits(limits_in) {
+    : s_{} {
+    s_.host = std::move(host_in);
+    s_.limits = limits_in;
     Room& room = spare_room;
     if (room.held) {
         room.held = false;
-        frames = std::move(room.frames);
-        scratch = std::move(room.scratch);
-        raw_line = std::move(room.raw_line);
+        s_.frames = std::move(room.frames);
+        s_.scratch = std::move(room.scratch);
+        s_.raw_line = std::move(room.raw_line);
     } else {
-        scratch.reserve(256);
+        s_.scratch.reserve(256);
     }
-    if (frames.empty()) frames.push_back(std::make_unique<RoffFrame>());
-    frames.back()->text = page;
+    if (s_.frames.empty()) s_.frames.push_back(std::make_unique<RoffFrame>());
+    s_.frames.back()->text = page;
 }
 
 Roff::Roff(std::string&& page, RoffHost host_in, RoffLimits limits_in)
     : Roff(std::string_view(), std::move(host_in), limits_in) {
-    hold(*frames.back(), std::make_shared<const std::string>(std::move(page)));
+    hold(*s_.frames.back(), std::make_shared<const std::string>(std::move(page)));
 }
 
 Roff::~Roff() {
     Room& room = spare_room;
     if (room.held) return;
     room.held = true;
-    frames.resize(std::min<size_t>(frames.size(), 1));
-    if (!frames.empty()) *frames.front() = RoffFrame();
-    room.frames = std::move(frames);
-    room.scratch = std::move(scratch);
-    room.raw_line = std::move(raw_line);
+    s_.frames.resize(std::min<size_t>(s_.frames.size(), 1));
+    if (!s_.frames.empty()) *s_.frames.front() = RoffFrame();
+    room.frames = std::move(s_.frames);
+    room.scratch = std::move(s_.scratch);
+    room.raw_line = std::move(s_.raw_line);
 }
 
 namespace {
@@ -1187,10 +1198,10 @@ namespace {
 // The next line, as read_raw reads it, but without a copy where it can be had as it
 // stands in its input: no escape at its end, no escape character of the page's own.
 bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
-    if (!roff.frames.empty()) {
-        RoffFrame& frame = *roff.frames.back();
+    if (!kept(roff).frames.empty()) {
+        RoffFrame& frame = *kept(roff).frames.back();
         const std::string_view text = frame.text;
-        bool plain = frame.kind != RoffFrame::file || (roff.escape == '\\' && roff.escapes_on);
+        bool plain = frame.kind != RoffFrame::file || (kept(roff).escape == '\\' && kept(roff).escapes_on);
         if (plain && frame.position < text.size()) {
             const char* start = text.data() + frame.position;
             const void* found = std::memchr(start, '\n', text.size() - frame.position);
@@ -1213,11 +1224,11 @@ bool read_line(Roff& roff, std::string& buffer, std::string_view& line) {
 
 bool Roff::next(RoffLine& line) {
     std::string_view raw;
-    while (!cut && read_line(*this, raw_line, raw)) {
+    while (!s_.cut && read_line(*this, s_.raw_line, raw)) {
         if (process(*this, raw, false, line)) {
-            if (trap_lines > 0 && !line.is_call && --trap_lines == 0) {
-                auto macro = macros.find(trap_macro);
-                if (macro != macros.end()) call_macro(*this, trap_macro, macro->second, "", true);
+            if (s_.trap_lines > 0 && !line.is_call && --s_.trap_lines == 0) {
+                auto macro = s_.macros.find(s_.trap_macro);
+                if (macro != s_.macros.end()) call_macro(*this, s_.trap_macro, macro->second, "", true);
             }
             return true;
         }
@@ -1226,12 +1237,12 @@ bool Roff::next(RoffLine& line) {
 }
 
 std::string_view Roff::string(std::string_view name) const {
-    auto it = strings.find(std::string(name));
-    return it != strings.end() ? std::string_view(*it->second) : predefined_string(name);
+    auto it = s_.strings.find(std::string(name));
+    return it != s_.strings.end() ? std::string_view(*it->second) : predefined_string(name);
 }
 
 void Roff::set_string(std::string_view name, std::string_view value) {
-    strings[std::string(name)] = std::make_shared<const std::string>(value);
+    s_.strings[std::string(name)] = std::make_shared<const std::string>(value);
 }
 
 void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, false, 0); }

@@ -50,7 +50,8 @@ struct RoffHost {
 
 struct RoffFrame;
 
-struct Roff {
+class Roff {
+public:
     // Reads `page` where it lies: it must outlive the reader.
     Roff(std::string_view page, RoffHost host, RoffLimits limits = {});
     // The same, the reader keeping `page` itself.
@@ -69,15 +70,15 @@ struct Roff {
     void set_string(std::string_view name, std::string_view value);
     // The character translations of `.tr`: what `c` is to print as, or nullptr.
     const std::string* translation(unsigned char c) const {
-        return c < translations_.size() && !translations_[c].empty() ? &translations_[c] : nullptr;
+        return c < s_.translations.size() && !s_.translations[c].empty() ? &s_.translations[c] : nullptr;
     }
     // The same for a special character by name (.tr \(*W-).
     const std::string* glyph_translation(std::string_view name) const {
-        if (glyph_translations.empty()) return nullptr;
-        auto it = glyph_translations.find(std::string(name));
-        return it == glyph_translations.end() ? nullptr : &it->second;
+        if (s_.glyph_translations.empty()) return nullptr;
+        auto it = s_.glyph_translations.find(std::string(name));
+        return it == s_.glyph_translations.end() ? nullptr : &it->second;
     }
-    bool translates() const { return translating; }
+    bool translates() const { return s_.translating; }
     // Interpolates `in` (strings, registers, arguments; comments dropped) into `out`.
     void interpolate(std::string_view in, std::string& out);
     // Counts text the page makes (interpolated, defined, read again in a loop or a macro,
@@ -85,48 +86,56 @@ struct Roff {
     // that passes the bound.
     bool count_work(size_t bytes) {
         // Past the bound nothing more is counted: the work stays within one charge of it.
-        if (work <= limits.total_bytes) work += bytes;
-        return work <= limits.total_bytes || overworked();
+        if (s_.work <= s_.limits.total_bytes) s_.work += bytes;
+        return s_.work <= s_.limits.total_bytes || overworked();
     }
+    // The bytes of work counted so far.
+    size_t work() const { return s_.work; }
 
     // What went wrong, one line each (a refused include, a bound reached).
     struct Message {
         size_t line;  // of the page, where the reader stood; 0 past its end
         std::string text;
     };
-    std::vector<Message> messages;
+    const std::vector<Message>& messages() const { return s_.messages; }
     // Whether the page was cut short by a bound.
-    bool cut = false;
+    bool cut() const { return s_.cut; }
 
-    // Internal state, kept here so that the request handlers can reach it.
     using Body = std::shared_ptr<const std::string>;
     struct Register {
         int value = 0;
         int increment = 0;
     };
-    std::unordered_map<std::string, Body> strings;
-    std::unordered_map<std::string, Body> macros;
-    std::unordered_map<std::string, Register> registers;
-    std::vector<std::unique_ptr<RoffFrame>> frames;
-    std::vector<bool> conditions;  // results of .ie, for .el
-    std::vector<std::string> translations_;  // by ASCII byte; none until the first .tr
-    std::unordered_map<std::string, std::string> glyph_translations;
-    bool translating = false;  // any translation is set
-    char escape = '\\';
-    bool escapes_on = true;
-    char control = '.';
-    char no_break_control = '\'';
-    size_t work = 0;         // bytes handled so far, against limits.total_bytes
-    size_t definitions = 0;  // against limits.definitions
-    // An input line trap: after `trap_lines` more text lines, call `trap_macro`.
-    int trap_lines = 0;
-    std::string trap_macro;
-    RoffHost host;
-    RoffLimits limits;
-    std::string scratch;     // a call's arguments being interpolated
-    std::string raw_line;    // the line being read
 
 private:
+    friend struct RoffAccess;  // the reader's own requests and interpolation
+    // What the reader keeps of a page while it reads it.
+    struct State {
+        std::unordered_map<std::string, Body> strings;
+        std::unordered_map<std::string, Body> macros;
+        std::unordered_map<std::string, Register> registers;
+        std::vector<std::unique_ptr<RoffFrame>> frames;
+        std::vector<bool> conditions;  // results of .ie, for .el
+        std::vector<std::string> translations;  // by ASCII byte; none until the first .tr
+        std::unordered_map<std::string, std::string> glyph_translations;
+        bool translating = false;  // any translation is set
+        char escape = '\\';
+        bool escapes_on = true;
+        char control = '.';
+        char no_break_control = '\'';
+        size_t work = 0;         // bytes handled so far, against limits.total_bytes
+        size_t definitions = 0;  // against limits.definitions
+        // An input line trap: after `trap_lines` more text lines, call `trap_macro`.
+        int trap_lines = 0;
+        std::string trap_macro;
+        RoffHost host;
+        RoffLimits limits;
+        std::string scratch;     // a call's arguments being interpolated
+        std::string raw_line;    // the line being read
+        std::vector<Message> messages;
+        bool cut = false;
+    };
+    State s_;
     // Cuts the page for the work it made: false.
     bool overworked();
 };
