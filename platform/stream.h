@@ -49,6 +49,18 @@ public:
         used_ += text.size();
     }
     void put(const char* data, size_t count) { put(std::string_view(data, count)); }
+    // Puts the first `count` bytes of `bytes`: where there is room, all N are copied (a
+    // copy of a size known when it is compiled costs less than one of `count`), and what
+    // lies past `count` is written over by what comes next.
+    template <size_t N>
+    void put_fixed(const char (&bytes)[N], size_t count) {
+        if (size_ - used_ > N) {
+            std::memcpy(buffer_.get() + used_, bytes, N);
+            used_ += count;
+            return;
+        }
+        put(std::string_view(bytes, count));
+    }
 
     // Hands what is gathered to the file; nothing happens in memory.
     void flush();

@@ -93,6 +93,7 @@ uint32_t DocumentBuilder::open(NodeKind kind, std::string_view text) {
         doc_.nodes[index].length = static_cast<uint32_t>(text.size());
     }
     blocks_.push_back(index);
+    text_here_ = takes_text(kind);
     return index;
 }
 
@@ -110,10 +111,11 @@ void DocumentBuilder::close() {
     if (blocks_.empty()) return;
     doc_.close(blocks_.back());
     blocks_.pop_back();
+    text_here_ = !blocks_.empty() && takes_text(doc_[blocks_.back()].kind);
 }
 
 void DocumentBuilder::start_text() {
-    if (blocks_.empty() || !takes_text(doc_[blocks_.back()].kind)) open(NodeKind::paragraph);
+    if (!text_here_) open(NodeKind::paragraph);
     if (space_pending_) {
         space_pending_ = false;
         if (!pending_.empty()) add_words(0, " ");
@@ -217,6 +219,10 @@ void DocumentBuilder::add_pending() {
                 at = outside = block;
                 continue;
             case Piece::words: break;
+        }
+        if (next >= references.size()) {
+            add_text(at, piece.font, piece.start, piece.length);
+            continue;
         }
         const size_t end = size_t{piece.start} + piece.length;
         for (size_t position = piece.start; position < end;) {

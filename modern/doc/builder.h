@@ -55,7 +55,7 @@ public:
     // (Inline: most text goes on where the text before it went.)
     void text(uint8_t font, std::string_view utf8) {
         if (utf8.empty()) return;
-        if (space_pending_ || blocks_.empty() || !takes_text(doc_[blocks_.back()].kind)) start_text();
+        if (space_pending_ || !text_here_) start_text();
         add_words(font, utf8);
     }
     // A blank between words: kept only between two pieces of text of one block.
@@ -123,6 +123,7 @@ private:
 
     Document& doc_;
     std::vector<uint32_t> blocks_;  // the open blocks, innermost last
+    bool text_here_ = false;        // the innermost one holds text itself
     std::vector<Piece> pending_;
     uint32_t pending_start_ = 0;  // where the gathered text begins in the document's
     TextBuffer scratch_;

@@ -138,7 +138,10 @@ struct Document {
 
     const Node& operator[](uint32_t index) const { return nodes[index]; }
     uint32_t size() const { return static_cast<uint32_t>(nodes.size()); }
-    std::string_view text_of(const Node& node) const { return text.view().substr(node.text, node.length); }
+    // (The range lies in the text: check_document says so of every node.)
+    std::string_view text_of(const Node& node) const {
+        return std::string_view(text.view().data() + node.text, node.length);
+    }
     void clear();
 
     // Adds a node after the last one, as a child of `parent`; returns its index. Its

@@ -65,6 +65,30 @@ constexpr Element kElements[] = {
 };
 static_assert(rows_by_kind(kElements), "an element for every node kind, in the order of NodeKind");
 
+// The elements' start and end tags in arrays of one size, for Sink::put_fixed.
+struct Markup {
+    char bytes[48] = {};
+    uint8_t length = 0;
+    constexpr Markup() = default;
+    constexpr explicit Markup(std::string_view text) {
+        for (char c : text) bytes[length++] = c;
+    }
+};
+struct ElementMarkup {
+    Markup start[kNodeKinds], end[kNodeKinds];
+    constexpr ElementMarkup() {
+        for (size_t i = 0; i < kNodeKinds; ++i) {
+            start[i] = Markup(kElements[i].start);
+            end[i] = Markup(kElements[i].end);
+        }
+    }
+};
+constexpr ElementMarkup kMarkup;
+
+void put_markup(Sink& out, const Markup& markup) {
+    if (markup.length != 0) out.put_fixed(markup.bytes, markup.length);
+}
+
 // The elements a font is written with, outermost first, for each mix of its bits.
 struct FontMarkup {
     char open[32] = {}, close[32] = {};
@@ -108,9 +132,9 @@ void write_text(Sink& out, uint8_t font, std::string_view text) {
         return;
     }
     const FontMarkup& markup = kFonts.fonts[font & 15];
-    out.put(std::string_view(markup.open, markup.open_length));
+    out.put_fixed(markup.open, markup.open_length);
     put_escaped(out, text);
-    out.put(std::string_view(markup.close, markup.close_length));
+    out.put_fixed(markup.close, markup.close_length);
 }
 
 void write_attributes(Sink& out, const Document& doc, const Node& node, Attributes attributes) {
@@ -144,7 +168,7 @@ void write_start(Sink& out, const Document& doc, const Node& node) {
         return;
     }
     const Element& element = kElements[static_cast<size_t>(node.kind)];
-    put_short(out, element.start);
+    put_markup(out, kMarkup.start[static_cast<size_t>(node.kind)]);
     if (element.attributes != Attributes::none) {
         write_attributes(out, doc, node, element.attributes);
         put_short(out, element.start_end);
@@ -158,12 +182,17 @@ void write_html(const Document& doc, Sink& out) {
     // The tree's order is the page's: each node's start, then its subtree, then its end.
     // Before a node, the nodes that end there: the one before it and its parents, up to
     // the new node's parent.
-    auto end_of = [&](uint32_t i) -> std::string_view { return kElements[static_cast<size_t>(doc[i].kind)].end; };
+    auto end_of = [&](uint32_t i) -> const Markup& { return kMarkup.end[static_cast<size_t>(doc[i].kind)]; };
     for (uint32_t i = 1; i < doc.size(); ++i) {
         const Node& node = doc[i];
-        for (uint32_t at = i - 1; at != node.parent; at = doc[at].parent) put_short(out, end_of(at));
-        if (node.kind == NodeKind::text) write_text(out, node.font, doc.text_of(node));
-        else write_start(out, doc, node);
+        for (uint32_t at = i - 1; at != node.parent; at = doc[at].parent) put_markup(out, end_of(at));
+        if (node.kind != NodeKind::text) {
+            write_start(out, doc, node);
+        } else if (node.font == 0) {
+            put_escaped(out, doc.text_of(node));
+        } else {
+            write_text(out, node.font, doc.text_of(node));
+        }
     }
-    for (uint32_t at = doc.size() - 1; at != 0; at = doc[at].parent) put_short(out, end_of(at));
+    for (uint32_t at = doc.size() - 1; at != 0; at = doc[at].parent) put_markup(out, end_of(at));
 }
