@@ -36,6 +36,9 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p>1 3</p>\n</main>\n"},
         {"a loop's condition is read again each round", ".nr i 0\n.while \\n[i]<3 \\{\\\n.nr i +1\n\\n[i]\n.\\}\n"
          ".ds x a\n.while !'\\*x'aaa' .as x a\n\\*x\n", "<main><p>1 2 3 aaa</p>\n</main>\n"},
+        {"a block opened and closed on the line of a condition not taken ends there",
+         ".if t \\{.ft B \\}\na\n.ie t \\{\\\n.ft I \\}\nb\n.el \\{.ft R \\}\nc\n",
+         "<main><p>a b c</p>\n</main>\n"},
         {"a request named by a string; .el with a block right after its name",
          ".ds x B\n.\\*x bold\n.ie 0 a\n.el\\{c\n.\\}\n",
          "<main><p><b>bold</b> c</p>\n</main>\n"},

@@ -487,11 +487,13 @@ void reset(RoffLine& line) {
 }
 
 // The body of a conditional: carried out when `result`, else passed over with any block
-// it opens.
-bool conditional_body(Roff& roff, bool result, std::string_view body, RoffLine& out) {
+// it opens. The braces are counted on the line as the page writes it (`raw`): its
+// interpolation has done the work of a \} already, and a block opened and closed on one
+// line (".if t \{.ft B \}") opens none.
+bool conditional_body(Roff& roff, bool result, std::string_view body, std::string_view raw, RoffLine& out) {
     body = skip_blanks(body);
     if (!result) {
-        skip_block(roff, brace_balance(body));
+        skip_block(roff, brace_balance(raw));
         return false;
     }
     if (body.size() >= 2 && body[0] == '\\' && body[1] == '{') body = skip_blanks(body.substr(2));
@@ -658,7 +660,7 @@ void request_if(Roff& roff, std::string_view name, std::string_view rest, RoffLi
             if (kept(roff).conditions.size() < 1000) kept(roff).conditions.push_back(result);
         }
     }
-    produced = conditional_body(roff, result, body, out);
+    produced = conditional_body(roff, result, body, rest, out);
 }
 
 // A loop's condition as the raw line spells it, escapes and all, as it is evaluated anew
