@@ -83,7 +83,7 @@ RoffLimits fuzz_limits() {
 constexpr size_t kOutputPerWork = 64;
 constexpr size_t kOutputFixed = 4096;
 // Identification's text of the NAME section: at most 64 KiB, and a blank.
-constexpr size_t kCaptureBound = (64u << 10) + 1;
+constexpr size_t kCaptureBound = kNameTextLimit + 1;
 
 // ---- Characters ---------------------------------------------------------------------------
 
@@ -430,7 +430,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Identification's reading: the first section as plain text, nothing on the page.
     Roff first(text, RoffHost{host.is_builtin, nullptr}, fuzz_limits());
     build(first, doc, mdoc, true);
-    std::string name_text = first_section_text(doc, 64u << 10);
+    std::string name_text = first_section_text(doc, kNameTextLimit);
     wrong = check_characters(name_text, false);
     FUZZ_CHECK(wrong.empty(), "identification's text: " + wrong);
     FUZZ_CHECK(name_text.size() <= kCaptureBound,

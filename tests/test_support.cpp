@@ -11,6 +11,7 @@
 #include "modern/html/writer.h"
 #include "modern/man/man.h"
 #include "modern/mdoc/mdoc.h"
+#include "modern/page/page.h"
 
 namespace fs = std::filesystem;
 
@@ -83,7 +84,7 @@ std::string render_manual(std::string_view source, bool mdoc, std::string* name,
         DocumentBuilder builder(doc);
         (mdoc ? render_mdoc : render_man)(roff, builder, title, true);
     }
-    *name = first_section_text(doc, 64 << 10);
+    *name = first_section_text(doc, kNameTextLimit);
     return "";
 }
 

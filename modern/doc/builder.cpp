@@ -86,12 +86,7 @@ DocumentBuilder::~DocumentBuilder() {
 
 uint32_t DocumentBuilder::open(NodeKind kind, std::string_view text) {
     flush();
-    uint32_t index = doc_.add(parent(), kind);
-    if (!text.empty()) {
-        uint32_t start = doc_.store(text);
-        doc_.nodes[index].text = start;
-        doc_.nodes[index].length = static_cast<uint32_t>(text.size());
-    }
+    uint32_t index = doc_.add(parent(), kind, text);
     blocks_.push_back(index);
     text_here_ = takes_text(kind);
     return index;
@@ -153,20 +148,12 @@ void DocumentBuilder::bar(NodeKind kind, std::string_view left, std::string_view
     uint32_t bar = doc_.add(parent(), kind);
     const std::pair<NodeKind, std::string_view> parts[] = {
         {NodeKind::bar_left, left}, {NodeKind::bar_center, center}, {NodeKind::bar_right, right}};
-    for (const auto& [part_kind, part_text] : parts) {
-        uint32_t start = doc_.store(part_text);
-        Node& part = doc_.nodes[doc_.add(bar, part_kind)];
-        part.text = start;
-        part.length = static_cast<uint32_t>(part_text.size());
-    }
+    for (const auto& [part_kind, part_text] : parts) doc_.add(bar, part_kind, part_text);
     doc_.close(bar);
 }
 
 void DocumentBuilder::add_text(uint32_t parent, uint8_t font, uint32_t start, uint32_t length) {
-    Node& node = doc_.nodes[doc_.add(parent, NodeKind::text)];
-    node.font = font;
-    node.text = start;
-    node.length = length;
+    doc_.nodes[doc_.add(parent, NodeKind::text, start, length)].font = font;
 }
 
 void DocumentBuilder::add_pending() {
@@ -202,21 +189,17 @@ void DocumentBuilder::add_pending() {
     // The nodes view the gathered text where it lies; only the hrefs of references are
     // put after it.
     const uint32_t block = parent();
+    // (A reference is never inside a link: those were dropped above.)
     uint32_t at = block;        // where the next node goes: the block, a link or a reference
-    uint32_t outside = block;   // where a reference's end returns to
     size_t next = 0;            // the next reference to open
     bool in_reference = false;  // its node is open
     for (const Piece& piece : pending_) {
         switch (piece.kind) {
             case Piece::break_here: doc_.add(at, NodeKind::line_break); continue;
-            case Piece::link_opens:
-                at = outside = doc_.add(block, NodeKind::link);
-                doc_.nodes[at].text = piece.start;
-                doc_.nodes[at].length = piece.length;
-                continue;
+            case Piece::link_opens: at = doc_.add(block, NodeKind::link, piece.start, piece.length); continue;
             case Piece::link_closes:
                 doc_.close(at);
-                at = outside = block;
+                at = block;
                 continue;
             case Piece::words: break;
         }
@@ -230,10 +213,7 @@ void DocumentBuilder::add_pending() {
             if (next < references.size()) {
                 const Reference& r = references[next];
                 if (!in_reference && r.start <= position) {
-                    uint32_t start = doc_.store(r.href);
-                    at = doc_.add(outside, NodeKind::reference);
-                    doc_.nodes[at].text = start;
-                    doc_.nodes[at].length = static_cast<uint32_t>(r.href.size());
+                    at = doc_.add(block, NodeKind::reference, r.href);
                     in_reference = true;
                 }
                 size_t boundary = in_reference ? r.end : r.start;
@@ -243,7 +223,7 @@ void DocumentBuilder::add_pending() {
             position = stop;
             if (in_reference && position >= references[next].end) {
                 doc_.close(at);
-                at = outside;
+                at = block;
                 in_reference = false;
                 ++next;
             }

@@ -154,6 +154,17 @@ struct Document {
         node.end = index + 1;
         return index;
     }
+    // The same, the node viewing `length` bytes of the text from `text`.
+    uint32_t add(uint32_t parent, NodeKind kind, uint32_t text_start, uint32_t length) {
+        uint32_t index = add(parent, kind);
+        nodes[index].text = text_start;
+        nodes[index].length = length;
+        return index;
+    }
+    // The same, the node's text `bytes`, put in the text.
+    uint32_t add(uint32_t parent, NodeKind kind, std::string_view bytes) {
+        return add(parent, kind, store(bytes), static_cast<uint32_t>(bytes.size()));
+    }
     // Ends the subtree of `index` after the last node so far.
     void close(uint32_t index) { nodes[index].end = size(); }
     // Puts `bytes` in the text and returns where they start.

@@ -17,51 +17,50 @@ enum class Attributes : uint8_t {
     cell,   // a table cell's classes, spans and width
 };
 
-// How each kind is written: the start tag up to its attributes, then (with attributes) the
-// rest of it, and the end tag. A kind that holds its own text (a bar's part) writes it.
+// How each kind is written: the start tag (up to its attributes and the '>' after them,
+// when it has any) and the end tag. A kind that holds its own text (a bar's part) writes it.
 struct Element {
     NodeKind kind;
     std::string_view start;
     Attributes attributes;
-    std::string_view start_end;  // after the attributes
     std::string_view end;
     bool own_text = false;
 };
 
 constexpr Element kElements[] = {
-    {NodeKind::page, "", Attributes::none, "", ""},
-    {NodeKind::header, "<header>", Attributes::none, "", "</header>\n"},
-    {NodeKind::footer, "<footer>", Attributes::none, "", "</footer>\n"},
-    {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "", "</span> ", true},
-    {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "", "</span> ", true},
-    {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "", "</span>", true},
-    {NodeKind::body, "<main>", Attributes::none, "", "</main>\n"},
-    {NodeKind::section_heading, "<h2", Attributes::id, ">", "</h2>\n"},
-    {NodeKind::subsection_heading, "<h3", Attributes::id, ">", "</h3>\n"},
-    {NodeKind::section, "<div class=\"sect\">", Attributes::none, "", "</div>\n"},
-    {NodeKind::paragraph, "<p>", Attributes::none, "", "</p>\n"},
+    {NodeKind::page, "", Attributes::none, ""},
+    {NodeKind::header, "<header>", Attributes::none, "</header>\n"},
+    {NodeKind::footer, "<footer>", Attributes::none, "</footer>\n"},
+    {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "</span> ", true},
+    {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "</span> ", true},
+    {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "</span>", true},
+    {NodeKind::body, "<main>", Attributes::none, "</main>\n"},
+    {NodeKind::section_heading, "<h2", Attributes::id, "</h2>\n"},
+    {NodeKind::subsection_heading, "<h3", Attributes::id, "</h3>\n"},
+    {NodeKind::section, "<div class=\"sect\">", Attributes::none, "</div>\n"},
+    {NodeKind::paragraph, "<p>", Attributes::none, "</p>\n"},
     // A parser drops the line end right after <pre>: this one, not the text's own.
-    {NodeKind::preformatted, "<pre>\n", Attributes::none, "", "</pre>\n"},
-    {NodeKind::indent, "<div class=\"rs\">", Attributes::none, "", "</div>\n"},
-    {NodeKind::indented_paragraph, "<div class=\"ip\">", Attributes::none, "", "</div>\n"},
-    {NodeKind::hanging_paragraph, "<div class=\"hp\">", Attributes::none, "", "</div>\n"},
-    {NodeKind::synopsis, "<div class=\"sy\">", Attributes::none, "", "</div>\n"},
-    {NodeKind::tag_list, "<dl>", Attributes::none, "", "</dl>\n"},
-    {NodeKind::term, "<dt>", Attributes::none, "", "</dt>\n"},
-    {NodeKind::definition, "<dd>", Attributes::none, "", "</dd>\n"},
-    {NodeKind::bullet_list, "<ul>", Attributes::none, "", "</ul>\n"},
-    {NodeKind::dash_list, "<ul style=\"list-style-type: '\u2013  '\">", Attributes::none, "", "</ul>\n"},
-    {NodeKind::enumerated_list, "<ol>", Attributes::none, "", "</ol>\n"},
-    {NodeKind::list_item, "<li>", Attributes::none, "", "</li>\n"},
-    {NodeKind::plain_list, "<div>", Attributes::none, "", "</div>\n"},
-    {NodeKind::plain_item, "<div>", Attributes::none, "", "</div>\n"},
-    {NodeKind::table, "<table", Attributes::classes, ">", "</table>\n"},
-    {NodeKind::table_row, "<tr", Attributes::classes, ">", "</tr>\n"},
-    {NodeKind::table_cell, "<td", Attributes::cell, ">", "</td>\n"},
-    {NodeKind::text, "", Attributes::none, "", ""},
-    {NodeKind::line_break, "<br>\n", Attributes::none, "", ""},
-    {NodeKind::link, "<a", Attributes::href, ">", "</a>"},
-    {NodeKind::reference, "<a", Attributes::href, ">", "</a>"},
+    {NodeKind::preformatted, "<pre>\n", Attributes::none, "</pre>\n"},
+    {NodeKind::indent, "<div class=\"rs\">", Attributes::none, "</div>\n"},
+    {NodeKind::indented_paragraph, "<div class=\"ip\">", Attributes::none, "</div>\n"},
+    {NodeKind::hanging_paragraph, "<div class=\"hp\">", Attributes::none, "</div>\n"},
+    {NodeKind::synopsis, "<div class=\"sy\">", Attributes::none, "</div>\n"},
+    {NodeKind::tag_list, "<dl>", Attributes::none, "</dl>\n"},
+    {NodeKind::term, "<dt>", Attributes::none, "</dt>\n"},
+    {NodeKind::definition, "<dd>", Attributes::none, "</dd>\n"},
+    {NodeKind::bullet_list, "<ul>", Attributes::none, "</ul>\n"},
+    {NodeKind::dash_list, "<ul style=\"list-style-type: '\u2013  '\">", Attributes::none, "</ul>\n"},
+    {NodeKind::enumerated_list, "<ol>", Attributes::none, "</ol>\n"},
+    {NodeKind::list_item, "<li>", Attributes::none, "</li>\n"},
+    {NodeKind::plain_list, "<div>", Attributes::none, "</div>\n"},
+    {NodeKind::plain_item, "<div>", Attributes::none, "</div>\n"},
+    {NodeKind::table, "<table", Attributes::classes, "</table>\n"},
+    {NodeKind::table_row, "<tr", Attributes::classes, "</tr>\n"},
+    {NodeKind::table_cell, "<td", Attributes::cell, "</td>\n"},
+    {NodeKind::text, "", Attributes::none, ""},
+    {NodeKind::line_break, "<br>\n", Attributes::none, ""},
+    {NodeKind::link, "<a", Attributes::href, "</a>"},
+    {NodeKind::reference, "<a", Attributes::href, "</a>"},
 };
 static_assert(rows_by_kind(kElements), "an element for every node kind, in the order of NodeKind");
 
@@ -70,7 +69,8 @@ struct Markup {
     char bytes[48] = {};
     uint8_t length = 0;
     constexpr Markup() = default;
-    constexpr explicit Markup(std::string_view text) {
+    constexpr explicit Markup(std::string_view text) { append(text); }
+    constexpr void append(std::string_view text) {
         for (char c : text) bytes[length++] = c;
     }
 };
@@ -90,12 +90,8 @@ void put_markup(Sink& out, const Markup& markup) {
 }
 
 // The elements a font is written with, outermost first, for each mix of its bits.
-struct FontMarkup {
-    char open[32] = {}, close[32] = {};
-    uint8_t open_length = 0, close_length = 0;
-};
 struct FontTable {
-    FontMarkup fonts[16];
+    Markup open[16], close[16];
     constexpr FontTable() {
         constexpr struct {
             uint8_t bit;
@@ -107,34 +103,22 @@ struct FontTable {
             {kItalic, "<i>", "</i>"},
         };
         for (unsigned font = 0; font < 16; ++font) {
-            FontMarkup& markup = fonts[font];
             for (const auto& tag : kTags) {
-                if (!(font & tag.bit)) continue;
-                for (char c : tag.open) markup.open[markup.open_length++] = c;
+                if (font & tag.bit) open[font].append(tag.open);
             }
             for (size_t t = std::size(kTags); t-- > 0;) {
-                if (!(font & kTags[t].bit)) continue;
-                for (char c : kTags[t].close) markup.close[markup.close_length++] = c;
+                if (font & kTags[t].bit) close[font].append(kTags[t].close);
             }
         }
     }
 };
 constexpr FontTable kFonts;
 
-// Markup, when there is any: most nodes have no end tag.
-void put_short(Sink& out, std::string_view markup) {
-    if (!markup.empty()) out.put(markup);
-}
-
+// Text in a font other than roman (roman text is the escaped text alone).
 void write_text(Sink& out, uint8_t font, std::string_view text) {
-    if (font == 0) {
-        put_escaped(out, text);
-        return;
-    }
-    const FontMarkup& markup = kFonts.fonts[font & 15];
-    out.put_fixed(markup.open, markup.open_length);
+    put_markup(out, kFonts.open[font & 15]);
     put_escaped(out, text);
-    out.put_fixed(markup.close, markup.close_length);
+    put_markup(out, kFonts.close[font & 15]);
 }
 
 void write_attributes(Sink& out, const Document& doc, const Node& node, Attributes attributes) {
@@ -162,16 +146,13 @@ void write_attributes(Sink& out, const Document& doc, const Node& node, Attribut
     }
 }
 
+// The start of a node other than text.
 void write_start(Sink& out, const Document& doc, const Node& node) {
-    if (node.kind == NodeKind::text) {
-        write_text(out, node.font, doc.text_of(node));
-        return;
-    }
     const Element& element = kElements[static_cast<size_t>(node.kind)];
     put_markup(out, kMarkup.start[static_cast<size_t>(node.kind)]);
     if (element.attributes != Attributes::none) {
         write_attributes(out, doc, node, element.attributes);
-        put_short(out, element.start_end);
+        out.put('>');
     }
     if (element.own_text) put_escaped(out, doc.text_of(node));
 }

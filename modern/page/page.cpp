@@ -18,10 +18,6 @@
 
 namespace {
 
-// Identification wants the NAME section, a line or a few; a page that makes more (with a
-// loop) has its text cut here, at the end of a character.
-constexpr size_t kNameTextLimit = 64 << 10;
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // The request or macro name a line calls, or "" for a text line.

@@ -13,6 +13,10 @@
 // The name test of the modern run: the classic one, or the classic one followed by ".gz".
 bool passes_modern_name_test(std::string_view entry);
 
+// Identification wants the NAME section, a line or a few; a page that makes more (with a
+// loop) has its text cut here, at the end of a character.
+constexpr size_t kNameTextLimit = 64 << 10;
+
 // Looks at the entry `entry` (relative to `input_folder`): answers kIsPage with `info`
 // filled, kNotPage (a candidate without a title line is named on standard output, as in
 // the classic run), or another value when it could not be read (named on standard error).

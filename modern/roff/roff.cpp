@@ -114,12 +114,6 @@ std::string_view called_name(std::string_view s, size_t& i) {
 
 // ---- Numeric expressions ---------------------------------------------------------------------
 
-// Basic units per scaling unit, as a terminal has them (whole units).
-int unit_scale(char unit, int fallback) {
-    const ScalingUnit* scaling = scaling_unit(unit);
-    return scaling == nullptr ? fallback : scaling->per / scaling->over;
-}
-
 struct Expression {
     std::string_view s;
     size_t i = 0;
@@ -154,8 +148,12 @@ struct Expression {
             ok = false;
             return 0;
         }
+        // A scaling unit in a terminal's whole basic units.
         int scale = 1;
-        if (i < s.size() && scaling_unit(s[i]) != nullptr) scale = unit_scale(s[i++], 1);
+        if (const ScalingUnit* unit = i < s.size() ? scaling_unit(s[i]) : nullptr) {
+            scale = unit->per / unit->over;
+            ++i;
+        }
         long long value = whole * scale + fraction * scale / divisor;
         return negative ? -value : value;
     }
@@ -1162,8 +1160,7 @@ thread_local Room spare_room;
 
 }  // namespace
 
-Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in)
-    : s_{} {
+Roff::Roff(std::string_view page, RoffHost host_in, RoffLimits limits_in) {
     s_.host = std::move(host_in);
     s_.limits = limits_in;
     Room& room = spare_room;
