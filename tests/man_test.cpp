@@ -31,6 +31,8 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p><a href=\"https://x.org\">site</a>. <a href=\"mailto:a@b.org\">a@b.org</a></p>\n</main>\n"},
         {".rn renames a macro, .als gives it one more name", ".de a\nx\n..\n.rn a b\n.als c b\n.a\n.b\n.c\n",
          "<main><p>x x</p>\n</main>\n"},
+        {"a loop's body is interpolated anew each round", ".nr i 3\n.while \\n[i] \\{\\\n\\n[i]\n.nr i -1\n.\\}\n",
+         "<main><p>3 2 1</p>\n</main>\n"},
         {".continue starts the next round of a loop, .break ends it",
          ".nr i 0\n.while 1 \\{\\\n.nr i +1\n.if \\n[i]=2 .continue\n.if \\n[i]>3 .break\n\\n[i]\n.\\}\n",
          "<main><p>1 3</p>\n</main>\n"},
@@ -55,6 +57,17 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
         {"\\~ and \\  are no-break spaces, \\N a character by its code; an odd run of backslashes at "
          "the end joins the next line", "a\\~b\\ c\\N'65'\nx\\\\\\\ny\n",
          "<main><p>a\xC2\xA0" "b\xC2\xA0" "cA x\\y</p>\n</main>\n"},
+        {"a definition whose end name never comes ends at its first ..; .dei of no string defines nothing",
+         ".de xx\tcomment\nin\n..\n.xx\n.dei no\nkept\n..\nend\n",
+         "<main><p>in kept end</p>\n</main>\n3: warning: .de xx: no .comment ends it; ended at ..\n"},
+        {"a runaway expansion is left out and the page goes on", ".de a\n.a\n..\n.a\n.ds s y\\\\*s\nb\\*sc\n",
+         "<main><p>bc</p>\n</main>\n4: macros called more than 64 deep: the calls left out\n"
+         "6: strings interpolated more than 64 deep: the string left out\n"},
+        {"unknown macros keep their words, warned once; a request the reader does not do is dropped",
+         ".XX one\n.XX two\n.tm three\n",
+         "<main><p>one two</p>\n</main>\n1: warning: unknown macro .XX: its words kept as text\n"},
+        {"the Plan 9 manual's literals and links", ".L \"a b\"\n.LR c d\n.RL e f\n.LB g h\n.HR https://x.org x .\n",
+         "<main><p><code>a b</code> <code>c</code>d e<code>f</code> <code>g</code><b>h</b> <a href=\"https://x.org\">x</a>.</p>\n</main>\n"},
         {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
          "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
     };

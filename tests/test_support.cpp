@@ -76,8 +76,13 @@ std::string render_manual(std::string_view source, bool mdoc, std::string* name,
     Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
     TitleLine title;
     if (name == nullptr) {
-        return html_of([&](DocumentBuilder& doc) { (mdoc ? render_mdoc : render_man)(roff, doc, title, false); },
-                       tree);
+        std::string html = html_of(
+            [&](DocumentBuilder& doc) { (mdoc ? render_mdoc : render_man)(roff, doc, title, false); }, tree);
+        // The reader's messages after the page, as the run prints them.
+        for (const Roff::Message& m : roff.messages()) {
+            html += std::to_string(m.line) + ": " + (m.warning ? "warning: " : "") + m.text + "\n";
+        }
+        return html;
     }
     Document doc;
     {

@@ -35,7 +35,8 @@ struct RenderCase {
     std::string_view source;
     std::string_view html;
 };
-// A whole man (or mdoc) page as the modern converter renders it; with `name`, the NAME
+// A whole man (or mdoc) page as the modern converter renders it, the reader's messages
+// after it ("4: warning: ..."); with `name`, the NAME
 // section alone, as plain text into `name`, as identification reads it; with `tree`, the
 // outline of the page's tree into it.
 std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr,

@@ -40,6 +40,8 @@ struct Man {
     std::string link_target;     // the address, with its scheme
     std::string link_shown;      // the address as the page gives it
 
+    std::vector<std::string> unknown;  // the macros met that no layer knows, each warned of once
+
 };
 
 using Handler = void (*)(Man&, const RoffLine&);
@@ -158,6 +160,16 @@ void text_line(Man& m, const RoffLine& line) {
 
 // ---- Font macros ------------------------------------------------------------------------------
 
+// A macro's arguments as a line of text, a blank between each.
+void write_words(Man& m, const RoffLine& line) {
+    bool continued = false;
+    for (size_t i = 0; i < line.args.size(); ++i) {
+        if (i > 0) write(m, " ", continued);
+        write(m, line.args[i], continued);
+    }
+    end_line(m, continued);
+}
+
 void font_line(Man& m, const RoffLine& line, uint8_t font) {
     if (line.args.empty()) {
         // The font is for the next line.
@@ -170,13 +182,8 @@ void font_line(Man& m, const RoffLine& line, uint8_t font) {
     start_line(m, {}, &line.args, true);
     FontState saved = m.fonts;
     m.fonts.set(font);
-    bool continued = false;
-    for (size_t i = 0; i < line.args.size(); ++i) {
-        if (i > 0) write(m, " ", continued);
-        write(m, line.args[i], continued);
-    }
+    write_words(m, line);
     m.fonts = saved;
-    end_line(m, continued);
 }
 
 void macro_B(Man& m, const RoffLine& l) { font_line(m, l, kBold); }
@@ -214,12 +221,32 @@ void macro_MR(Man& m, const RoffLine& line) {
     end_line(m, continued);
 }
 
+// A macro no layer knows (of another macro package, or one the page never defines): its
+// words are kept as text, and the page warned of it once.
+void unknown_macro(Man& m, const RoffLine& line) {
+    if (std::find(m.unknown.begin(), m.unknown.end(), line.name) == m.unknown.end()) {
+        m.unknown.push_back(line.name);
+        m.roff.warn("unknown macro ." + line.name + ": its words kept as text");
+    }
+    if (line.args.empty()) return;
+    start_line(m, {}, &line.args);
+    write_words(m, line);
+}
+
 void macro_BI(Man& m, const RoffLine& l) { alternating(m, l, kBold, kItalic); }
 void macro_BR(Man& m, const RoffLine& l) { alternating(m, l, kBold, 0); }
 void macro_IB(Man& m, const RoffLine& l) { alternating(m, l, kItalic, kBold); }
 void macro_IR(Man& m, const RoffLine& l) { alternating(m, l, kItalic, 0); }
 void macro_RB(Man& m, const RoffLine& l) { alternating(m, l, 0, kBold); }
 void macro_RI(Man& m, const RoffLine& l) { alternating(m, l, 0, kItalic); }
+// The Plan 9 manual's literals: constant width alone or by turns with another font.
+void macro_L(Man& m, const RoffLine& l) { font_line(m, l, kMono); }
+void macro_BL(Man& m, const RoffLine& l) { alternating(m, l, kBold, kMono); }
+void macro_IL(Man& m, const RoffLine& l) { alternating(m, l, kItalic, kMono); }
+void macro_LB(Man& m, const RoffLine& l) { alternating(m, l, kMono, kBold); }
+void macro_LI(Man& m, const RoffLine& l) { alternating(m, l, kMono, kItalic); }
+void macro_LR(Man& m, const RoffLine& l) { alternating(m, l, kMono, 0); }
+void macro_RL(Man& m, const RoffLine& l) { alternating(m, l, 0, kMono); }
 
 // ---- The title line and headings --------------------------------------------------------------
 
@@ -450,6 +477,20 @@ void macro_UR(Man& m, const RoffLine& l) { start_link(m, l, ""); }
 void macro_MT(Man& m, const RoffLine& l) { start_link(m, l, "mailto:"); }
 void macro_UE(Man& m, const RoffLine& l) { end_link(m, l); }
 
+// .HR address [text [after]] (the Plan 9 manual's): the text, or the address, leading to
+// the address when it may be a link; what follows joined to it.
+void macro_HR(Man& m, const RoffLine& line) {
+    if (line.args.empty()) return;
+    start_line(m, {}, &line.args);
+    bool continued = false;
+    bool followed = is_linkable(plain_text(m.roff, line.args[0]));
+    if (followed) m.doc.link_start(plain_text(m.roff, line.args[0]));
+    write(m, line.args[line.args.size() > 1 ? 1 : 0], continued);
+    if (followed) m.doc.link_end();
+    if (line.args.size() > 2) write(m, line.args[2], continued);
+    end_line(m, continued);
+}
+
 void macro_SY(Man& m, const RoffLine& line) {
     paragraph(m, line);
     m.doc.open(NodeKind::synopsis);
@@ -514,17 +555,22 @@ struct Macro {
 };
 
 // The macros and formatting requests of man(7) pages, sorted by name. Layout requests a
-// browser does its own way are understood and ignored.
+// browser does its own way are understood and ignored. Beside man(7)'s own: the displays
+// of ms (.DS, .DE), the Plan 9 manual's (.L, .LR, .HR, .TF ...), and the web macros that
+// only set an HTML page's looks or anchors.
 constexpr Macro kMacros[] = {
-    {"AT", macro_AT},      {"B", macro_B},     {"BI", macro_BI},   {"BR", macro_BR},
-    {"DT", ignore},      {"EE", macro_EE},   {"EX", macro_EX},   {"HP", macro_HP},
-    {"I", macro_I},      {"IB", macro_IB},   {"IP", macro_IP},   {"IR", macro_IR},
-    {"IX", ignore},      {"LP", paragraph},  {"ME", macro_UE},   {"MR", macro_MR},   {"MT", macro_MT},
-    {"OP", macro_OP},    {"P", paragraph},   {"PD", ignore},     {"PP", paragraph},
-    {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RS", macro_RS},
+    {"AT", macro_AT},    {"B", macro_B},     {"BI", macro_BI},   {"BL", macro_BL},   {"BR", macro_BR},
+    {"DE", macro_fi},    {"DS", macro_nf},   {"DT", ignore},     {"EE", macro_EE},   {"EX", macro_EX},
+    {"HP", macro_HP},    {"HR", macro_HR},   {"I", macro_I},     {"IB", macro_IB},   {"IL", macro_IL},
+    {"IMG", ignore},     {"IP", macro_IP},   {"IR", macro_IR},   {"IX", ignore},     {"L", macro_L},
+    {"LB", macro_LB},    {"LI", macro_LI},   {"LINKSTYLE", ignore},                  {"LP", paragraph},
+    {"LR", macro_LR},    {"ME", macro_UE},   {"MR", macro_MR},   {"MT", macro_MT},   {"OP", macro_OP},
+    {"P", paragraph},    {"PD", ignore},     {"PIMG", ignore},   {"PP", paragraph},
+    {"RB", macro_RB},    {"RE", macro_RE},   {"RI", macro_RI},   {"RL", macro_RL},   {"RS", macro_RS},
     {"SB", macro_SB},    {"SH", macro_SH},   {"SM", macro_SM},   {"SS", macro_SS},
-    {"SY", macro_SY},    {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},   {"TS", macro_TS},
-    {"UC", macro_UC},      {"UE", macro_UE},   {"UR", macro_UR},   {"YS", macro_YS},
+    {"SY", macro_SY},    {"TF", ignore},     {"TH", macro_TH},   {"TP", macro_TP},   {"TQ", macro_TQ},
+    {"TS", macro_TS},    {"UC", macro_UC},   {"UE", macro_UE},   {"UN", ignore},     {"UR", macro_UR},
+    {"YS", macro_YS},
     {"ad", ignore},      {"bd", ignore},     {"bp", ignore},     {"br", macro_br},
     {"ce", ignore},      {"ch", ignore},     {"cs", ignore},     {"cu", ignore},
     {"da", ignore},      {"di", ignore},     {"ev", ignore},     {"fam", ignore},
@@ -589,7 +635,11 @@ void render_man(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_s
             text_line(m, line);
             continue;
         }
-        if (const Macro* macro = find_macro(line.name)) macro->handler(m, line);
+        if (const Macro* macro = find_macro(line.name)) {
+            macro->handler(m, line);
+        } else if (!line.name.empty() && line.name[0] >= 'A' && line.name[0] <= 'Z') {
+            unknown_macro(m, line);  // (a request the reader does not do is left: .tm, .sy)
+        }
     }
     if (m.link_open && m.link_followed) doc.link_end();
     doc.close_to(0);

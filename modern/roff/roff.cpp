@@ -205,7 +205,7 @@ int clamp_int(long long v) {
 
 // ---- The reader's own requests ---------------------------------------------------------------
 
-void note(Roff& roff, const std::string& message) {
+void note(Roff& roff, const std::string& message, bool warning = false) {
     if (kept(roff).messages.size() >= 20) return;
     // The page's line that the reader is on: the one that ends before where it goes on.
     size_t line = 0;
@@ -214,7 +214,7 @@ void note(Roff& roff, const std::string& message) {
         std::string_view before = page.text.substr(0, std::min(page.position, page.text.size()) - 1);
         line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
     }
-    kept(roff).messages.push_back({line, message});
+    kept(roff).messages.push_back({line, message, warning});
 }
 
 void cut(Roff& roff, const std::string& reason) {
@@ -222,6 +222,14 @@ void cut(Roff& roff, const std::string& reason) {
     // The inputs stay until the reader goes: the line being worked on may lie in one.
     // Nothing more is read from them.
     kept(roff).cut = true;
+}
+
+// Macros or loops inside each other past the bound: every call and loop since the page's
+// own text (or the file it includes) is left, and reading goes on with its next line.
+void drop_runaway(Roff& roff, const char* what) {
+    note(roff, std::string(what) + " more than " + std::to_string(kept(roff).limits.nesting) + " deep: the calls left out");
+    auto& frames = kept(roff).frames;
+    while (frames.size() > 1 && frames.back()->kind != RoffFrame::file) frames.pop_back();
 }
 
 bool may_define(Roff& roff) {
@@ -276,7 +284,8 @@ size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t mad
 // definition) "\\" halved. Comments end the text.
 void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
     if (depth > kept(roff).limits.nesting) {
-        cut(roff, "strings interpolated more than " + std::to_string(kept(roff).limits.nesting) + " deep");
+        note(roff, "strings interpolated more than " + std::to_string(kept(roff).limits.nesting) + " deep: the string left out");
+        kept(roff).runaway = true;
         return;
     }
     auto too_long = [&](size_t size) {
@@ -318,7 +327,15 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 auto it = kept(roff).strings.find(std::string(name));
                 if (it != kept(roff).strings.end()) {
                     if (!roff.count_work(it->second->size())) return;
+                    size_t before = out.size();
                     interpolate_into(roff, *it->second, out, copy, depth + 1);
+                    if (kept(roff).runaway) {
+                        // A string that never ends expanding: the outermost one is left
+                        // out, the rest of the line stays.
+                        if (depth > 0) return;
+                        out.resize(before);
+                        kept(roff).runaway = false;
+                    }
                 } else {
                     out += predefined_string(name);
                 }
@@ -577,6 +594,20 @@ void request_ds(Roff& roff, std::string_view name, std::string_view rest, RoffLi
     define_string(roff, string_name, interpolated(roff, value, true), name[0] == 'a');
 }
 
+// Whether `line` (as a definition reads it) ends a definition whose end name is `end`:
+// the control character and the name, alone or before blanks and a comment. "\." is a
+// dot in the copy a definition reads.
+bool ends_definition(const Roff& roff, std::string_view line, std::string_view end) {
+    size_t control = line.size() > 1 && line[0] == '\\' && line[1] == '.' ? 1 : 0;
+    if (line.size() <= control || (line[control] != kept(roff).control && line[control] != kept(roff).no_break_control)) {
+        return false;
+    }
+    std::string_view after = skip_blanks(line.substr(control + 1));
+    if (after.compare(0, end.size(), end) != 0) return false;
+    std::string_view tail = after.substr(end.size());
+    return tail.empty() || is_blank(tail[0]) || tail[0] == '\\';
+}
+
 void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, RoffLine&, bool&) {
     // The names may come from arguments or strings (".de C\\$1" inside a macro).
     std::string names = interpolated(roff, raw_rest, false);
@@ -586,9 +617,11 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
     std::string end(first_word(end_rest, end_rest));
     if (end.empty()) end = ".";
     if (name == "dei" || name == "ami") {
-        // Indirect: the names are held in strings.
+        // Indirect: the names are held in strings. Without the name's string there is no
+        // definition: the lines that follow are the page's.
         auto found = kept(roff).strings.find(macro_name);
-        macro_name = found != kept(roff).strings.end() ? *found->second : "";
+        if (found == kept(roff).strings.end()) return;
+        macro_name = *found->second;
         if (end != ".") {
             auto found_end = kept(roff).strings.find(end);
             end = found_end != kept(roff).strings.end() ? *found_end->second : ".";
@@ -603,17 +636,18 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
     }
     std::string line;
     size_t floor = kept(roff).frames.size();
+    // Where the first ".." stands, for a definition whose own end never comes.
+    size_t dots_position = SIZE_MAX, dots_body = 0;
+    bool ended = false;
     while (read_raw(roff, line, floor)) {
         if (!roff.count_work(line.size() + 1)) return;
-        // The end: the control character and the end name, alone or before blanks and a
-        // comment. "\." is a dot in the copy a definition reads.
-        size_t control = line.size() > 1 && line[0] == '\\' && line[1] == '.' ? 1 : 0;
-        if (line.size() > control && (line[control] == kept(roff).control || line[control] == kept(roff).no_break_control)) {
-            std::string_view after = skip_blanks(std::string_view(line).substr(control + 1));
-            if (after.compare(0, end == "." ? 1 : end.size(), end == "." ? "." : end) == 0) {
-                std::string_view tail = after.substr(end == "." ? 1 : end.size());
-                if (tail.empty() || is_blank(tail[0]) || tail[0] == '\\') break;
-            }
+        if (ends_definition(roff, line, end)) {
+            ended = true;
+            break;
+        }
+        if (end != "." && dots_position == SIZE_MAX && ends_definition(roff, line, ".")) {
+            dots_position = kept(roff).frames.back()->position;
+            dots_body = body.size();
         }
         interpolate_into(roff, line, body, true, 0);
         body += '\n';
@@ -621,6 +655,13 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
             cut(roff, "a macro longer than " + std::to_string(kept(roff).limits.string_length >> 10) + " KiB");
             return;
         }
+    }
+    if (!ended && dots_position != SIZE_MAX && !kept(roff).cut && kept(roff).frames.size() == floor) {
+        // The end name never came (".de xx<TAB>comment" takes "comment" for it): the
+        // definition ends at its first "..", and the page goes on after it.
+        kept(roff).frames.back()->position = dots_position;
+        note(roff, "." + std::string(name) + " " + macro_name + ": no ." + end + " ends it; ended at ..", true);
+        body.resize(dots_body);
     }
     if (macro_name.empty() || !may_define(roff)) return;
     kept(roff).macros[macro_name] = std::make_shared<const std::string>(std::move(body));
@@ -634,13 +675,7 @@ void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
     size_t floor = kept(roff).frames.size();
     while (read_raw(roff, line, floor)) {
         if (!roff.count_work(line.size() + 1)) return;
-        if (!line.empty() && line[0] == kept(roff).control) {
-            std::string_view after = skip_blanks(std::string_view(line).substr(1));
-            if (after.compare(0, end.size(), end) == 0 &&
-                (after.size() == end.size() || is_blank(after[end.size()]) || after[end.size()] == '\\')) {
-                return;
-            }
-        }
+        if (ends_definition(roff, line, end)) return;
     }
 }
 
@@ -686,11 +721,10 @@ std::string_view raw_condition_of(std::string_view rest) {
 }
 
 void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
-    std::string_view body_start;
-    condition(roff, text, body_start);
+    // The condition and the body as the page writes them: both are interpolated anew on
+    // each round.
     std::string raw_condition(raw_condition_of(rest));
-    std::string body(skip_blanks(body_start));
+    std::string body(skip_blanks(rest, raw_condition.size()));
     if (body.size() >= 2 && body[0] == '\\' && body[1] == '{') {
         int depth = brace_balance(body);
         body = std::string(skip_blanks(std::string_view(body).substr(2)));
@@ -705,7 +739,7 @@ void request_while(Roff& roff, std::string_view, std::string_view rest, RoffLine
     }
     body += '\n';
     if (kept(roff).frames.size() >= kept(roff).limits.nesting) {
-        cut(roff, "loops and macros nested more than " + std::to_string(kept(roff).limits.nesting) + " deep");
+        drop_runaway(roff, "loops and macros nested");
         return;
     }
     auto frame = std::make_unique<RoffFrame>();
@@ -1020,7 +1054,7 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
 bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::string_view rest,
                 bool interpolated_already) {
     if (kept(roff).frames.size() >= kept(roff).limits.nesting) {
-        cut(roff, "macros called more than " + std::to_string(kept(roff).limits.nesting) + " deep");
+        drop_runaway(roff, "macros called");
         return false;
     }
     // An empty macro (an index entry's, as many pages define them) does nothing.
@@ -1243,5 +1277,7 @@ std::string_view Roff::string(std::string_view name) const {
 void Roff::set_string(std::string_view name, std::string_view value) {
     s_.strings[std::string(name)] = std::make_shared<const std::string>(value);
 }
+
+void Roff::warn(std::string text) { note(*this, text, true); }
 
 void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, false, 0); }

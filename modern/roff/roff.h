@@ -96,8 +96,11 @@ public:
     struct Message {
         size_t line;  // of the page, where the reader stood; 0 past its end
         std::string text;
+        bool warning = false;  // the page is whole: the run's status does not change
     };
     const std::vector<Message>& messages() const { return s_.messages; }
+    // A warning of the macro layer's about the line just read (an unknown macro).
+    void warn(std::string text);
     // Whether the page was cut short by a bound.
     bool cut() const { return s_.cut; }
 
@@ -134,6 +137,7 @@ private:
         std::string raw_line;    // the line being read
         std::vector<Message> messages;
         bool cut = false;
+        bool runaway = false;  // a string's interpolation went too deep: it unwinds
     };
     State s_;
     // Cuts the page for the work it made: false.

@@ -102,11 +102,11 @@ class ModernRunTest(unittest.TestCase):
             "tolbrik: cannot read broken.1.gz: damaged compressed file: it ends too soon",
             "tolbrik: gone.1: .so man1/nothing.1: no such page in the input folder",
             "tolbrik: loop.1:6: cut: the page makes more than 16 MiB of text",
-            "tolbrik: mutual.1:10: cut: macros called more than 64 deep",
+            "tolbrik: mutual.1:10: macros called more than 64 deep: the calls left out",
             "tolbrik: out.1:4: .so ../../etc/passwd: refused: it leads outside the input folder",
             "tolbrik: out.1:5: .so /etc/passwd: refused: it leads outside the input folder",
             "tolbrik: quiet.1:5: cut: the page makes more than 16 MiB of text",
-            "tolbrik: self.1:7: cut: macros called more than 64 deep",
+            "tolbrik: self.1:7: macros called more than 64 deep: the calls left out",
         ])
         self.assertFalse(os.path.exists(trap), "a request ran a program or wrote a file")
         written = sorted(self.pages(out))
