@@ -68,10 +68,9 @@ size_t put_glyph(Writing& w, std::string_view name) {
         w.translate = true;
         return 0;
     }
+    // (A name roff does not know prints nothing.)
     std::string glyph;
     if (append_glyph(glyph, name)) w.run += glyph;
-    // A name roff does not know: a one-letter name stands for itself.
-    else if (name.size() == 1) w.run += name;
     return 0;
 }
 
@@ -129,8 +128,6 @@ size_t escape_continue(Writing& w, std::string_view s, size_t i) {
     if (i >= s.size()) w.continued = true;
     return i;
 }
-
-size_t escape_transparent(Writing&, std::string_view s, size_t) { return s.size(); }
 
 size_t escape_skip_name(Writing&, std::string_view s, size_t i) {
     escape_name(s, i);
@@ -193,11 +190,11 @@ struct EscapeTable {
         escapes[static_cast<unsigned char>('\'')] = escape_acute;
         escapes[static_cast<unsigned char>(' ')] = escape_no_break_space;
         escapes[static_cast<unsigned char>('~')] = escape_no_break_space;
-        for (char c : {'&', ')', '%', ':', ',', '/', '|', '^', '{', '}', 'a', 'd', 'u', 'r', 'p', '?'}) {
+        // (\! passes the rest of its line on: as text here.)
+        for (char c : {'&', ')', '%', ':', ',', '/', '|', '^', '{', '}', 'a', 'd', 'u', 'r', 'p', '?', '!'}) {
             escapes[static_cast<unsigned char>(c)] = escape_nothing;
         }
         escapes[static_cast<unsigned char>('c')] = escape_continue;
-        escapes[static_cast<unsigned char>('!')] = escape_transparent;
         for (char c : {'*', 'n', '$', 'F', 'g', 'k', 'm', 'M', 'V', 'Y', 'O'}) {
             escapes[static_cast<unsigned char>(c)] = escape_skip_name;
         }

@@ -15,11 +15,12 @@ constexpr ScalingUnit kScalingUnits[] = {
 
 std::string_view delimited(std::string_view s, size_t& i) {
     if (i >= s.size()) return {};
-    char delimiter = s[i];
-    size_t end = s.find(delimiter, i + 1);
+    // An escape may be the delimiter too (\&, \%, \|): the two bytes, up to the same two.
+    std::string_view delimiter = s.substr(i, s[i] == '\\' && i + 1 < s.size() ? 2 : 1);
+    size_t end = s.find(delimiter, i + delimiter.size());
     if (end == std::string_view::npos) end = s.size();
-    std::string_view inside = s.substr(i + 1, end - i - 1);
-    i = std::min(s.size(), end + 1);
+    std::string_view inside = s.substr(i + delimiter.size(), end - i - delimiter.size());
+    i = std::min(s.size(), end + delimiter.size());
     return inside;
 }
 

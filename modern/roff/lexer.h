@@ -27,8 +27,8 @@ inline std::string_view escape_name(std::string_view s, size_t& i) {
 }
 
 
-// The text between the delimiter at `i` and its next occurrence (or the end of the
-// text). Sets `i` past it.
+// The text between the delimiter at `i` (a character, or an escape such as \&) and its
+// next occurrence (or the end of the text). Sets `i` past it.
 std::string_view delimited(std::string_view s, size_t& i);
 
 // A scaling unit: basic units of a terminal per unit, `per` / `over` (240 to the inch,

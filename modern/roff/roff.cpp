@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "modern/roff/inline.h"
 #include "modern/roff/lexer.h"
 #include "modern/roff/name_table.h"
 
@@ -103,12 +104,41 @@ bool predefined_register(std::string_view name, int& value) {
 
 // ---- Names after escapes ---------------------------------------------------------------------
 
+// How interpolation reads: text as it is printed; a call's arguments, whose "\\" stands
+// for one backslash; a definition's copy, which keeps the closing braces of its blocks too.
+enum Reading : uint8_t { kText = 0, kHalving = 1, kBraces = 2, kArguments = kHalving, kCopy = kHalving | kBraces };
+
+std::string interpolated(Roff& roff, std::string_view in, Reading mode);
+
+// The end of a "[name]" at `open`, a name that may hold escapes with names of their own
+// (\*[\*[inner]], \n[\*[name]]): the position of its ']', or the end of the text.
+size_t bracket_end(std::string_view s, size_t open) {
+    int depth = 1;
+    for (size_t j = open + 1; j < s.size(); ++j) {
+        if (s[j] == '\\' && j + 1 < s.size()) {
+            // An escape's own "[": right after it (\[em]) or after its letter (\*[x]).
+            size_t k = s[j + 1] == '[' ? j + 1 : j + 2 < s.size() && s[j + 2] == '[' ? j + 2 : j + 1;
+            depth += k > j + 1 || s[j + 1] == '[';
+            j = k;
+        } else if (s[j] == ']' && --depth == 0) {
+            return j;
+        }
+    }
+    return s.size();
+}
+
 // The name that follows an escape such as \* or \n at `i`, as escape_name reads it; of a
-// "[name arguments]", the name alone (the arguments are not used).
-std::string_view called_name(std::string_view s, size_t& i) {
-    bool bracket = i < s.size() && s[i] == '[';
-    std::string_view name = ::escape_name(s, i);
-    if (!bracket || s[i - 1] != ']') return name;
+// "[name arguments]", the name alone (the arguments are not used). A name with escapes
+// in it is interpolated into `made`.
+std::string_view called_name(Roff& roff, std::string_view s, size_t& i, std::string& made) {
+    if (i >= s.size() || s[i] != '[') return ::escape_name(s, i);
+    size_t end = bracket_end(s, i);
+    std::string_view name = s.substr(i + 1, end - i - 1);
+    i = std::min(s.size(), end + 1);
+    if (name.find('\\') != std::string_view::npos) {
+        made = interpolated(roff, name, kText);
+        name = made;
+    }
     return name.substr(0, name.find(' '));
 }
 
@@ -122,14 +152,15 @@ struct Expression {
     bool at(char c) const { return i < s.size() && s[i] == c; }
 
     long long operand() {
+        bool negative = false;
+        while (at('-') || at('+')) negative ^= s[i++] == '-';
         if (at('(')) {
             ++i;
             long long value = expression(true);
-            if (at(')')) ++i; else ok = false;
-            return value;
+            // (A parenthesis the text never closes closes at its end.)
+            if (at(')')) ++i; else ok = ok && i == s.size();
+            return negative ? -value : value;
         }
-        bool negative = false;
-        while (at('-') || at('+')) negative ^= s[i++] == '-';
         size_t start = i;
         long long whole = 0;
         while (i < s.size() && s[i] >= '0' && s[i] <= '9') whole = std::min(whole * 10 + (s[i++] - '0'), 1LL << 40);
@@ -199,8 +230,9 @@ struct Expression {
     }
 };
 
+// A register holds 32 bits.
 int clamp_int(long long v) {
-    return static_cast<int>(std::max<long long>(std::min<long long>(v, 1 << 30), -(1 << 30)));
+    return static_cast<int>(std::max<long long>(std::min<long long>(v, INT32_MAX), INT32_MIN));
 }
 
 // ---- The reader's own requests ---------------------------------------------------------------
@@ -251,10 +283,11 @@ RoffFrame* innermost_macro(Roff& roff) {
 bool read_raw(Roff& roff, std::string& line, size_t floor = 0);
 
 // Whether interpolation leaves the escape `\c` as it stands.
-bool kept_whole(char c, bool copy) {
+bool kept_whole(char c, Reading mode) {
     switch (c) {
-        case '\\': return !copy;
-        case '}': return copy;
+        case '\\': return !(mode & kHalving);
+        case '}': return mode & kBraces;
+        case 'E': return mode & kBraces;
         case '"': case '#': case '*': case 'n': case '$': case 'w': case 'B': case 'A': case 'g': case 'V':
             return false;
         default: return true;
@@ -265,13 +298,13 @@ bool kept_whole(char c, bool copy) {
 // escape it acts on, or at the end. The escapes passed over stay as they are (a lone one
 // at the end too), and the bound is checked after each as if it had been copied alone:
 // past it, with `made` bytes before, the run ends right after that escape, `over` set.
-size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t made, bool copy, bool& over) {
+size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t made, Reading mode, bool& over) {
     if (start >= in.size()) return in.size();
     for (size_t i = start;;) {
         const void* found = std::memchr(in.data() + i, '\\', in.size() - i);
         size_t next = found ? static_cast<size_t>(static_cast<const char*>(found) - in.data()) : in.size();
         if (next + 1 >= in.size()) return in.size();
-        if (!kept_whole(in[next + 1], copy)) return next;
+        if (!kept_whole(in[next + 1], mode)) return next;
         i = next + 2;
         if (i < in.size() && made + (i - start) > kept(roff).limits.line_length) {
             over = true;
@@ -282,7 +315,7 @@ size_t plain_run(const Roff& roff, std::string_view in, size_t start, size_t mad
 
 // Interpolation: strings, registers and arguments, and in copy mode (the text of a
 // definition) "\\" halved. Comments end the text.
-void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool copy, size_t depth) {
+void interpolate_into(Roff& roff, std::string_view in, std::string& out, Reading mode, size_t depth) {
     if (depth > kept(roff).limits.nesting) {
         note(roff, "strings interpolated more than " + std::to_string(kept(roff).limits.nesting) + " deep: the string left out");
         kept(roff).runaway = true;
@@ -298,7 +331,7 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
         if (too_long(out.size())) return;
         // The text up to the next escape that interpolation acts on, copied in one piece.
         bool over = false;
-        const size_t next = plain_run(roff, in, i, out.size(), copy, over);
+        const size_t next = plain_run(roff, in, i, out.size(), mode, over);
         out.append(in, i, next - i);
         if (over) {
             too_long(out.size());
@@ -308,9 +341,11 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
         if (i >= in.size()) break;
         char c = in[i + 1];
         size_t after = i + 2;
+        // \E is the escape character that a definition's copy leaves as it is.
+        if (c == 'E' && after < in.size()) c = in[after++];
         switch (c) {
             case '\\':
-                out += copy ? "\\" : "\\\\";
+                out += mode & kHalving ? "\\" : "\\\\";
                 i = after;
                 continue;
             case '"':
@@ -318,17 +353,18 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 return;  // a comment: the rest of the line is not text
             case '}':
                 // The end of a conditional block: its work is done when the line is read.
-                if (copy) out += "\\}";
+                if (mode & kBraces) out += "\\}";
                 i = after;
                 continue;
             case '*': {
-                std::string_view name = called_name(in, after);
+                std::string made;
+                std::string_view name = called_name(roff, in, after, made);
                 i = after;
                 auto it = kept(roff).strings.find(std::string(name));
                 if (it != kept(roff).strings.end()) {
                     if (!roff.count_work(it->second->size())) return;
                     size_t before = out.size();
-                    interpolate_into(roff, *it->second, out, copy, depth + 1);
+                    interpolate_into(roff, *it->second, out, mode, depth + 1);
                     if (kept(roff).runaway) {
                         // A string that never ends expanding: the outermost one is left
                         // out, the rest of the line stays.
@@ -344,7 +380,8 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case 'n': {
                 int step = 0;
                 if (after < in.size() && (in[after] == '+' || in[after] == '-')) step = in[after++] == '+' ? 1 : -1;
-                std::string name(called_name(in, after));
+                std::string made;
+                std::string name(called_name(roff, in, after, made));
                 i = after;
                 int value = 0;
                 auto it = kept(roff).registers.find(name);
@@ -362,7 +399,8 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             }
             case '$': {
                 RoffFrame* frame = innermost_macro(roff);
-                std::string_view which = called_name(in, after);
+                std::string made;
+                std::string_view which = called_name(roff, in, after, made);
                 i = after;
                 if (frame == nullptr) continue;
                 const auto& args = frame->args;
@@ -385,18 +423,14 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
                 continue;
             }
             case 'w': {
-                // A width: what a terminal would take, in basic units.
+                // A width: what a terminal would take of the text as printed, in basic
+                // units.
                 std::string_view inside = delimited(in, after);
                 i = after;
+                std::string text;
+                interpolate_into(roff, inside, text, kText, depth + 1);
                 size_t count = 0;
-                for (size_t k = 0; k < inside.size(); ++k) {
-                    unsigned char b = static_cast<unsigned char>(inside[k]);
-                    if (b == '\\') {
-                        ++k;
-                        continue;
-                    }
-                    if ((b & 0xC0) != 0x80) ++count;
-                }
+                for (char b : plain_text(roff, text)) count += (b & 0xC0) != 0x80;
                 out += std::to_string(count * 24);
                 continue;
             }
@@ -416,7 +450,10 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
             case 'V':
                 // A register's format, an environment variable: nothing a page needs,
                 // and the environment is never read.
-                called_name(in, after);
+                {
+                    std::string made;
+                    called_name(roff, in, after, made);
+                }
                 i = after;
                 continue;
             default:
@@ -428,19 +465,19 @@ void interpolate_into(Roff& roff, std::string_view in, std::string& out, bool co
     }
 }
 
-std::string interpolated(Roff& roff, std::string_view in, bool copy) {
+std::string interpolated(Roff& roff, std::string_view in, Reading mode) {
     std::string out;
-    interpolate_into(roff, in, out, copy, 0);
+    interpolate_into(roff, in, out, mode, 0);
     return out;
 }
 
 // `in` interpolated: `in` itself where interpolation leaves it as it is (most lines), or
 // else made in `made`.
-std::string_view interpolated_view(Roff& roff, std::string_view in, std::string& made) {
+std::string_view interpolated_view(Roff& roff, std::string_view in, std::string& made, Reading mode = kText) {
     bool over = false;
-    if (plain_run(roff, in, 0, 0, false, over) == in.size()) return in;
+    if (plain_run(roff, in, 0, 0, mode, over) == in.size()) return in;
     made.clear();
-    interpolate_into(roff, in, made, false, 0);
+    interpolate_into(roff, in, made, mode, 0);
     return made;
 }
 
@@ -589,9 +626,9 @@ void define_string(Roff& roff, std::string_view name, std::string value, bool ap
 
 void request_ds(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
     std::string_view value;
-    std::string string_name = interpolated(roff, first_word(rest, value), false);
+    std::string string_name = interpolated(roff, first_word(rest, value), kText);
     if (!value.empty() && value[0] == '"') value.remove_prefix(1);
-    define_string(roff, string_name, interpolated(roff, value, true), name[0] == 'a');
+    define_string(roff, string_name, interpolated(roff, value, kCopy), name[0] == 'a');
 }
 
 // Whether `line` (as a definition reads it) ends a definition whose end name is `end`:
@@ -610,7 +647,7 @@ bool ends_definition(const Roff& roff, std::string_view line, std::string_view e
 
 void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, RoffLine&, bool&) {
     // The names may come from arguments or strings (".de C\\$1" inside a macro).
-    std::string names = interpolated(roff, raw_rest, false);
+    std::string names = interpolated(roff, raw_rest, kText);
     std::string_view rest = names;
     std::string_view end_rest;
     std::string macro_name(first_word(rest, end_rest));
@@ -649,7 +686,7 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
             dots_position = kept(roff).frames.back()->position;
             dots_body = body.size();
         }
-        interpolate_into(roff, line, body, true, 0);
+        interpolate_into(roff, line, body, kCopy, 0);
         body += '\n';
         if (body.size() > kept(roff).limits.string_length) {
             cut(roff, "a macro longer than " + std::to_string(kept(roff).limits.string_length >> 10) + " KiB");
@@ -664,6 +701,13 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
         body.resize(dots_body);
     }
     if (macro_name.empty() || !may_define(roff)) return;
+    auto& appended = kept(roff).appended_builtins;
+    auto mark = std::find(appended.begin(), appended.end(), macro_name);
+    if (!append && mark != appended.end()) appended.erase(mark);
+    if (append && mark == appended.end() && kept(roff).macros.count(macro_name) == 0 &&
+        kept(roff).host.is_builtin && kept(roff).host.is_builtin(macro_name)) {
+        appended.push_back(macro_name);
+    }
     kept(roff).macros[macro_name] = std::make_shared<const std::string>(std::move(body));
 }
 
@@ -680,7 +724,7 @@ void request_ig(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
 }
 
 void request_if(Roff& roff, std::string_view name, std::string_view rest, RoffLine& out, bool& produced) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view body;
     bool result;
     if (name == "el") {
@@ -773,10 +817,11 @@ void request_return(Roff& roff, std::string_view, std::string_view, RoffLine&, b
 }
 
 void request_nr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view values;
     std::string name(first_word(text, values));
-    if (name.empty()) return;
+    int ignored;
+    if (name.empty() || predefined_register(name, ignored)) return;  // (those are read only)
     std::string_view increment_text;
     std::string_view value_text = first_word(values, increment_text);
     auto it = kept(roff).registers.find(name);
@@ -794,7 +839,7 @@ void request_nr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, 
 }
 
 void request_rm(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view others = text;
     while (!others.empty()) {
         std::string word(first_word(others, others));
@@ -809,7 +854,7 @@ void request_rm(Roff& roff, std::string_view name, std::string_view rest, RoffLi
 }
 
 void request_rn(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view second_rest;
     std::string first(first_word(text, second_rest));
     std::string second(first_word(second_rest, second_rest));
@@ -828,7 +873,7 @@ void request_rn(Roff& roff, std::string_view name, std::string_view rest, RoffLi
 
 void request_so(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
     std::string_view ignored;
-    std::string target = interpolated(roff, first_word(rest, ignored), false);
+    std::string target = interpolated(roff, first_word(rest, ignored), kText);
     std::string text, error;
     if (!kept(roff).host.include || !kept(roff).host.include(target, text, error)) {
         note(roff, ".so " + target + ": " + (error.empty() ? "not read" : error));
@@ -860,25 +905,38 @@ std::string_view tr_item(std::string_view& s) {
     return item;
 }
 
+// Prints `from` (an ASCII character, or a special character by name) as `to`.
+void translate(Roff& roff, std::string_view from, std::string_view to) {
+    if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
+        kept(roff).translations.resize(0x80);
+        kept(roff).translations[static_cast<unsigned char>(from[0])] =
+            to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
+        kept(roff).translating = true;
+    } else if (from.size() > 2 && from[0] == '\\' && (from[1] == '(' || from[1] == '[')) {
+        std::string_view name = from.substr(2, from[1] == '(' ? 2 : from.size() - 3);
+        kept(roff).glyph_translations[std::string(name)] = std::string(to);
+        kept(roff).translating = true;
+    }
+}
+
 void request_tr(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view s = skip_blanks(text);
     while (!s.empty()) {
         std::string_view from = tr_item(s);
         std::string_view to = tr_item(s);
-        if (to.empty()) to = " ";
-        // ASCII characters and special characters by name are translated.
-        if (from.size() == 1 && static_cast<unsigned char>(from[0]) < 0x80) {
-            kept(roff).translations.resize(0x80);
-            kept(roff).translations[static_cast<unsigned char>(from[0])] =
-                to.size() == 1 && to[0] == from[0] ? std::string() : std::string(to);
-            kept(roff).translating = true;
-        } else if (from.size() > 2 && from[0] == '\\' && (from[1] == '(' || from[1] == '[')) {
-            std::string_view name = from.substr(2, from[1] == '(' ? 2 : from.size() - 3);
-            kept(roff).glyph_translations[std::string(name)] = std::string(to);
-            kept(roff).translating = true;
-        }
+        translate(roff, from, to.empty() ? " " : to);
     }
+}
+
+// .char c text: the character (or special character) printed as the text.
+void request_char(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
+    std::string text = interpolated(roff, rest, kText);
+    std::string_view s = skip_blanks(text);
+    std::string_view from = tr_item(s);
+    s = skip_blanks(s);
+    if (!s.empty() && s[0] == '"') s.remove_prefix(1);
+    translate(roff, from, s);
 }
 
 void request_cc(Roff& roff, std::string_view name, std::string_view rest, RoffLine&, bool&) {
@@ -901,7 +959,7 @@ void request_do(Roff& roff, std::string_view, std::string_view rest, RoffLine& o
 }
 
 void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& out, bool& produced) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     reset(out);
     out.made = std::move(text);
     out.text = out.made;
@@ -911,7 +969,7 @@ void request_nop(Roff& roff, std::string_view, std::string_view rest, RoffLine& 
 void request_shift(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
     RoffFrame* frame = innermost_macro(roff);
     if (frame == nullptr) return;
-    std::string count_text = interpolated(roff, rest, false);
+    std::string count_text = interpolated(roff, rest, kText);
     Expression e{count_text};
     long long n = e.s.empty() ? 1 : e.expression(false);
     if (!e.ok || n < 0) return;
@@ -920,7 +978,7 @@ void request_shift(Roff& roff, std::string_view, std::string_view rest, RoffLine
 }
 
 void request_it(Roff& roff, std::string_view, std::string_view rest, RoffLine&, bool&) {
-    std::string text = interpolated(roff, rest, false);
+    std::string text = interpolated(roff, rest, kText);
     std::string_view macro;
     Expression e{first_word(text, macro)};
     long long lines = e.expression(false);
@@ -948,7 +1006,7 @@ void request_length(Roff& roff, std::string_view, std::string_view rest, RoffLin
     std::string name(first_word(rest, value));
     if (!value.empty() && value[0] == '"') value.remove_prefix(1);
     if (name.empty() || !may_define(roff)) return;
-    kept(roff).registers[name].value = static_cast<int>(std::min<size_t>(interpolated(roff, value, true).size(), 1 << 30));
+    kept(roff).registers[name].value = static_cast<int>(std::min<size_t>(interpolated(roff, value, kCopy).size(), 1 << 30));
 }
 
 // Requests that would run a program, read or write a file, or print to the terminal:
@@ -967,7 +1025,8 @@ constexpr Request kRequests[] = {
     {"am1", request_de},        {"ami", request_de},        {"ami1", request_de},
     {"as", request_ds},         {"as1", request_ds},        {"break", request_break},
     {"c2", request_cc},         {"cc", request_cc},         {"cf", request_refused},
-    {"chop", request_chop},     {"close", request_refused}, {"continue", request_break},
+    {"char", request_char},     {"chop", request_chop},     {"close", request_refused},
+    {"continue", request_break},
     {"de", request_de},         {"de1", request_de},        {"dei", request_de},
     {"dei1", request_de},       {"do", request_do},         {"ds", request_ds},
     {"ds1", request_ds},        {"ec", request_cc},         {"el", request_if},
@@ -1017,7 +1076,7 @@ bool read_raw(Roff& roff, std::string& line, size_t floor) {
             if (frame.kind == RoffFrame::loop) {
                 if (!roff.count_work(frame.condition.size() + 16)) return false;
                 std::string_view ignored;
-                if (condition(roff, interpolated(roff, frame.condition, false), ignored)) {
+                if (condition(roff, interpolated(roff, frame.condition, kText), ignored)) {
                     frame.position = 0;
                     continue;
                 }
@@ -1066,7 +1125,7 @@ bool call_macro(Roff& roff, std::string_view name, const Roff::Body& body, std::
     if (interpolated_already) {
         split_arguments(rest, frame->args);
     } else {
-        split_arguments(interpolated(roff, rest, false), frame->args);
+        split_arguments(interpolated(roff, rest, kArguments), frame->args);
     }
     kept(roff).frames.push_back(std::move(frame));
     return false;
@@ -1100,16 +1159,31 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     std::string built;
     if (name[0] == '\\') {
         // A name built from strings (an escape can only start it): interpolated first.
-        built = interpolated(roff, name, false);
+        built = interpolated(roff, name, kText);
         if (built.empty()) return false;
         name = built;
     }
     auto macro = kept(roff).macros.empty() ? kept(roff).macros.end() : kept(roff).macros.find(std::string(name));
     if (macro != kept(roff).macros.end()) {
         std::string storage;
-        return call_macro(roff, name, macro->second,
-                          interpolated_already ? without_closing_braces(roff, rest, storage) : rest,
-                          interpolated_already);
+        std::string_view arguments = interpolated_already ? without_closing_braces(roff, rest, storage) : rest;
+        const auto& appended = kept(roff).appended_builtins;
+        if (std::find(appended.begin(), appended.end(), name) == appended.end()) {
+            return call_macro(roff, name, macro->second, arguments, interpolated_already);
+        }
+        // The layer's macro, then what the page appended to it, with the same arguments.
+        reset(out);
+        out.is_call = true;
+        out.name.append(name);
+        size_t frames = kept(roff).frames.size();
+        call_macro(roff, name, macro->second, arguments, interpolated_already);
+        if (kept(roff).frames.size() > frames) {
+            const auto& args = kept(roff).frames.back()->args;
+            out.args.assign(args.begin() + 1, args.end());
+        } else {
+            split_arguments(interpolated_already ? arguments : interpolated(roff, arguments, kArguments), out.args);
+        }
+        return true;
     }
     if (const Request* request = find_request(name)) {
         std::string storage;
@@ -1126,7 +1200,7 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
         std::string storage;
         split_arguments(without_closing_braces(roff, rest, storage), out.args);
     } else {
-        split_arguments(interpolated_view(roff, rest, kept(roff).scratch), out.args);
+        split_arguments(interpolated_view(roff, rest, kept(roff).scratch, kArguments), out.args);
     }
     return true;
 }
@@ -1280,4 +1354,4 @@ void Roff::set_string(std::string_view name, std::string_view value) {
 
 void Roff::warn(std::string text) { note(*this, text, true); }
 
-void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, false, 0); }
+void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, kText, 0); }

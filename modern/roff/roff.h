@@ -116,6 +116,8 @@ private:
     struct State {
         std::unordered_map<std::string, Body> strings;
         std::unordered_map<std::string, Body> macros;
+        // The layer's own macros that a page appends to (.am SH): the layer's first.
+        std::vector<std::string> appended_builtins;
         std::unordered_map<std::string, Register> registers;
         std::vector<std::unique_ptr<RoffFrame>> frames;
         std::vector<bool> conditions;  // results of .ie, for .el
