@@ -10,12 +10,12 @@ TEST(FindReference, WholeSectionThenFileNameThenTableOrderNeverThePageItself) {
     const uint32_t none = UINT32_MAX;
     PageTable pages;
     pages.manuals = {
-        {PageKind::man, "printf", "3p", {}, "", "", none, 0},                     // 0
-        {PageKind::man, "printf", "3", {"printf", "sprintf"}, "", "", none, 0},  // 1
-        {PageKind::man, "x86-nm", "1", {"nm"}, "", "", none, 0},                 // 2
-        {PageKind::man, "nm", "1", {}, "", "", none, 0},                         // 3
-        {PageKind::alias, "cc", "1", {}, "", "", 5, 0},                          // 4, an alias of 5
-        {PageKind::man, "gcc", "1", {}, "", "", none, 0},                        // 5
+        {PageKind::man, "printf", "3p", {}, "", "", none},                     // 0
+        {PageKind::man, "printf", "3", {"printf", "sprintf"}, "", "", none},  // 1
+        {PageKind::man, "x86-nm", "1", {"nm"}, "", "", none},                 // 2
+        {PageKind::man, "nm", "1", {}, "", "", none},                         // 3
+        {PageKind::alias, "cc", "1", {}, "", "", 5},                          // 4, an alias of 5
+        {PageKind::man, "gcc", "1", {}, "", "", none},                        // 5
     };
     pages.count = static_cast<uint32_t>(pages.manuals.size());
     NameIndex index;
