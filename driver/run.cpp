@@ -145,7 +145,6 @@ bool convert_modern(PageTable& pages, const std::vector<std::string_view>& held,
     for_each_in_order(2, options.jobs, [&](uint32_t task, unsigned) {
         if (task == 0) {
             assign_html_paths(pages, {"index.htm"});
-            count_twins(pages);
         } else {
             missing = resolve_aliases(pages);
             index_names(pages, names);

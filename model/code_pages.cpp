@@ -394,3 +394,16 @@ const CodePageName kCodePageNames[] = {
     {"utf8", nullptr},
 };
 const size_t kCodePageNameCount = sizeof kCodePageNames / sizeof kCodePageNames[0];
+
+// From the locales that name each language's 8-bit code set, for pages of the languages
+// that the windows-1252 guess reads wrong. Russian pages were written in KOI8-R mostly,
+// Ukrainian in KOI8-U, both in windows-1251 too.
+const LanguageCodePage kLanguageCodePages[] = {
+    {"be", kCp1251, nullptr},     {"bg", kCp1251, nullptr},     {"bs", kIso8859_2, nullptr},
+    {"cs", kIso8859_2, nullptr},  {"el", kIso8859_7, nullptr},  {"he", kIso8859_8, nullptr},
+    {"hr", kIso8859_2, nullptr},  {"hu", kIso8859_2, nullptr},  {"lt", kIso8859_13, nullptr},
+    {"lv", kIso8859_13, nullptr}, {"pl", kIso8859_2, nullptr},  {"ro", kIso8859_2, nullptr},
+    {"ru", kKoi8R, kCp1251},      {"sk", kIso8859_2, nullptr},  {"sl", kIso8859_2, nullptr},
+    {"th", kIso8859_11, nullptr}, {"tr", kIso8859_9, nullptr},  {"uk", kKoi8U, kCp1251},
+};
+const size_t kLanguageCodePageCount = sizeof kLanguageCodePages / sizeof kLanguageCodePages[0];

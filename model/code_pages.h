@@ -1,5 +1,6 @@
 // The 8-bit code pages that pages are read in and help files are written in: the upper
-// half (bytes 0x80-0xFF) of each as code points, and the names folders give them.
+// half (bytes 0x80-0xFF) of each as code points, the names folders give them, and the
+// languages whose 8-bit pages are in them.
 #pragma once
 
 #include <cstddef>
@@ -24,3 +25,14 @@ struct CodePageName {
 
 extern const CodePageName kCodePageNames[];
 extern const size_t kCodePageNameCount;
+
+// The code page of a language's 8-bit pages; with a second one, the one of the two that
+// a page's letters favour.
+struct LanguageCodePage {
+    std::string_view language;  // "pl", as language_code gives it
+    const uint16_t* upper;
+    const uint16_t* other;      // or null
+};
+
+extern const LanguageCodePage kLanguageCodePages[];
+extern const size_t kLanguageCodePageCount;

@@ -1,9 +1,23 @@
 // The names the modern run knows its pages by.
 #include "model/names.h"
 
+#include <algorithm>
+
 #include "model/letters.h"
 
 namespace {
+
+// How near the page at `to` lies to the page at `from` (source paths): twice the number of
+// leading folders they share, letter case aside, and one more when they lie in one folder.
+uint32_t nearness(std::string_view from, std::string_view to) {
+    size_t i = 0;
+    uint32_t shared = 0;
+    for (; i < from.size() && i < to.size() && lower_case(from[i]) == lower_case(to[i]); ++i) {
+        shared += from[i] == '\\';
+    }
+    bool one_folder = from.find('\\', i) == std::string_view::npos && to.find('\\', i) == std::string_view::npos;
+    return 2 * shared + one_folder;
+}
 
 void add(NameIndex& index, std::string_view name, uint32_t page, std::string_view section, bool file_name) {
     if (name.empty()) return;
@@ -57,14 +71,18 @@ uint32_t find_reference(const PageTable& pages, const NameIndex& index, uint32_t
     }
     uint32_t number = index.names.find(name);
     if (number == UINT32_MAX) return UINT32_MAX;
-    // Ranked: whole section, file name, table order; the lowest rank wins.
+    const std::string_view from = pages[current].source_path;
+    // Ranked: whole section (bit 56), file name (bit 55), nearness (bits 32-54, the nearer
+    // the lower), table order; the lowest rank wins.
+    constexpr uint32_t kFarthest = (1u << 23) - 1;
     uint32_t best = UINT32_MAX;
     uint64_t best_rank = UINT64_MAX;
     for (uint32_t e = index.first[number]; e != UINT32_MAX; e = index.entries[e].next) {
         const NameIndex::Entry& entry = index.entries[e];
         if (entry.page == current || entry.section.empty() || entry.section[0] != section[0]) continue;
-        uint64_t rank = uint64_t{!same_letters(entry.section, section)} << 33 | uint64_t{!entry.file_name} << 32 |
-                        entry.page;
+        uint32_t far = kFarthest - std::min(nearness(from, pages[entry.page].source_path), kFarthest);
+        uint64_t rank = uint64_t{!same_letters(entry.section, section)} << 56 | uint64_t{!entry.file_name} << 55 |
+                        uint64_t{far} << 32 | entry.page;
         if (rank < best_rank) {
             best_rank = rank;
             best = entry.page;

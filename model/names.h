@@ -31,7 +31,14 @@ void index_names(const PageTable& pages, NameIndex& index);
 // without regard to letter case, the section by its first character; a page whose whole
 // section matches (letter case aside) before one whose digit alone does, then a file's
 // name before a name of a NAME section (nm.1 before the cross tools' pages that call
-// themselves nm), then the first in table order. Never the page itself: a reference to one of its own names in its own
-// section names none. UINT32_MAX when there is none.
+// themselves nm), then the nearest to `current`, then the first in table order. Nearest
+// is a page in the same folder, else the one that shares the most leading folders with
+// it (projA\man1\ls.1 before projB\man1\ls.1 for a page under projA, de\man1\ls.1
+// before man1\ls.1 for a page under de), so that a tree holding several manuals keeps
+// each one's links inside it. Nearness ranks below the two matches, as a page of the
+// asked section or of that file name is what the reference means wherever it lies; it
+// ranks above table order, which says nothing of the page. Never the page itself: a
+// reference to one of its own names in its own section names none. UINT32_MAX when there
+// is none.
 uint32_t find_reference(const PageTable& pages, const NameIndex& index, uint32_t current,
                         std::string_view name, std::string_view section);

@@ -79,19 +79,6 @@ void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserve
     }
 }
 
-void count_twins(PageTable& pages) {
-    FoldedSet names(pages.count);
-    std::vector<uint32_t> seen;
-    for (uint32_t i = 0; i < pages.count; ++i) {
-        if (pages.manuals[i].kind == PageKind::alias) continue;
-        std::string_view path = pages.records[i].html_path;
-        size_t slash = path.rfind('\\');
-        uint32_t name = names.add(path.substr(slash == std::string_view::npos ? 0 : slash + 1));
-        if (name == seen.size()) seen.push_back(0);
-        pages.manuals[i].twins_before = seen[name]++;
-    }
-}
-
 std::vector<uint32_t> resolve_aliases(PageTable& pages) {
     auto without_gz = [](std::string_view path) {
         if (path.size() > 3 && path.substr(path.size() - 3) == ".gz") path.remove_suffix(3);

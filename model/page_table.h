@@ -46,9 +46,6 @@ struct ManualInfo {
     std::string description;         // the rest of its NAME section: one line
     std::string alias_target;        // an alias: the page its .so line names, as written
     uint32_t alias_of = UINT32_MAX;  // an alias: that page, once found in the table
-    // How many pages before it have an HTML file of the same name in another folder
-    // (man1/chmod.htm, man2/chmod.htm), letter case aside.
-    uint32_t twins_before = 0;
 };
 
 struct PageTable {
@@ -72,10 +69,6 @@ struct PageTable {
 // before ".htm" (2, 3, ...). So no page overwrites another, on any file system or in a
 // help file. An alias (which has no file) gets none.
 void assign_html_paths(PageTable& pages, const std::vector<std::string>& reserved = {});
-
-// Counts, for each page with a file, the pages before it whose HTML file has the same name
-// (letter case aside) in another folder.
-void count_twins(PageTable& pages);
 
 // Finds the page each alias names (following an alias that names another alias) and
 // sets its alias_of. Returns the aliases whose page the table does not hold.

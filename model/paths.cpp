@@ -118,10 +118,7 @@ std::vector<std::string> include_candidates(std::string_view source_path, std::s
     return candidates;
 }
 
-std::string_view language_folder(std::string_view source_path) {
-    size_t end = source_path.find('\\');
-    if (end == std::string_view::npos) return {};
-    std::string_view folder = source_path.substr(0, end);
+std::string_view language_code(std::string_view folder) {
     // ll or ll_CC, optionally followed by .codeset or @modifier.
     if (folder.size() < 2 || !is_lower(folder[0]) || !is_lower(folder[1])) return {};
     size_t i = 2;
@@ -129,7 +126,14 @@ std::string_view language_folder(std::string_view source_path) {
         i = 5;
     }
     if (i != folder.size() && folder[i] != '.' && folder[i] != '@') return {};
-    return folder;
+    return folder.substr(0, 2);
+}
+
+std::string_view language_folder(std::string_view source_path) {
+    size_t end = source_path.find('\\');
+    if (end == std::string_view::npos) return {};
+    std::string_view folder = source_path.substr(0, end);
+    return language_code(folder).empty() ? std::string_view() : folder;
 }
 
 std::string relative_href(std::string_view from, std::string_view to) {

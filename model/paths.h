@@ -27,9 +27,13 @@ std::string relative_href(std::string_view from, std::string_view to);
 // absolute path. Backslashes separate the folders of the results.
 std::vector<std::string> include_candidates(std::string_view source_path, std::string_view target);
 
+// The language that a folder's name gives ("pl" for "pl", "pl_PL", "pl_PL.ISO8859-2",
+// "pl@euro": two small letters, maybe a country after '_', maybe a code set after '.' or
+// a modifier after '@'), or "" when it names none.
+std::string_view language_code(std::string_view folder);
+
 // The language folder a page lies in ("ru", "pt_BR", "de.ISO8859-1"), or "" when its
-// first folder does not name a language (two small letters, maybe a country after '_',
-// maybe a code set after '.').
+// first folder names no language (see language_code).
 std::string_view language_folder(std::string_view source_path);
 
 // The text with '&', '<', '>' and '"' written as entities, for an attribute value or

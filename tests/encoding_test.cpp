@@ -31,7 +31,7 @@ TEST(ToUtf8, ReadsEachPageInItsCodePage) {
         {"\xEF\xBB\xBF" + kRussian, "man1\\ls.1", kRussian},
         {kRussianKoi8R, "ru.KOI8-R\\man1\\ls.1", kRussian},
         {kRussianKoi8R, "man1\\ls.1", kRussian},
-        {kRussianKoi8R, "ru_RU.UTF-8\\man1\\ls.1", kRussian},  // not UTF-8 after all: guessed
+        {kRussianKoi8R, "ru_RU.UTF-8\\man1\\ls.1", kRussian},  // not UTF-8 after all: by its language
         {kRussian1251, "ru_RU.CP1251\\man1\\ls.1", kRussian},
         {kRussian1251, "man1\\ls.1", kRussian},
         {kRussian1251, "ru.KOI8-R\\x.windows-1251\\ls.1", kRussian},  // the nearest folder names it
@@ -42,6 +42,15 @@ TEST(ToUtf8, ReadsEachPageInItsCodePage) {
         {"\x80\x81 \x9D\x01\x7F", "ls.1", "€\uFFFD \uFFFD\x01\x7F"},  // undefined in windows-1252
         {"\x85\xE9", "fr.iso88591\\ls.1", "\uFFFD\u00E9"},              // C1 control character
         {"\x98\xE9", "ru.Windows_1251\\ls.1", "\uFFFD\u0439"},
+        {"Größe — Fran\xE7ois", "man1\\ls.1", "Größe — François"},  // UTF-8 but for a stray byte, read alone
+        {"Zażółć \xB1", "pl\\man1\\ls.1", "Zażółć ą"},               // ... in the code page of its language
+        {"\xC3\xA9t\xE9 \xE0", "ls.1", "Ã©té à"},                   // fewer sequences than stray bytes: 8-bit
+        {"\xEF\xBB\xBF" "caf\xE9", "ls.1", "café"},                  // a byte-order mark: UTF-8 with a stray byte
+        {"P\xF8\xEDli\xB9 \xBElu\xBBou\xE8k\xFD k\xF9\xF2", "cs_CZ.UTF-8\\man1\\ls.1", "Příliš žluťoučký kůň"},
+        {"I\xFE\xFDk g\xFC\xE7l\xFC", "tr\\man1\\ls.1", "Işık güçlü"},
+        {"\xCA\xE1\xEB\xE7\xEC\xDD\xF1\xE1", "doc\\el_GR\\man1\\ls.1", "Καλημέρα"},  // the nearest language folder
+        {"Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1", "pl_PL.CP1250\\man1\\ls.1", "Zażółć gęślą jaźń"},  // code set first
+        {"\xF7\xA6\xD4", "uk\\man1\\ls.1", "Віт"},  // KOI8-U, too short a word for the Cyrillic test
     };
     for (const Case& c : cases) {
         std::string out = "left over";

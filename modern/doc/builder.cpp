@@ -271,6 +271,5 @@ std::string_view DocumentBuilder::make_id(std::string_view text) {
         id += "_" + std::to_string(high);
         ids_.insert(lower_case(id));
     }
-    id += id_suffix;
     return id;
 }

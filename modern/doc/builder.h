@@ -80,16 +80,13 @@ public:
     }
 
     // The id of a heading with this text: its words joined by underscores, made unique on
-    // the page (letter case aside), then `id_suffix` added.
+    // the page (letter case aside).
     std::string heading_id(std::string_view text) { return std::string(make_id(text)); }
 
     // Room for a text being made before it is handed on (the escapes of a line).
     TextBuffer& scratch() { return scratch_; }
 
     ReferenceResolver resolve;  // when unset, no reference becomes a link
-    // Added to every id: a page that shares its file name with an earlier one (in another
-    // folder) needs ids of its own, as a help compiler keeps ids by file name.
-    std::string id_suffix;
 
     // The inline content gathered: pieces whose text (a run of words in one font, or a
     // link's href) lies in the document's text from `pending_start_` on, where the text

@@ -303,8 +303,6 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
             Document doc;
             {
                 DocumentBuilder builder(doc);
-                uint32_t twins = pages.manuals[index].twins_before;
-                if (twins != 0) builder.id_suffix = "-" + std::to_string(twins + 1);
                 builder.resolve = [&](std::string_view name, std::string_view section) {
                     uint32_t target = find_reference(pages, names, index, name, section);
                     return target == UINT32_MAX ? std::string()
