@@ -268,7 +268,11 @@ void macro_TH(Man& m, const RoffLine& line) {
     if (line.args.size() < 5) t.manual = std::string(volume_name(t.section));
     if (!first) return;
     // Text before the title line (rare) leaves the header where it stands, in <main>.
-    if (m.main_depth != 0) m.doc.close_to(m.main_depth);
+    if (m.main_depth != 0) {
+        m.doc.close_to(m.main_depth);
+        m.content_depth = m.main_depth;  // (the section it closed is over)
+        m.indents.clear();
+    }
     write_header(m.doc, t);
 }
 
