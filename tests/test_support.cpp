@@ -72,12 +72,18 @@ std::string html_of(const std::function<void(DocumentBuilder&)>& render, std::st
 
 std::string render_html(const std::function<void(DocumentBuilder&)>& render) { return html_of(render); }
 
-std::string render_manual(std::string_view source, bool mdoc, std::string* name, std::string* tree) {
+std::string render_manual(std::string_view source, bool mdoc, std::string* name, std::string* tree,
+                          std::string* messages) {
     Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
     TitleLine title;
     if (name == nullptr) {
-        return html_of([&](DocumentBuilder& doc) { (mdoc ? render_mdoc : render_man)(roff, doc, title, false); },
-                       tree);
+        std::string html = html_of(
+            [&](DocumentBuilder& doc) { (mdoc ? render_mdoc : render_man)(roff, doc, title, false); }, tree);
+        for (size_t i = 0; messages != nullptr && i < roff.messages().size(); ++i) {
+            const Roff::Message& m = roff.messages()[i];
+            *messages += std::to_string(m.line) + ": " + (m.warning ? "warning: " : "") + m.text + "\n";
+        }
+        return html;
     }
     Document doc;
     {

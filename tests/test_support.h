@@ -37,9 +37,9 @@ struct RenderCase {
 };
 // A whole man (or mdoc) page as the modern converter renders it; with `name`, the NAME
 // section alone, as plain text into `name`, as identification reads it; with `tree`, the
-// outline of the page's tree into it.
+// outline of the page's tree into it; with `messages`, the reader's messages ("LINE: text").
 std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr,
-                          std::string* tree = nullptr);
+                          std::string* tree = nullptr, std::string* messages = nullptr);
 template <typename Render, size_t N>
 void expect_rendered(const RenderCase (&cases)[N], Render render) {
     for (const RenderCase& c : cases) EXPECT_EQ(render(c.source), c.html) << c.what;

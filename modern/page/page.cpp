@@ -317,11 +317,15 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
             out.put("</body>\n</html>\n");
         },
         &made_folder);
+    // A warning is named but the run goes on as if all were well.
+    bool reported = false;
     for (const Roff::Message& message : roff.messages()) {
         std::string line = message.line == 0 ? std::string() : ":" + std::to_string(message.line);
-        platform::print_err("tolbrik: " + platform::native_path(path) + line + ": " + message.text + "\n");
+        platform::print_err("tolbrik: " + platform::native_path(path) + line + ": " +
+                            (message.warning ? "warning: " : "") + message.text + "\n");
+        reported = reported || !message.warning;
     }
-    return {written, !roff.messages().empty()};
+    return {written, reported};
 }
 
 const char kStylesheet[] = R"(/* The pages of a manual, as a reader of terminal pages expects them. */

@@ -69,7 +69,7 @@ constexpr Predefined kStrings[] = {
     {"If", "infinity"}, {"Le", "\u2264"}, {"Lq", "\u201C"}, {"Lt", "<"},   {"Na", "NaN"},
     {"Ne", "\u2260"}, {"Pi", "pi"},     {"Pm", "\u00B1"}, {"R", "\u00AE"}, {"Rq", "\u201D"},
     {"S", ""},        {"Tm", "\u2122"}, {"aa", "\u00B4"}, {"ga", "`"},     {"lp", "("},
-    {"lq", "\u201C"}, {"q", "\""},      {"rp", ")"},      {"rq", "\u201D"}, {"ua", "\u2191"},
+    {"lq", "\u201C"}, {"q", "\\(dq"},   {"rp", ")"},      {"rq", "\u201D"}, {"ua", "\u2191"},
 };
 
 // Registers a page may test, with the values of a terminal renderer: pages ask "is this
@@ -205,7 +205,7 @@ int clamp_int(long long v) {
 
 // ---- The reader's own requests ---------------------------------------------------------------
 
-void note(Roff& roff, const std::string& message) {
+void note(Roff& roff, const std::string& message, bool warning = false) {
     if (kept(roff).messages.size() >= 20) return;
     // The page's line that the reader is on: the one that ends before where it goes on.
     size_t line = 0;
@@ -214,7 +214,7 @@ void note(Roff& roff, const std::string& message) {
         std::string_view before = page.text.substr(0, std::min(page.position, page.text.size()) - 1);
         line = 1 + static_cast<size_t>(std::count(before.begin(), before.end(), '\n'));
     }
-    kept(roff).messages.push_back({line, message});
+    kept(roff).messages.push_back({line, message, warning});
 }
 
 void cut(Roff& roff, const std::string& reason) {
@@ -481,6 +481,7 @@ void reset(RoffLine& line) {
     line.is_call = false;
     line.name.clear();
     line.args.clear();
+    line.quoted = 0;
     line.text = std::string_view();
 }
 
@@ -1090,21 +1091,23 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     out.name.append(name);  // (empty after reset: an append, without the checks of a replace)
     if (interpolated_already) {
         std::string storage;
-        split_arguments(without_closing_braces(roff, rest, storage), out.args);
+        split_arguments(without_closing_braces(roff, rest, storage), out.args, &out.quoted);
     } else {
-        split_arguments(interpolated_view(roff, rest, kept(roff).scratch), out.args);
+        split_arguments(interpolated_view(roff, rest, kept(roff).scratch), out.args, &out.quoted);
     }
     return true;
 }
 
 }  // namespace
 
+void Roff::warn(const std::string& text) { note(*this, text, true); }
+
 bool Roff::overworked() {
     ::cut(*this, "the page makes more than " + std::to_string(s_.limits.total_bytes >> 20) + " MiB of text");
     return false;
 }
 
-void split_arguments(std::string_view text, std::vector<std::string>& args) {
+void split_arguments(std::string_view text, std::vector<std::string>& args, uint64_t* quoted) {
     // Blanks separate arguments; a tab belongs to the argument it stands in (a column
     // list's cells are parted by tabs).
     auto is_separator = [](char c) { return c == ' '; };
@@ -1124,6 +1127,7 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
             while (k < text.size() && text[k] != '"') k += text[k] == '\\' ? std::min<size_t>(2, text.size() - k) : 1;
             return k;
         };
+        if (quoted != nullptr && args.size() < 64) *quoted |= uint64_t{1} << args.size();
         size_t start = i + 1;
         i = run_end(start);
         if (i + 1 >= text.size() || text[i + 1] != '"') {
