@@ -66,18 +66,39 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          ".Sh AUTHORS\n.An A\n.An B\n.An -nosplit\n.An C\n.An D\n",
          "<main><h2 id=\"AUTHORS\">AUTHORS</h2>\n<div class=\"sect\"><p>A<br>\nB C D</p>\n</div>\n</main>\n"},
         {"At names a version", ".At v7 .\n", "<main><p>Version 7 AT&amp;T UNIX.</p>\n</main>\n"},
-        {"unknown macros are dropped with their arguments", ".Zz hidden\ntext\n", "<main><p>text</p>\n</main>\n"},
         {"Mt links each address, a delimiter among them is plain", ".Mt a@b.org ,\n",
          "<main><p><a href=\"mailto:a@b.org\">a@b.org</a>,</p>\n</main>\n"},
         {".nf keeps lines and blanks until .fi", ".Sh A\n.nf\na  b\nc\n.fi\nd\ne\n",
          "<main><h2 id=\"A\">A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
         {".tr translates characters and glyphs, a pair at a time, once", ".tr ab\\[em]cbd\nbanana \\(em\n",
          "<main><p>dbnbnb c</p>\n</main>\n"},
-        {"a title after a display keeps it before the header, in <main>; a date that is no date stays as it is",
-         ".Dd 2021-05-3x\n.Dl a\n.Dt T 1\n.Sy b\n",
-         "<main><div class=\"rs\"><pre>\na</pre>\n</div>\n<header><span class=\"left\">T(1)</span> <span class=\"center\">"
-         "General Commands Manual</span> <span class=\"right\">T(1)</span></header>\n<p><b>b</b></p>\n</main>\n<footer>"
-         "<span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span></footer>\n"},
+        {"a title line after the text or a second one says nothing; a date that is no date stays as it is",
+         ".Dd 2021-05-3x\n.Dt T 1\n.Dl a\n.Dt U 2\n.Sy b\n",
+         "<header><span class=\"left\">T(1)</span> <span class=\"center\">General Commands Manual</span> <span "
+         "class=\"right\">T(1)</span></header>\n<main><div class=\"rs\"><pre>\na</pre>\n</div>\n<p><b>b</b></p>\n</main>\n"
+         "<footer><span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span>"
+         "</footer>\n4: warning: a title line after the text or after another title line, left out: .Dt U 2\n"},
+        {"a column list's cells: a tab parts them as Ta does, an enclosure ends with its cell, \\*q is no quote",
+         ".Bl -column a b\n.It a\tQq b Ta \"c \\*q d\"\n.El\n",
+         "<main><table><tr><td>a</td>\n<td>\"b\"</td>\n<td>c \" d</td>\n</tr>\n</table>\n</main>\n"},
+        {"a quoted delimiter in an enclosure is its text; a delimiter ends a function's arguments; | leads; an "
+         "empty Eo joins nothing",
+         ".Dq \":\"\n.Fn a , Fn b\n.Ar | x\nc\n.Eo\n.Ec\nd\n",
+         "<main><p>\u201C:\u201D <b>a</b>(), <b>b</b>() | <i>x</i> c d</p>\n</main>\n"},
+        {"arguments of a macro that takes none, and an unknown standard, are left out with a warning",
+         "a\n.Pp drop\nb\n.St -none .\n",
+         "<main><p>a</p>\n<p>b.</p>\n</main>\n2: warning: arguments of a macro that takes none there, left out: .Pp drop\n"
+         "4: warning: an unknown standard, left out: .St -none\n"},
+        {"the words after It in a list of bullets, dashes, numbers or plain items are left out",
+         ".Bl -bullet\n.It head\nbody\n.El\n",
+         "<main><ul><li><p>body</p>\n</li>\n</ul>\n</main>\n"
+         "2: warning: arguments of a macro that takes none there, left out: .It head\n"},
+        {"It and Ta outside a list (a column list) are left out with their line, the lines after them kept",
+         "a\n.It b\nc\n.Ta d\ne\n",
+         "<main><p>a c e</p>\n</main>\n2: warning: an item outside a list, left out: .It b\n"
+         "4: warning: a cell outside a column list, left out: .Ta d\n"},
+        {"an unknown macro keeps its words, macros among them called; warned once", ".Zz a Ar b\n.Zz c\n",
+         "<main><p>a <i>b</i> c</p>\n</main>\n1: warning: unknown macro .Zz: its words kept as text\n"},
         {"a macro that may not be called from another is a word there", ".Ar file Sh x\n",
          "<main><p><i>file Sh x</i></p>\n</main>\n"},
     };

@@ -36,9 +36,8 @@ struct RenderCase {
     std::string_view html;
 };
 // A whole man (or mdoc) page as the modern converter renders it, the reader's messages
-// after it ("4: warning: ..."); with `name`, the NAME
-// section alone, as plain text into `name`, as identification reads it; with `tree`, the
-// outline of the page's tree into it.
+// after it ("4: warning: ..."); with `name`, the NAME section alone, as plain text into
+// `name`, as identification reads it; with `tree`, the outline of the page's tree into it.
 std::string render_manual(std::string_view source, bool mdoc, std::string* name = nullptr,
                           std::string* tree = nullptr);
 template <typename Render, size_t N>

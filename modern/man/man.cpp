@@ -40,8 +40,6 @@ struct Man {
     std::string link_target;     // the address, with its scheme
     std::string link_shown;      // the address as the page gives it
 
-    std::vector<std::string> unknown;  // the macros met that no layer knows, each warned of once
-
 };
 
 using Handler = void (*)(Man&, const RoffLine&);
@@ -224,10 +222,7 @@ void macro_MR(Man& m, const RoffLine& line) {
 // A macro no layer knows (of another macro package, or one the page never defines): its
 // words are kept as text, and the page warned of it once.
 void unknown_macro(Man& m, const RoffLine& line) {
-    if (std::find(m.unknown.begin(), m.unknown.end(), line.name) == m.unknown.end()) {
-        m.unknown.push_back(line.name);
-        m.roff.warn("unknown macro ." + line.name + ": its words kept as text");
-    }
+    m.roff.warn_unknown_macro(line.name);
     if (line.args.empty()) return;
     start_line(m, {}, &line.args);
     write_words(m, line);

@@ -106,20 +106,29 @@ struct Args {
     size_t at = 0;
     size_t end = 0;     // where the part of the line the current macro may use ends
     bool first = true;  // the macro being called began the line
+    uint64_t quoted = 0;  // bit i: words[i] was quoted
+    bool quoted_text = false;  // a quoted word is text, not a macro (in an enclosure, a cell)
     bool more() const { return at < end; }
     const std::string& peek() const { return words[at]; }
     const std::string& take() { return words[at++]; }
+    bool is_quoted(size_t i) const { return i < 64 && (quoted >> i & 1) != 0; }
 };
 
 using Handler = void (*)(Mdoc&, Args&, const Macro&);
 
+// What a macro's row says of its arguments.
+enum MacroFlags : uint8_t {
+    kCallable = 1,     // may be called from another macro's arguments
+    kNoArguments = 2,  // takes none: those a line gives it are left out, with a warning
+};
+
 struct Macro {
-    constexpr Macro(std::string_view n, Handler h, bool c, uint8_t f = 0, std::string_view first = {},
+    constexpr Macro(std::string_view n, Handler h, uint8_t fl, uint8_t f = 0, std::string_view first = {},
                     std::string_view second = {})
-        : name(n), handler(h), callable(c), font(f), a(first), b(second) {}
+        : name(n), handler(h), flags(fl), font(f), a(first), b(second) {}
     std::string_view name;
     Handler handler;
-    bool callable;             // may be called from another macro's arguments
+    uint8_t flags;
     uint8_t font;
     std::string_view a, b;     // what the handler writes: enclosure marks, a default
 };
@@ -128,7 +137,39 @@ const Macro* find_macro(std::string_view name);
 
 const Macro* callable(std::string_view word) {
     const Macro* macro = find_macro(word);
-    return macro != nullptr && macro->callable ? macro : nullptr;
+    return macro != nullptr && (macro->flags & kCallable) != 0 ? macro : nullptr;
+}
+
+// ---- Warnings ------------------------------------------------------------------------------
+
+// What the layer leaves out of a page, as the format says, named on the page's messages.
+enum class Skipped : uint8_t { arguments, late_title, standard, item, cell };
+
+constexpr std::string_view kSkipped[] = {
+    "arguments of a macro that takes none there",
+    "a title line after the text or after another title line",
+    "an unknown standard",
+    "an item outside a list",
+    "a cell outside a column list",
+};
+static_assert(std::size(kSkipped) == static_cast<size_t>(Skipped::cell) + 1, "a text for each thing left out");
+
+// Of a long line, a warning shows the start.
+constexpr size_t kShownBytes = 120;
+
+// Warns of `what`, naming the macro and the words of its line from `from` to `to`.
+void skip(Mdoc& m, Skipped what, std::string_view macro, const std::vector<std::string>& words, size_t from,
+          size_t to) {
+    std::string text = std::string(kSkipped[static_cast<size_t>(what)]) + ", left out: ." + std::string(macro);
+    for (size_t i = from; i < to && text.size() < kShownBytes; ++i) text += " " + words[i];
+    if (text.size() > kShownBytes) {
+        // Cut at a character's start.
+        size_t cut = kShownBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+        text += "...";
+    }
+    m.roff.warn(text);
 }
 
 // Text the layer writes again (the remembered name, an enclosure's marks) counts as the
@@ -156,26 +197,29 @@ Delimiter delimiter_of(std::string_view word) {
 }
 
 // Where the closing delimiters that end the current part of the line begin: they go
-// after an enclosure's closing mark.
+// after an enclosure's closing mark. A quoted one is the enclosure's text.
 size_t trailing_delimiters(const Args& a) {
     size_t stop = a.end;
-    while (stop > a.at && delimiter_of(a.words[stop - 1]) == Delimiter::closing) --stop;
+    while (stop > a.at && delimiter_of(a.words[stop - 1]) == Delimiter::closing && !a.is_quoted(stop - 1)) --stop;
     return stop;
 }
 
+// Opening delimiters, and a '|', come before a macro's own words.
+bool is_leading(Delimiter d) { return d == Delimiter::opening || d == Delimiter::middle; }
+
 // Whether the arguments go on with a word of the macro's own (not a macro, not a
-// delimiter after any opening ones).
+// delimiter after any leading ones).
 bool has_words(const Args& a) {
     size_t i = a.at;
-    while (i < a.end && delimiter_of(a.words[i]) == Delimiter::opening) ++i;
+    while (i < a.end && is_leading(delimiter_of(a.words[i]))) ++i;
     return i < a.end && delimiter_of(a.words[i]) == Delimiter::none && callable(a.words[i]) == nullptr;
 }
 
 void emit_word(Mdoc& m, uint8_t font, std::string_view word);
 
-// The opening delimiters before a macro's own words, written before them.
+// The leading delimiters before a macro's own words, written before them.
 void leading_delimiters(Mdoc& m, Args& a) {
-    while (a.more() && delimiter_of(a.peek()) == Delimiter::opening) emit_word(m, 0, a.take());
+    while (a.more() && is_leading(delimiter_of(a.peek()))) emit_word(m, 0, a.take());
 }
 
 // ---- Blocks --------------------------------------------------------------------------------
@@ -189,6 +233,12 @@ void ensure_main(Mdoc& m) {
 
 Scope* innermost_list(Mdoc& m) {
     return !m.scopes.empty() && m.scopes.back().list != nullptr ? &m.scopes.back() : nullptr;
+}
+
+// The innermost list, displays inside it or not.
+const Scope* nearest_list(const Mdoc& m) {
+    auto list = std::find_if(m.scopes.rbegin(), m.scopes.rend(), [](const Scope& s) { return s.list != nullptr; });
+    return list != m.scopes.rend() ? &*list : nullptr;
 }
 
 // Where the content of the innermost block goes.
@@ -299,7 +349,7 @@ void emit_word(Mdoc& m, uint8_t font, std::string_view word) {
 // The rest of the current part of a line: macros called by name, other words in `font`.
 void run(Mdoc& m, Args& a, uint8_t font) {
     while (a.more()) {
-        const Macro* macro = callable(a.peek());
+        const Macro* macro = a.quoted_text && a.is_quoted(a.at) ? nullptr : callable(a.peek());
         if (macro == nullptr) {
             emit_word(m, font, a.take());
             continue;
@@ -460,8 +510,14 @@ constexpr std::pair<std::string_view, std::string_view> kVolumes[] = {
     {"URM", "User's Reference Manual"},     {"USD", "User's Supplementary Documents"},
 };
 
-void macro_Dt(Mdoc& m, Args& a, const Macro&) {
+void macro_Dt(Mdoc& m, Args& a, const Macro& macro) {
     TitleLine& t = m.title;
+    if (t.seen || m.main_depth != 0) {
+        // A title line inside the page's text, or a second one, says nothing.
+        skip(m, Skipped::late_title, macro.name, a.words, 0, a.end);
+        a.at = a.end;
+        return;
+    }
     auto arg = [&](size_t i) { return i < a.end ? plain_text(m.roff, a.words[i]) : std::string(); };
     t.title = arg(0);
     t.section = arg(1);
@@ -474,19 +530,8 @@ void macro_Dt(Mdoc& m, Args& a, const Macro&) {
         else t.manual = t.manual.empty() ? third : t.manual + " (" + third + ")";
     }
     a.at = a.end;
-    bool first = !t.seen;
     t.seen = true;
-    if (!first || m.first_section_only) return;
-    // Text before the title line (rare) leaves the header where it stands, in <main>,
-    // after the lists and displays open there.
-    if (m.main_depth != 0) {
-        m.doc.close_to(m.main_depth);
-        m.content_depth = m.main_depth;
-        m.scopes.clear();
-        m.line_display = 0;
-        m.head = m.head_extended = false;
-    }
-    write_header(m.doc, t);
+    if (!m.first_section_only) write_header(m.doc, t);
 }
 
 // ---- Lists and displays ---------------------------------------------------------------------
@@ -538,9 +583,13 @@ void macro_El(Mdoc& m, Args& a, const Macro&) {
     m.join = false;
 }
 
-void macro_It(Mdoc& m, Args& a, const Macro&) {
+void macro_It(Mdoc& m, Args& a, const Macro& macro) {
     Scope* list = close_scopes_to(m, true);
-    if (list == nullptr) return;
+    if (list == nullptr) {
+        skip(m, Skipped::item, macro.name, a.words, a.at, a.end);
+        a.at = a.end;
+        return;
+    }
     ensure_main(m);
     m.doc.close_to(list->inner);
     list->body = 0;
@@ -566,21 +615,43 @@ void macro_It(Mdoc& m, Args& a, const Macro&) {
             run(m, a, plain(m));
             if (!m.head_extended) end_head(m);
             break;
-        default:
+        case ListType::column:
             open_body(m, *list);
             run(m, a, plain(m));
+            break;
+        default:
+            // A bullet, a number or nothing is the head.
+            open_body(m, *list);
+            if (a.more()) skip(m, Skipped::arguments, macro.name, a.words, a.at, a.end);
+            a.at = a.end;
             break;
     }
 }
 
-// .Ta: the next cell of a column list's row.
-void macro_Ta(Mdoc& m, Args&, const Macro&) {
-    Scope* list = innermost_list(m);
-    if (list == nullptr || list->list->type != ListType::column || list->body == 0) return;
+bool in_row(const Scope* s) {
+    return s != nullptr && s->list != nullptr && s->list->type == ListType::column && s->body != 0;
+}
+
+// The next cell of a column list's row, the displays open in the cell ended; false
+// outside a row.
+bool next_cell(Mdoc& m) {
+    if (!in_row(nearest_list(m))) return false;
+    Scope* list = close_scopes_to(m, true);
     m.doc.close_to(list->inner + 1);
     m.doc.open(NodeKind::table_cell);
     list->body = m.doc.depth();
     m.join = false;
+    return true;
+}
+
+// .Ta outside a row: beginning a line, it leaves out the line.
+void macro_Ta(Mdoc& m, Args& a, const Macro& macro) {
+    if (next_cell(m)) return;
+    const Scope* list = nearest_list(m);
+    if (list != nullptr && list->list->type == ListType::column) return;  // before the first item
+    size_t end = a.first ? a.end : a.at;
+    skip(m, Skipped::cell, macro.name, a.words, a.at, end);
+    a.at = end;
 }
 
 void macro_Bd(Mdoc& m, Args& a, const Macro&) {
@@ -658,15 +729,26 @@ void macro_Ef(Mdoc& m, Args& a, const Macro&) {
 // ---- In-line macros ----------------------------------------------------------------------
 
 // The words up to the next macro in the macro's font; with none of its own, the
-// macro's default text (.Ar: "file ...").
+// macro's default text (.Ar: "file ..."), before the first closing delimiter or after
+// the leading ones.
 void macro_font(Mdoc& m, Args& a, const Macro& macro) {
-    if (!macro.a.empty() && !has_words(a)) emit(m, macro.font, macro.a);
-    while (a.more() && callable(a.peek()) == nullptr) emit_word(m, macro.font, a.take());
+    bool shown = macro.a.empty();  // a word of the macro's own or its default is written
+    while (a.more() && callable(a.peek()) == nullptr) {
+        Delimiter d = delimiter_of(a.peek());
+        if (!shown && d == Delimiter::closing) {
+            emit(m, macro.font, macro.a);
+            shown = true;
+        }
+        shown = shown || d == Delimiter::none;
+        emit_word(m, macro.font, a.take());
+    }
+    if (!shown) emit(m, macro.font, macro.a);
 }
 
-// .Fl: each word an option; alone, a dash, stuck to the next macro's words if any.
+// .Fl: each word an option; alone, or before a '|', a dash, stuck to the next macro's
+// words if any.
 void macro_Fl(Mdoc& m, Args& a, const Macro&) {
-    if (!has_words(a)) {
+    if (!has_words(a) || (a.more() && delimiter_of(a.peek()) == Delimiter::middle)) {
         bool prefix = a.more() && callable(a.peek()) != nullptr;
         emit(m, kBold, "-", prefix ? kAttachAfter : kSpaced);
     }
@@ -689,7 +771,7 @@ void macro_Nm(Mdoc& m, Args& a, const Macro& macro) {
     }
     if (m.name.empty() && has_words(a)) {
         size_t i = a.at;
-        while (delimiter_of(a.words[i]) == Delimiter::opening) ++i;
+        while (is_leading(delimiter_of(a.words[i]))) ++i;
         m.name = a.words[i];
     }
     if (!has_words(a) && !m.name.empty()) emit(m, macro.font, replayed(m, m.name));
@@ -737,12 +819,15 @@ void close_mark(Mdoc& m, std::string_view mark) {
 // The enclosures of one line (.Dq, .Op ...): opening delimiters before them, closing ones
 // at the line's end after them.
 void enclose(Mdoc& m, Args& a, std::string_view open, std::string_view close, uint8_t font) {
-    leading_delimiters(m, a);
+    while (a.more() && delimiter_of(a.peek()) == Delimiter::opening) emit_word(m, 0, a.take());
     size_t end = a.end;
+    bool quoted_text = a.quoted_text;
     emit(m, plain(m), open, kAttachAfter);
     a.end = trailing_delimiters(a);
+    a.quoted_text = true;
     run(m, a, font);
     a.end = end;
+    a.quoted_text = quoted_text;
     close_mark(m, close);
 }
 
@@ -767,7 +852,6 @@ void macro_close(Mdoc& m, Args&, const Macro& macro) { close_mark(m, macro.a); }
 
 void macro_Eo(Mdoc& m, Args& a, const Macro&) {
     if (a.more() && callable(a.peek()) == nullptr) emit(m, plain(m), a.take(), kAttachAfter);
-    else m.join = true;
 }
 
 void macro_Ec(Mdoc& m, Args& a, const Macro&) {
@@ -828,8 +912,8 @@ void macro_Fn(Mdoc& m, Args& a, const Macro&) {
     if (!has_words(a)) return;
     leading_delimiters(m, a);
     function_start(m, a.take());
-    size_t stop = trailing_delimiters(a);
-    for (int n = 0; a.at < stop && callable(a.peek()) == nullptr; ++n) {
+    // The arguments end at a macro or a delimiter, which follow the parenthesis.
+    for (int n = 0; a.more() && callable(a.peek()) == nullptr && delimiter_of(a.peek()) == Delimiter::none; ++n) {
         if (n > 0) emit(m, plain(m), ",", kAttachBefore);
         emit(m, kItalic, a.take());
     }
@@ -970,13 +1054,19 @@ constexpr std::pair<std::string_view, std::string_view> kStandards[] = {
     {"-xsh5", "X/Open System Interfaces and Headers Issue 5 (\u201CXSH5\u201D)"},
 };
 
-void macro_St(Mdoc& m, Args& a, const Macro&) {
+void macro_St(Mdoc& m, Args& a, const Macro& macro) {
     if (!has_words(a)) return;
     leading_delimiters(m, a);
-    const std::string& w = a.take();
+    const std::string& w = a.peek();
     auto it = std::find_if(std::begin(kStandards), std::end(kStandards),
                            [&](const auto& s) { return s.first == w; });
-    emit(m, plain(m), it != std::end(kStandards) ? it->second : std::string_view(w));
+    if (it == std::end(kStandards)) {
+        skip(m, Skipped::standard, macro.name, a.words, a.at, a.at + 1);
+        m.wrote = true;  // closing delimiters attach as they would to the standard
+    } else {
+        emit(m, plain(m), it->second);
+    }
+    ++a.at;
 }
 
 constexpr std::pair<std::string_view, std::string_view> kLibraries[] = {
@@ -1207,8 +1297,9 @@ void request_TS(Mdoc& m, Args& a, const Macro&) {
 // Macros without output, and requests for layout a browser does its own way.
 void ignore(Mdoc&, Args& a, const Macro&) { a.at = a.end; }
 
-constexpr bool C = true;   // callable
-constexpr bool N = false;  // not callable
+constexpr uint8_t C = kCallable;
+constexpr uint8_t N = 0;             // not callable
+constexpr uint8_t Z = kNoArguments;  // not callable, without arguments
 
 // The macros of mdoc(7) and the requests its pages use, sorted by name.
 constexpr Macro kMacros[] = {
@@ -1235,7 +1326,7 @@ constexpr Macro kMacros[] = {
     {"Bro", macro_open, C, 0, "{"},
     {"Brq", macro_enclose, C, 0, "{", "}"},
     {"Bsx", macro_system, C, 0, "BSD/OS"},
-    {"Bt", macro_text, N, 0, "is currently in beta test."},
+    {"Bt", macro_text, Z, 0, "is currently in beta test."},
     {"Bx", macro_Bx, C},
     {"Cd", macro_synopsis_font, C, kBold},
     {"Cm", macro_font, C, kBold},
@@ -1250,10 +1341,10 @@ constexpr Macro kMacros[] = {
     {"Dv", macro_font, C},
     {"Dx", macro_system, C, 0, "DragonFly"},
     {"Ec", macro_Ec, C},
-    {"Ed", macro_Ed, N},
-    {"Ef", macro_Ef, N},
-    {"Ek", ignore, N},
-    {"El", macro_El, N},
+    {"Ed", macro_Ed, Z},
+    {"Ef", macro_Ef, Z},
+    {"Ek", ignore, Z},
+    {"El", macro_El, Z},
     {"Em", macro_font, C, kItalic},
     {"En", macro_En, C},
     {"Eo", macro_Eo, C},
@@ -1277,7 +1368,7 @@ constexpr Macro kMacros[] = {
     {"Lb", macro_Lb, N},
     {"Li", macro_font, C, kMono},
     {"Lk", macro_Lk, C},
-    {"Lp", macro_Pp, N},
+    {"Lp", macro_Pp, Z},
     {"Ms", macro_font, C},
     {"Mt", macro_Mt, C},
     {"Nd", macro_Nd, N},
@@ -1295,14 +1386,14 @@ constexpr Macro kMacros[] = {
     {"Pc", macro_close, C, 0, ")"},
     {"Pf", macro_Pf, C},
     {"Po", macro_open, C, 0, "("},
-    {"Pp", macro_Pp, N},
+    {"Pp", macro_Pp, Z},
     {"Pq", macro_enclose, C, 0, "(", ")"},
     {"Qc", macro_close, C, 0, "\""},
     {"Ql", macro_enclose, C, kMono, "\u2018", "\u2019"},
     {"Qo", macro_open, C, 0, "\""},
     {"Qq", macro_enclose, C, 0, "\"", "\""},
-    {"Re", macro_Re, N},
-    {"Rs", macro_Rs, N},
+    {"Re", macro_Re, Z},
+    {"Rs", macro_Rs, Z},
     {"Rv", macro_Rv, N},
     {"Sc", macro_close, C, 0, "\u2019"},
     {"Sh", macro_Sh, N},
@@ -1317,16 +1408,16 @@ constexpr Macro kMacros[] = {
     {"Ta", macro_Ta, C},
     {"Tg", ignore, N},
     {"Tn", macro_font, C},
-    {"Ud", macro_text, N, 0, "currently under development."},
+    {"Ud", macro_text, Z, 0, "currently under development."},
     {"Ux", macro_text, C, 0, "UNIX"},
     {"Va", macro_font, C, kItalic},
     {"Vt", macro_synopsis_font, C, kItalic},
     {"Xc", macro_Xc, C},
     {"Xo", macro_Xo, C},
     {"Xr", macro_Xr, C},
-    {"ad", ignore, N}, {"bp", ignore, N}, {"br", request_br, N}, {"ce", ignore, N},
-    {"fi", request_fi, N}, {"ft", request_ft, N}, {"hy", ignore, N}, {"in", ignore, N},
-    {"ll", ignore, N}, {"na", ignore, N}, {"ne", ignore, N}, {"nf", request_nf, N},
+    {"ad", ignore, N}, {"bp", ignore, N}, {"br", request_br, Z}, {"ce", ignore, N},
+    {"fi", request_fi, Z}, {"ft", request_ft, N}, {"hy", ignore, N}, {"in", ignore, N},
+    {"ll", ignore, N}, {"na", ignore, N}, {"ne", ignore, N}, {"nf", request_nf, Z},
     {"nh", ignore, N}, {"ns", ignore, N}, {"pl", ignore, N}, {"ps", ignore, N},
     {"sp", request_sp, N}, {"ta", ignore, N}, {"ti", ignore, N}, {"vs", ignore, N},
 };
@@ -1358,13 +1449,79 @@ void text_line(Mdoc& m, const RoffLine& line) {
     end_of_line(m, continued);
 }
 
+// Whether a Ta among the line's words parts the cells of a column list's row (and on
+// an .It line, a tab as well).
+bool parts_cells(const Mdoc& m, const Macro& macro) {
+    const Scope* list = nearest_list(m);
+    if (macro.handler == macro_It) return list != nullptr && list->list->type == ListType::column;
+    if (macro.handler == macro_Ta) return in_row(list);
+    return (macro.flags & kCallable) != 0 && in_row(m.scopes.empty() ? nullptr : &m.scopes.back());
+}
+
+bool has_tab(const std::vector<std::string>& words) {
+    return std::any_of(words.begin(), words.end(), [](const std::string& w) { return w.find('\t') != w.npos; });
+}
+
+// The words of a column list's .It line with each tab made a Ta, even in quotes.
+void cells_of(const RoffLine& line, std::vector<std::string>& words, uint64_t& quoted) {
+    words.clear();
+    quoted = 0;
+    for (size_t i = 0; i < line.args.size(); ++i) {
+        std::string_view arg = line.args[i];
+        bool was_quoted = i < 64 && (line.quoted >> i & 1) != 0;
+        for (size_t start = 0;;) {
+            size_t tab = std::min(arg.find('\t', start), arg.size());
+            if (tab > start || arg.empty()) {
+                if (was_quoted && words.size() < 64) quoted |= uint64_t{1} << words.size();
+                words.emplace_back(arg.substr(start, tab - start));
+            }
+            if (tab == arg.size()) break;
+            words.emplace_back("Ta");
+            start = tab + 1;
+        }
+    }
+}
+
+// Where the current cell's words end: at the next Ta (a quoted one is a word).
+size_t cell_end(const Args& a, size_t from) {
+    while (from < a.words.size() && !(a.words[from] == "Ta" && !a.is_quoted(from))) ++from;
+    return from;
+}
+
 void macro_line(Mdoc& m, const RoffLine& line) {
     const Macro* macro = find_macro(line.name);
-    if (macro == nullptr) return;
-    Args a{line.args, 0, line.args.size(), true};
+    if (macro == nullptr) {
+        // A macro of no layer keeps its words (a request the reader does not do is left).
+        if (line.name.empty() || line.name[0] < 'A' || line.name[0] > 'Z') return;
+        m.roff.warn_unknown_macro(line.name);
+        m.wrote = false;
+        Args a{line.args, 0, line.args.size(), true, line.quoted, false};
+        run(m, a, plain(m));
+        end_of_line(m, false);
+        return;
+    }
     m.wrote = false;
+    bool cells = parts_cells(m, *macro);
+    // (The thread's words of the last line with tabs in cells, for the room they have.)
+    thread_local std::vector<std::string> split;
+    uint64_t quoted = line.quoted;
+    bool tabs = cells && macro->handler == macro_It && has_tab(line.args);
+    if (tabs) cells_of(line, split, quoted);
+    Args a{tabs ? split : line.args, 0, 0, true, quoted, cells && macro->handler == macro_It};
+    a.end = cells ? cell_end(a, 0) : a.words.size();
+    if ((macro->flags & kNoArguments) != 0 && a.more()) {
+        skip(m, Skipped::arguments, macro->name, a.words, 0, a.words.size());
+        a.end = 0;
+    }
     macro->handler(m, a, *macro);
     run(m, a, plain(m));
+    while (cells && a.end < a.words.size()) {
+        a.at = a.end + 1;
+        a.end = cell_end(a, a.at);
+        a.first = false;
+        next_cell(m);
+        run(m, a, plain(m));
+    }
     end_of_line(m, false);
 }
 

@@ -37,7 +37,7 @@ std::string path_to_root(std::string_view html_path);
 
 struct ConvertResult {
     bool written;   // the page's HTML file is there
-    bool reported;  // something went wrong and was named on standard error
+    bool reported;  // something went wrong and was named on standard error (not a warning)
 };
 
 // Converts page `index` of `pages` into its HTML file under `output_folder`, each

@@ -70,7 +70,7 @@ constexpr Predefined kStrings[] = {
     {"If", "infinity"}, {"Le", "\u2264"}, {"Lq", "\u201C"}, {"Lt", "<"},   {"Na", "NaN"},
     {"Ne", "\u2260"}, {"Pi", "pi"},     {"Pm", "\u00B1"}, {"R", "\u00AE"}, {"Rq", "\u201D"},
     {"S", ""},        {"Tm", "\u2122"}, {"aa", "\u00B4"}, {"ga", "`"},     {"lp", "("},
-    {"lq", "\u201C"}, {"q", "\""},      {"rp", ")"},      {"rq", "\u201D"}, {"ua", "\u2191"},
+    {"lq", "\u201C"}, {"q", "\\(dq"},   {"rp", ")"},      {"rq", "\u201D"}, {"ua", "\u2191"},
 };
 
 // Registers a page may test, with the values of a terminal renderer: pages ask "is this
@@ -535,6 +535,7 @@ void reset(RoffLine& line) {
     line.is_call = false;
     line.name.clear();
     line.args.clear();
+    line.quoted = 0;
     line.text = std::string_view();
 }
 
@@ -1198,21 +1199,30 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
     out.name.append(name);  // (empty after reset: an append, without the checks of a replace)
     if (interpolated_already) {
         std::string storage;
-        split_arguments(without_closing_braces(roff, rest, storage), out.args);
+        split_arguments(without_closing_braces(roff, rest, storage), out.args, &out.quoted);
     } else {
-        split_arguments(interpolated_view(roff, rest, kept(roff).scratch, kArguments), out.args);
+        split_arguments(interpolated_view(roff, rest, kept(roff).scratch, kArguments), out.args, &out.quoted);
     }
     return true;
 }
 
 }  // namespace
 
+void Roff::warn(const std::string& text) { note(*this, text, true); }
+
+void Roff::warn_unknown_macro(const std::string& name) {
+    auto& warned = s_.unknown_macros;
+    if (std::find(warned.begin(), warned.end(), name) != warned.end()) return;
+    warned.push_back(name);
+    warn("unknown macro ." + name + ": its words kept as text");
+}
+
 bool Roff::overworked() {
     ::cut(*this, "the page makes more than " + std::to_string(s_.limits.total_bytes >> 20) + " MiB of text");
     return false;
 }
 
-void split_arguments(std::string_view text, std::vector<std::string>& args) {
+void split_arguments(std::string_view text, std::vector<std::string>& args, uint64_t* quoted) {
     // Blanks separate arguments; a tab belongs to the argument it stands in (a column
     // list's cells are parted by tabs).
     auto is_separator = [](char c) { return c == ' '; };
@@ -1232,6 +1242,7 @@ void split_arguments(std::string_view text, std::vector<std::string>& args) {
             while (k < text.size() && text[k] != '"') k += text[k] == '\\' ? std::min<size_t>(2, text.size() - k) : 1;
             return k;
         };
+        if (quoted != nullptr && args.size() < 64) *quoted |= uint64_t{1} << args.size();
         size_t start = i + 1;
         i = run_end(start);
         if (i + 1 >= text.size() || text[i + 1] != '"') {
@@ -1351,7 +1362,5 @@ std::string_view Roff::string(std::string_view name) const {
 void Roff::set_string(std::string_view name, std::string_view value) {
     s_.strings[std::string(name)] = std::make_shared<const std::string>(value);
 }
-
-void Roff::warn(std::string text) { note(*this, text, true); }
 
 void Roff::interpolate(std::string_view in, std::string& out) { interpolate_into(*this, in, out, kText, 0); }

@@ -33,6 +33,7 @@ struct RoffLine {
     bool is_call = false;       // a request or macro call; otherwise a text line
     std::string name;           // the call's name
     std::vector<std::string> args;  // its arguments, quotes taken off, escapes left in
+    uint64_t quoted = 0;        // bit i: args[i] was quoted (of the first 64)
     // A text line, escapes left in for the formatter: a view of the page where the line
     // stands in it as it is (most lines), else of `made`; valid until the next line is read.
     std::string_view text;
@@ -92,15 +93,18 @@ public:
     // The bytes of work counted so far.
     size_t work() const { return s_.work; }
 
-    // What went wrong, one line each (a refused include, a bound reached).
+    // What went wrong, one line each (a refused include, a bound reached), and what the
+    // macro layer passed over (a warning: the page is written as the format says).
     struct Message {
         size_t line;  // of the page, where the reader stood; 0 past its end
         std::string text;
         bool warning = false;  // the page is whole: the run's status does not change
     };
     const std::vector<Message>& messages() const { return s_.messages; }
-    // A warning of the macro layer's about the line just read (an unknown macro).
-    void warn(std::string text);
+    // A warning of the macro layer, at the line last read.
+    void warn(const std::string& text);
+    // The warning for a macro no layer knows, whose words are kept as text: once a page.
+    void warn_unknown_macro(const std::string& name);
     // Whether the page was cut short by a bound.
     bool cut() const { return s_.cut; }
 
@@ -118,6 +122,7 @@ private:
         std::unordered_map<std::string, Body> macros;
         // The layer's own macros that a page appends to (.am SH): the layer's first.
         std::vector<std::string> appended_builtins;
+        std::vector<std::string> unknown_macros;  // warned of
         std::unordered_map<std::string, Register> registers;
         std::vector<std::unique_ptr<RoffFrame>> frames;
         std::vector<bool> conditions;  // results of .ie, for .el
@@ -148,5 +153,6 @@ private:
 
 // Splits a request's or macro's argument text into arguments: blanks separate them, a
 // double quote at the start of one makes it run to the next lone double quote ("" inside
-// it is one quote), and escapes are kept whole. Appends to `args`.
-void split_arguments(std::string_view text, std::vector<std::string>& args);
+// it is one quote), and escapes are kept whole. Appends to `args`, and sets the bit of
+// each quoted one in `quoted`.
+void split_arguments(std::string_view text, std::vector<std::string>& args, uint64_t* quoted = nullptr);

@@ -126,6 +126,11 @@ class ModernRunTest(unittest.TestCase):
             self.assertEqual([w for w in ("blocked", "section-5", "5 File Formats") if w in text], [], name)
             self.assertIn("fine(1)", text)
 
+    def test_warnings_are_named_and_leave_the_status_alone(self):
+        done, _ = self.run_modern({"man1/w.1": b".Dd May 1, 2020\n.Dt W 1\n.Sh NAME\n.Nm w\n.Nd w\n.Pp x\n"})
+        self.assertEqual((done.returncode, done.stderr.decode().replace(self.work + os.sep, "")), (0, "tolbrik: %s:6: "
+                         "warning: arguments of a macro that takes none there, left out: .Pp x\n" % os.path.join("in", "man1", "w.1")))
+
     def test_help_file_links_and_pages_as_their_readers_see_them(self):
         need(self, ("chmls", "fp-utils"))
         examples = os.path.join(source(), "examples")
