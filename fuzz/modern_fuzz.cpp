@@ -404,7 +404,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     bool mdoc = kind == Kind::mdoc;
     if (kind == Kind::identified) mdoc = identify(bytes, source_path).kind == PageKind::mdoc;
-    const RoffHost host{mdoc ? is_mdoc_macro : is_man_macro, include};
+    const RoffHost host = page_host(mdoc, include);
 
     Sink out;
     Roff roff(text, host, fuzz_limits());
@@ -428,7 +428,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Reader(page).read();
 
     // Identification's reading: the first section as plain text, nothing on the page.
-    Roff first(text, RoffHost{host.is_builtin, nullptr}, fuzz_limits());
+    Roff first(text, page_host(mdoc), fuzz_limits());
     build(first, doc, mdoc, true);
     std::string name_text = first_section_text(doc, kNameTextLimit);
     wrong = check_characters(name_text, false);

@@ -8,12 +8,13 @@
 
 #include "modern/doc/builder.h"
 #include "modern/man/man.h"
+#include "modern/page/page.h"
 #include "modern/roff/roff.h"
 
 namespace {
 
 std::string tree_of(std::string_view source) {
-    Roff roff(source, RoffHost{is_man_macro, nullptr});
+    Roff roff(source, page_host(false));
     Document doc;
     {
         DocumentBuilder builder(doc);

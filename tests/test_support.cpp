@@ -73,7 +73,7 @@ std::string html_of(const std::function<void(DocumentBuilder&)>& render, std::st
 std::string render_html(const std::function<void(DocumentBuilder&)>& render) { return html_of(render); }
 
 std::string render_manual(std::string_view source, bool mdoc, std::string* name, std::string* tree) {
-    Roff roff(source, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
+    Roff roff(source, page_host(mdoc));
     TitleLine title;
     if (name == nullptr) {
         std::string html = html_of(

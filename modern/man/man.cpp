@@ -159,13 +159,13 @@ void text_line(Man& m, const RoffLine& line) {
 // ---- Font macros ------------------------------------------------------------------------------
 
 // A macro's arguments as a line of text, a blank between each.
-void write_words(Man& m, const RoffLine& line) {
+bool write_words(Man& m, const RoffLine& line) {
     bool continued = false;
     for (size_t i = 0; i < line.args.size(); ++i) {
         if (i > 0) write(m, " ", continued);
         write(m, line.args[i], continued);
     }
-    end_line(m, continued);
+    return continued;
 }
 
 void font_line(Man& m, const RoffLine& line, uint8_t font) {
@@ -180,8 +180,9 @@ void font_line(Man& m, const RoffLine& line, uint8_t font) {
     start_line(m, {}, &line.args, true);
     FontState saved = m.fonts;
     m.fonts.set(font);
-    write_words(m, line);
+    bool continued = write_words(m, line);
     m.fonts = saved;
+    end_line(m, continued);
 }
 
 void macro_B(Man& m, const RoffLine& l) { font_line(m, l, kBold); }
@@ -225,7 +226,7 @@ void unknown_macro(Man& m, const RoffLine& line) {
     m.roff.warn_unknown_macro(line.name);
     if (line.args.empty()) return;
     start_line(m, {}, &line.args);
-    write_words(m, line);
+    end_line(m, write_words(m, line));
 }
 
 void macro_BI(Man& m, const RoffLine& l) { alternating(m, l, kBold, kItalic); }
@@ -608,6 +609,13 @@ constexpr Volume kVolumes[] = {
 }  // namespace
 
 bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
+
+bool man_keeps_own(std::string_view name) {
+    for (std::string_view own : {"EE", "EX", "ME", "MR", "MT", "OP", "SY", "TQ", "UE", "UR", "YS"}) {
+        if (name == own) return true;
+    }
+    return false;
+}
 
 void write_header(DocumentBuilder& doc, const TitleLine& title) {
     std::string name = title.title + "(" + title.section + ")";

@@ -14,8 +14,10 @@ struct TitleLine {
     bool seen = false;
 };
 
-// Whether `name` is a macro or request this layer handles.
+// Whether `name` is a macro or request this layer handles; whether it is one of those
+// the layer keeps when a page defines its own (the links and synopses of groff's man).
 bool is_man_macro(std::string_view name);
+bool man_keeps_own(std::string_view name);
 
 // Reads the page that `roff` reads into `doc`: the header when the title line comes,
 // then the body. With `first_section_only`, it stops at the end of the first section

@@ -238,6 +238,11 @@ void parse_name_section(std::string_view text, ManualInfo& info) {
     }
 }
 
+RoffHost page_host(bool mdoc, RoffHost::Include include) {
+    return mdoc ? RoffHost{is_mdoc_macro, std::move(include), nullptr}
+                : RoffHost{is_man_macro, std::move(include), man_keeps_own};
+}
+
 std::string path_to_root(std::string_view html_path) {
     std::string up;
     for (char c : html_path) {
@@ -266,7 +271,7 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
     // where the section needs nothing the page defines, that section alone.
     bool mdoc = info.kind == PageKind::mdoc;
     std::string_view alone = mdoc ? std::string_view() : self_contained_first_section(text);
-    Roff roff(alone.empty() ? std::string_view(text) : alone, RoffHost{mdoc ? is_mdoc_macro : is_man_macro, nullptr});
+    Roff roff(alone.empty() ? std::string_view(text) : alone, page_host(mdoc));
     Document doc;
     {
         DocumentBuilder builder(doc);
@@ -290,10 +295,9 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
     }
     std::string_view source_path = record.source_path;
     bool mdoc = pages.manuals[index].kind == PageKind::mdoc;
-    RoffHost host{mdoc ? is_mdoc_macro : is_man_macro,
-                  [&](std::string_view target, std::string& included, std::string& reason) {
-                      return read_include(input_folder, source_path, target, included, reason);
-                  }};
+    RoffHost host = page_host(mdoc, [&](std::string_view target, std::string& included, std::string& reason) {
+        return read_include(input_folder, source_path, target, included, reason);
+    });
     // The text held from identification, or the one read here: either outlives the reader.
     Roff roff(held.data() != nullptr ? held : std::string_view(text), host);
     bool written = write_output_file(

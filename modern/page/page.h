@@ -9,6 +9,7 @@
 #include "model/held_text.h"
 #include "model/names.h"
 #include "model/page_table.h"
+#include "modern/roff/roff.h"
 
 // The name test of the modern run: the classic one, or the classic one followed by ".gz".
 bool passes_modern_name_test(std::string_view entry);
@@ -34,6 +35,9 @@ void parse_name_section(std::string_view text, ManualInfo& info);
 
 // Where the stylesheet and the start page lie, seen from a page's HTML path.
 std::string path_to_root(std::string_view html_path);
+
+// What the reader of a man (or mdoc) page asks of its layer, with `include` for .so.
+RoffHost page_host(bool mdoc, RoffHost::Include include = nullptr);
 
 struct ConvertResult {
     bool written;   // the page's HTML file is there

@@ -702,6 +702,7 @@ void request_de(Roff& roff, std::string_view name, std::string_view raw_rest, Ro
         body.resize(dots_body);
     }
     if (macro_name.empty() || !may_define(roff)) return;
+    if (!append && kept(roff).host.keeps_own && kept(roff).host.keeps_own(macro_name)) return;
     auto& appended = kept(roff).appended_builtins;
     auto mark = std::find(appended.begin(), appended.end(), macro_name);
     if (!append && mark != appended.end()) appended.erase(mark);

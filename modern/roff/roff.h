@@ -46,7 +46,11 @@ struct RoffHost {
     std::function<bool(std::string_view)> is_builtin;
     // Reads the file a `.so` request names (as written in the page) into `text`, as UTF-8;
     // returns false with the reason in `error` when it cannot or must not.
-    std::function<bool(std::string_view target, std::string& text, std::string& error)> include;
+    using Include = std::function<bool(std::string_view target, std::string& text, std::string& error)>;
+    Include include;
+    // Those of them a page's own definition does not replace: a page defines them for
+    // formatters without them (.de UR when groff's is missing), and the layer's do more.
+    std::function<bool(std::string_view)> keeps_own;
 };
 
 struct RoffFrame;
