@@ -43,12 +43,18 @@ TEST(RenderTable, WritesCellsSpansAndRules) {
          "<tr class=\"rt\"><td>c</td>\n<td>d</td>\n</tr>\n</table>\n"},
         {"T{ T}: filled text with font macros and breaks", ".TS\nl l.\nT{\nfirst\n.B bold\n.br\nlast\nT}\tafter\n.TE\n",
          "<table><tr><td>first <b>bold</b><br>\nlast</td>\n<td>after</td>\n</tr>\n</table>\n"},
+        {"options end at a ';' outside their arguments; the layout may follow", ".TS\ntab(;) center; l l.\na;b\n.TE\n",
+         "<table class=\"center\"><tr><td>a</td>\n<td>b</td>\n</tr>\n</table>\n"},
         {"tab() parts the fields; allbox", ".TS\ntab(:) allbox;\nl l.\na:b\tc\n.TE\n",
          "<table class=\"all\"><tr><td>a</td>\n<td>b\tc</td>\n</tr>\n</table>\n"},
         {".T& brings a new layout; narrow rows are filled", ".TS\nl l l.\na\tb\tc\n.T&\nc s\nl.\nwide\nd\n.TE\n",
          "<table><tr><td>a</td>\n<td>b</td>\n<td>c</td>\n</tr>\n"
          "<tr><td class=\"c\" colspan=\"2\">wide</td>\n<td></td>\n</tr>\n"
-         "<tr><td>d</td>\n<td colspan=\"2\"></td>\n</tr>\n</table>\n"},
+         "<tr><td>d</td>\n<td></td>\n<td></td>\n</tr>\n</table>\n"},
+        {"a layout row narrower than the table takes fields into plain cells", ".TS\nc\nl l.\na\tb\n.TE\n",
+         "<table><tr><td class=\"c\">a</td>\n<td>b</td>\n</tr>\n</table>\n"},
+        {".T& ends a text block left open", ".TS\nl l.\na\tT{\nin\n.T&\nc s.\nb\n.TE\n",
+         "<table><tr><td>a</td>\n<td>in</td>\n</tr>\n<tr><td class=\"c\" colspan=\"2\">b</td>\n</tr>\n</table>\n"},
         {"missing fields are empty, extra ones dropped", ".TS\nl l l.\na\nb\tc\td\te\n.TE\n",
          "<table><tr><td>a</td>\n<td></td>\n<td></td>\n</tr>\n"
          "<tr><td>b</td>\n<td>c</td>\n<td>d</td>\n</tr>\n</table>\n"},
@@ -67,6 +73,13 @@ TEST(RenderTable, WritesCellsSpansAndRules) {
         {"b and f fonts (after a size without its number), escapes over them", ".TS\nlpb lfI lf(BI lf[CB].\na\t\\fRb\\fP\tc\td\n.TE\n",
          "<table><tr><td><b>a</b></td>\n<td>b</td>\n<td><b><i>c</i></b></td>\n<td><code><b>d</b></code></td>\n"
          "</tr>\n</table>\n"},
+        {"f(name) and two-letter f fonts", ".TS\ncf(CW) lfCW lfB.\na\tb\tc\n.TE\n",
+         "<table><tr><td class=\"c\"><code>a</code></td>\n<td><code>b</code></td>\n<td><b>c</b></td>\n</tr>\n</table>\n"},
+        {"^ on the first row and s first span nothing; a span of a line takes a field", ".TS\n^ _ s l\ns l.\na\tb\tc\td\ne\tf\n.TE\n",
+         "<table><tr><td></td>\n<td class=\"h\" colspan=\"2\"></td>\n<td>d</td>\n</tr>\n"
+         "<tr><td></td>\n<td>e</td>\n<td>f</td>\n<td></td>\n</tr>\n</table>\n"},
+        {"a mark with blanks is text: \"= \", \"\\^ \", \"_ \"", ".TS\nl l.\na\t= \n\\^ \t_ \n.TE\n",
+         "<table><tr><td>a</td>\n<td>= </td>\n</tr>\n<tr><td> </td>\n<td>_ </td>\n</tr>\n</table>\n"},
         {"| and || rules; w width", ".TS\n|l|| lw(10i)|.\na\tb\n.TE\n",
          "<table><tr><td class=\"rl rr2\">a</td>\n<td class=\"rr\" style=\"width:100ch\">b</td>\n</tr>\n</table>\n"},
         {".sp and .ft between rows", ".TS\nl.\na\n.sp\n.ft B\nb\n.TE\n",

@@ -79,11 +79,18 @@ constexpr struct {
     {"tab", "", option_tab},
 };
 
-// The options line without its ';': words, some with an argument in parentheses, parted
-// by blanks or commas; letter case does not matter.
-void parse_options(std::string_view line, Options& options) {
+// The options line: words, some with an argument in parentheses, parted by blanks or
+// commas, up to a ';'; letter case does not matter. Returns where the line goes on after
+// the ';', the layout's first row for a table that writes it there, or kNone (and the
+// options are left as they are) when the line is no options line.
+size_t parse_options(std::string_view line, Options& options) {
+    Options read = options;
     size_t i = 0;
     while (i < line.size()) {
+        if (line[i] == ';') {
+            options = std::move(read);
+            return i + 1;
+        }
         if (lower_case(line[i]) < 'a' || lower_case(line[i]) > 'z') {
             ++i;
             continue;
@@ -102,13 +109,14 @@ void parse_options(std::string_view line, Options& options) {
         }
         for (const auto& option : kOptions) {
             if (option.name != name) continue;
-            if (option.handler != nullptr) option.handler(options, argument);
-            auto& classes = options.classes;
+            if (option.handler != nullptr) option.handler(read, argument);
+            auto& classes = read.classes;
             if (!option.css_class.empty() && std::find(classes.begin(), classes.end(), option.css_class) == classes.end()) {
                 classes.push_back(option.css_class);
             }
         }
     }
+    return kNone;
 }
 
 // ---- The layout -----------------------------------------------------------------------------
@@ -170,13 +178,19 @@ size_t modifier_flag(CellFormat& format, std::string_view, size_t i) {
     return i;
 }
 
-// A font (or macro) name: "(xx", "[name]", or two characters, one before a blank or '.'.
+// A font (or macro) name: "(name)", "[name]", "(xx" without its ')', or two characters,
+// one before a blank or '.'.
 std::string_view name_after(std::string_view s, size_t& i) {
     while (i < s.size() && is_blank(s[i])) ++i;
     if (i >= s.size()) return {};
     size_t start = i, end = i + 1;
     if (s[i] == '(') {
         start = i + 1;
+        end = std::min(s.size(), s.find_first_of(") \t", start));
+        if (end < s.size() && s[end] == ')') {
+            i = end + 1;
+            return s.substr(start, end - start);
+        }
         end = std::min(s.size(), i + 3);
     } else if (s[i] == '[') {
         start = i + 1;
@@ -358,18 +372,23 @@ struct Table {
     std::vector<Owner> owners;
     uint8_t pending_rule = 0;  // a rule for the top of the next row
     bool pending_space = false;
+    bool layout_follows = false;  // a .T& is read: the next lines are a layout
 };
+
+// A field or data line as its marks (a text block's "T{", "\^", the lines) are looked for
+// in: the whole of it, blanks and all, but under the nospaces option.
+std::string_view marked(const Table& t, std::string_view text) { return t.options.nospaces ? trimmed(text) : text; }
 
 // Splits a data line at the tab character. A field "T{" that ends a line opens a text
 // block, whose lines run to one that starts with "T}" followed by a tab or nothing: after
-// a tab the data line goes on.
+// a tab the data line goes on. A .T& or .TE ends a block left open, and its line.
 void read_fields(Table& t, std::string line, std::vector<Field>& fields) {
     size_t start = 0;
     for (;;) {
         size_t tab = line.find(t.options.tab, start);
         std::string_view piece = std::string_view(line).substr(start, tab == std::string::npos ? std::string::npos : tab - start);
         if (fields.size() > kMaxColumns) return;
-        if (tab != std::string::npos || trimmed(piece) != "T{" || t.input_done) {
+        if (tab != std::string::npos || marked(t, piece) != "T{" || t.input_done) {
             fields.push_back(Field{std::string(piece), {}, false});
             if (tab == std::string::npos) return;
             start = tab + 1;
@@ -381,6 +400,11 @@ void read_fields(Table& t, std::string line, std::vector<Field>& fields) {
         for (;;) {
             if (!t.roff.next(next) || (next.is_call && next.name == "TE")) {
                 t.input_done = true;
+                fields.push_back(std::move(block));
+                return;
+            }
+            if (next.is_call && next.name == "T&") {
+                t.layout_follows = true;
                 fields.push_back(std::move(block));
                 return;
             }
@@ -427,15 +451,15 @@ bool extend_above(Table& t, size_t column, std::vector<Owner>& mine) {
     return true;
 }
 
-Content content_of(const Field& field) {
+Content content_of(const Table& t, const Field& field) {
     if (field.block) return Content::block;
-    // Which field is a line (the whole of it, blanks aside) and of what kind.
+    // Which field is a line (the whole of it) and of what kind.
     constexpr struct {
         std::string_view text;
         Content content;
     } kRules[] = {{"_", Content::rule}, {"=", Content::double_rule}, {"\\_", Content::inner_rule},
                   {"\\=", Content::inner_double_rule}};
-    std::string_view text = trimmed(field.text);
+    std::string_view text = marked(t, field.text);
     for (const auto& rule : kRules) {
         if (rule.text == text) return rule.content;
     }
@@ -445,18 +469,21 @@ Content content_of(const Field& field) {
 // Makes a row of a data line. Fields beyond its layout row are dropped, as the page's own
 // formatter drops them; fields it lacks are empty cells.
 void add_data_line(Table& t, std::string_view line) {
-    std::string_view bare = trimmed(line);
+    std::string_view bare = marked(t, line);
     if (bare == "_" || bare == "=") {
         t.pending_rule = std::max<uint8_t>(t.pending_rule, bare == "_" ? 1 : 2);
         return;
     }
     std::vector<Field> fields;
     read_fields(t, std::string(line), fields);
+    // A layout row narrower than the table takes the fields beyond it into plain cells;
+    // without a layout, each line is as wide as its fields.
     const LayoutRow* layout = take_layout_row(t);
-    LayoutRow plain;
-    if (layout == nullptr) {
-        plain.formats.resize(std::min(fields.size(), kMaxColumns));
-        layout = &plain;
+    LayoutRow wide;
+    if (layout == nullptr || layout->formats.size() < t.columns) {
+        if (layout != nullptr) wide = *layout;
+        wide.formats.resize(layout != nullptr ? t.columns : std::min(fields.size(), kMaxColumns));
+        layout = &wide;
     }
     Row row;
     row.rule_above = t.pending_rule;
@@ -471,6 +498,8 @@ void add_data_line(Table& t, std::string_view line) {
         if (format.key == Key::span && !covered && !row.cells.empty() &&
             row.cells.back().column + row.cells.back().colspan == column) {
             Cell& left = row.cells.back();
+            // The span of a line is a line too, and drops a field as a line does.
+            if (left.key == Key::rule || left.key == Key::double_rule) ++field;
             ++left.colspan;
             left.rule_right = format.rule_after;
             mine[column] = {row_index, row.cells.size() - 1};
@@ -479,7 +508,7 @@ void add_data_line(Table& t, std::string_view line) {
         }
         Field* data = format.key != Key::span && field < fields.size() ? &fields[field] : nullptr;
         if (format.key != Key::span) ++field;
-        bool down = format.key == Key::down || (data != nullptr && !data->block && trimmed(data->text) == "\\^");
+        bool down = format.key == Key::down || (data != nullptr && !data->block && marked(t, data->text) == "\\^");
         // A column that a wider cell above already spans down into takes nothing more; a
         // cell with text there is still written, for the browser to place.
         if (covered && (down || format.key == Key::span)) {
@@ -503,7 +532,7 @@ void add_data_line(Table& t, std::string_view line) {
         if (format.key == Key::rule || format.key == Key::double_rule) {
             cell.content = format.key == Key::rule ? Content::rule : Content::double_rule;
         } else if (data != nullptr && !down) {
-            cell.content = content_of(*data);
+            cell.content = content_of(t, *data);
             if (cell.content == Content::text) cell.text = std::move(data->text);
             if (cell.content == Content::block) cell.lines = std::move(data->lines);
             if (t.options.nospaces) cell.text = std::string(trimmed(cell.text));
@@ -739,11 +768,20 @@ void write_table(Table& t, DocumentBuilder& doc) {
 
 // ---- Reading the table ------------------------------------------------------------------------
 
+// The table is as wide as the widest layout row it has read that takes data (a row of
+// lines alone is a rule across the table, however many it writes).
+void use_layout(Table& t, std::vector<LayoutRow> layout) {
+    t.layout = std::move(layout);
+    for (const LayoutRow& row : t.layout) {
+        if (row.rule() == 0) t.columns = std::max(t.columns, row.formats.size());
+    }
+}
+
 enum class Part { options, layout, data };
 
-void call_between_rows(Table& t, const RoffLine& line, Part& part) {
+void call_between_rows(Table& t, const RoffLine& line) {
     if (line.name == "T&") {
-        part = Part::layout;
+        t.layout_follows = true;
     } else if (line.name == "sp") {
         t.pending_space = true;
     } else if (line.name == "ft") {
@@ -763,36 +801,33 @@ void render_table(Roff& roff, DocumentBuilder& doc, FontState& fonts) {
     while (!t.input_done && roff.next(line)) {
         if (line.is_call) {
             if (line.name == "TE") break;
-            Part before = part;
-            call_between_rows(t, line, part);
-            if (before == Part::data && part == Part::layout) {
-                layout.clear();
-                pending.clear();
-            }
+            call_between_rows(t, line);
             continue;
         }
+        if (t.layout_follows) part = Part::layout;
+        t.layout_follows = false;
+        std::string_view text = line.text;
         if (part == Part::options) {
             part = Part::layout;
-            std::string_view text = trimmed(line.text);
-            if (!text.empty() && text.back() == ';') {
-                text.remove_suffix(1);
-                parse_options(text, t.options);
-                continue;
+            size_t layout_from = parse_options(text, t.options);
+            if (layout_from != kNone) {
+                text.remove_prefix(layout_from);
+                if (trimmed(text).empty()) continue;
             }
         }
         if (part == Part::layout) {
             bool last = false;
-            bool is_layout = parse_layout(line.text, layout, last);
+            bool is_layout = parse_layout(text, layout, last);
             if (is_layout) {
-                pending.emplace_back(line.text);
+                pending.emplace_back(text);
                 if (!last) continue;
             }
             // The layout ends with its '.', or before a line that is no layout.
             if (!layout.empty() || !first_layout) {
-                if (!layout.empty()) t.layout = std::move(layout);
+                if (!layout.empty()) use_layout(t, std::move(layout));
                 t.position = 0;
             } else {
-                for (const std::string& text : pending) add_data_line(t, text);
+                for (const std::string& held : pending) add_data_line(t, held);
             }
             layout.clear();
             pending.clear();
@@ -800,12 +835,12 @@ void render_table(Roff& roff, DocumentBuilder& doc, FontState& fonts) {
             part = Part::data;
             if (is_layout) continue;
         }
-        add_data_line(t, line.text);
+        add_data_line(t, text);
     }
     t.input_done = true;
     // A layout that never ended was data after all.
     if (part == Part::layout && first_layout) {
-        for (const std::string& text : pending) add_data_line(t, text);
+        for (const std::string& held : pending) add_data_line(t, held);
     }
     // Rows of lines alone at the end of the layout close the table.
     while (t.position < t.layout.size() && t.layout[t.position].rule() != 0) {
