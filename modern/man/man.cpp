@@ -611,7 +611,7 @@ constexpr Volume kVolumes[] = {
 bool is_man_macro(std::string_view name) { return find_macro(name) != nullptr; }
 
 bool man_keeps_own(std::string_view name) {
-    for (std::string_view own : {"EE", "EX", "ME", "MR", "MT", "OP", "SY", "TQ", "UE", "UR", "YS"}) {
+    for (std::string_view own : {"ME", "MR", "MT", "UE", "UR"}) {
         if (name == own) return true;
     }
     return false;

@@ -15,7 +15,7 @@ struct TitleLine {
 };
 
 // Whether `name` is a macro or request this layer handles; whether it is one of those
-// the layer keeps when a page defines its own (the links and synopses of groff's man).
+// the layer keeps when a page defines its own (the links of groff's man).
 bool is_man_macro(std::string_view name);
 bool man_keeps_own(std::string_view name);
 

@@ -49,7 +49,7 @@ struct RoffHost {
     using Include = std::function<bool(std::string_view target, std::string& text, std::string& error)>;
     Include include;
     // Those of them a page's own definition does not replace: a page defines them for
-    // formatters without them (.de UR when groff's is missing), and the layer's do more.
+    // formatters without them (.de UR when groff's is missing), and the layer's link.
     std::function<bool(std::string_view)> keeps_own;
 };
 
