@@ -560,7 +560,8 @@ struct Macro {
 // only set an HTML page's looks or anchors.
 constexpr Macro kMacros[] = {
     {"AT", macro_AT},    {"B", macro_B},     {"BI", macro_BI},   {"BL", macro_BL},   {"BR", macro_BR},
-    {"DE", macro_fi},    {"DS", macro_nf},   {"DT", ignore},     {"EE", macro_EE},   {"EX", macro_EX},
+    {"DE", macro_fi},    {"DS", macro_nf},   {"DT", ignore},     {"EE", macro_EE},   {"EN", ignore},
+    {"EQ", ignore},      {"EX", macro_EX},
     {"HP", macro_HP},    {"HR", macro_HR},   {"I", macro_I},     {"IB", macro_IB},   {"IL", macro_IL},
     {"IMG", ignore},     {"IP", macro_IP},   {"IR", macro_IR},   {"IX", ignore},     {"L", macro_L},
     {"LB", macro_LB},    {"LI", macro_LI},   {"LINKSTYLE", ignore},                  {"LP", paragraph},

@@ -1340,6 +1340,8 @@ constexpr Macro kMacros[] = {
     {"Dt", macro_Dt, N},
     {"Dv", macro_font, C},
     {"Dx", macro_system, C, 0, "DragonFly"},
+    {"EN", ignore, N},
+    {"EQ", ignore, N},
     {"Ec", macro_Ec, C},
     {"Ed", macro_Ed, Z},
     {"Ef", macro_Ef, Z},
