@@ -35,11 +35,11 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          "<main><p><b>ls</b>(1),</p>\n</main>\n"},
         {"Nm repeats the first name; Nd follows a dash",
          ".Sh NAME\n.Nm foo ,\n.Nm bar\n.Nd do it\n.Sh DESCRIPTION\n.Nm\nruns.\n",
-         "<main><h2 id=\"NAME\">NAME</h2>\n<div class=\"sect\"><p><b>foo</b>, <b>bar</b> \u2014 do it</p>\n</div>\n"
-         "<h2 id=\"DESCRIPTION\">DESCRIPTION</h2>\n<div class=\"sect\"><p><b>foo</b> runs.</p>\n</div>\n</main>\n"},
+         "<main><h2 id=\"NAME\"><a class=\"self\" href=\"#NAME\"></a>NAME</h2>\n<div class=\"sect\"><p><b>foo</b>, <b>bar</b> \u2014 do it</p>\n</div>\n"
+         "<h2 id=\"DESCRIPTION\"><a class=\"self\" href=\"#DESCRIPTION\"></a>DESCRIPTION</h2>\n<div class=\"sect\"><p><b>foo</b> runs.</p>\n</div>\n</main>\n"},
         {"SYNOPSIS: a command's lines, a type above its function, Fo with its Fa",
          ".Sh SYNOPSIS\n.Nm ls\n.Op Fl a\n.Ft int\n.Fn f \"int a\" \"char *b\"\n.Fo g\n.Fa x\n.Fa y\n.Fc\n",
-         "<main><h2 id=\"SYNOPSIS\">SYNOPSIS</h2>\n<div class=\"sect\"><div class=\"sy\"><p><b>ls</b> [<b>-a</b>]</p>\n"
+         "<main><h2 id=\"SYNOPSIS\"><a class=\"self\" href=\"#SYNOPSIS\"></a>SYNOPSIS</h2>\n<div class=\"sect\"><div class=\"sy\"><p><b>ls</b> [<b>-a</b>]</p>\n"
          "</div>\n<p><i>int</i><br>\n<b>f</b>(<i>int a</i>, <i>char *b</i>);</p>\n"
          "<p><b>g</b>(<i>x</i>, <i>y</i>);</p>\n</div>\n</main>\n"},
         {"a function outside the SYNOPSIS ends without a semicolon", ".Fo g\n.Fa x\n.Fc\n",
@@ -52,30 +52,30 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          "<main><dl><dt><b>-a</b> <i>b</i></dt>\n<dd><p>body</p>\n</dd>\n</dl>\n</main>\n"},
         {"a column list is a table, Ta parting the cells (none before the first It); -offset indents it",
          ".Bl -column -offset indent x y\n.Ta\n.It a Ta Sy b\n.El\n",
-         "<main><div class=\"rs\"><table><tr><td>a</td>\n<td><b>b</b></td>\n</tr>\n</table>\n</div>\n</main>\n"},
+         "<main><blockquote class=\"rs\"><table><tr><td>a</td>\n<td><b>b</b></td>\n</tr>\n</table>\n</blockquote>\n</main>\n"},
         {"Bd -literal keeps lines and blanks, macro lines included",
          ".Bd -literal -offset indent\n  a  b\n.Fl x\n\nc\n.Ed\nafter\n",
-         "<main><div class=\"rs\"><pre>\n  a  b\n<b>-x</b>\n\nc\n</pre>\n</div>\n<p>after</p>\n</main>\n"},
+         "<main><blockquote class=\"rs\"><pre>\n  a  b\n<b>-x</b>\n\nc\n</pre>\n</blockquote>\n<p>after</p>\n</main>\n"},
         {"Dl lines in a row make one display, which another macro ends", ".Dl a b\n.Dl c\n.Sy d\n",
-         "<main><div class=\"rs\"><pre>\na b\nc</pre>\n</div>\n<p><b>d</b></p>\n</main>\n"},
+         "<main><blockquote class=\"rs\"><pre>\na b\nc</pre>\n</blockquote>\n<p><b>d</b></p>\n</main>\n"},
         {"a reference: authors together, fields in citation order, a full stop at the end",
          ".Rs\n.%T Title\n.%A A\n.%D 2006\n.%A B\n.Re\n", "<main><p>A and B, <i>Title</i>, 2006.</p>\n</main>\n"},
         {"a reference in SEE ALSO is a paragraph of its own", ".Sh SEE ALSO\nx\n.Rs\n.%T T\n.Re\ny\n",
-         "<main><h2 id=\"SEE_ALSO\">SEE ALSO</h2>\n<div class=\"sect\"><p>x</p>\n<p><i>T</i>.</p>\n<p>y</p>\n</div>\n</main>\n"},
+         "<main><h2 id=\"SEE_ALSO\"><a class=\"self\" href=\"#SEE_ALSO\"></a>SEE ALSO</h2>\n<div class=\"sect\"><p>x</p>\n<p><i>T</i>.</p>\n<p>y</p>\n</div>\n</main>\n"},
         {"authors each on a line of their own in AUTHORS; -nosplit keeps them together",
          ".Sh AUTHORS\n.An A\n.An B\n.An -nosplit\n.An C\n.An D\n",
-         "<main><h2 id=\"AUTHORS\">AUTHORS</h2>\n<div class=\"sect\"><p>A<br>\nB C D</p>\n</div>\n</main>\n"},
+         "<main><h2 id=\"AUTHORS\"><a class=\"self\" href=\"#AUTHORS\"></a>AUTHORS</h2>\n<div class=\"sect\"><p>A<br>\nB C D</p>\n</div>\n</main>\n"},
         {"At names a version", ".At v7 .\n", "<main><p>Version 7 AT&amp;T UNIX.</p>\n</main>\n"},
         {"Mt links each address, a delimiter among them is plain", ".Mt a@b.org ,\n",
          "<main><p><a href=\"mailto:a@b.org\">a@b.org</a>,</p>\n</main>\n"},
         {".nf keeps lines and blanks until .fi", ".Sh A\n.nf\na  b\nc\n.fi\nd\ne\n",
-         "<main><h2 id=\"A\">A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
+         "<main><h2 id=\"A\"><a class=\"self\" href=\"#A\"></a>A</h2>\n<div class=\"sect\"><pre>\na  b\nc\n</pre>\n<p>d e</p>\n</div>\n</main>\n"},
         {".tr translates characters and glyphs, a pair at a time, once", ".tr ab\\[em]cbd\nbanana \\(em\n",
          "<main><p>dbnbnb c</p>\n</main>\n"},
         {"a title line after the text or a second one says nothing; a date that is no date stays as it is",
          ".Dd 2021-05-3x\n.Dt T 1\n.Dl a\n.Dt U 2\n.Sy b\n",
          "<header><span class=\"left\">T(1)</span> <span class=\"center\">General Commands Manual</span> <span "
-         "class=\"right\">T(1)</span></header>\n<main><div class=\"rs\"><pre>\na</pre>\n</div>\n<p><b>b</b></p>\n</main>\n"
+         "class=\"right\">T(1)</span></header>\n<main><blockquote class=\"rs\"><pre>\na</pre>\n</blockquote>\n<p><b>b</b></p>\n</main>\n"
          "<footer><span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span>"
          "</footer>\n4: warning: a title line after the text or after another title line, left out: .Dt U 2\n"},
         {"a column list's cells: a tab parts them as Ta does, an enclosure ends with its cell, \\*q is no quote",

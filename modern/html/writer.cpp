@@ -11,7 +11,7 @@ namespace {
 // What a node's start tag carries besides its fixed part.
 enum class Attributes : uint8_t {
     none,
-    id,     // id="the node's text"
+    heading,  // id="the node's text", and an empty link to itself first (a stylesheet shows it)
     href,   // href="the node's text"
     classes,  // class="the node's text", when it has any
     cell,   // a table cell's classes, spans and width
@@ -35,14 +35,15 @@ constexpr Element kElements[] = {
     {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "</span> ", true},
     {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "</span>", true},
     {NodeKind::body, "<main>", Attributes::none, "</main>\n"},
-    {NodeKind::section_heading, "<h2", Attributes::id, "</h2>\n"},
-    {NodeKind::subsection_heading, "<h3", Attributes::id, "</h3>\n"},
+    {NodeKind::section_heading, "<h2", Attributes::heading, "</h2>\n"},
+    {NodeKind::subsection_heading, "<h3", Attributes::heading, "</h3>\n"},
     {NodeKind::section, "<div class=\"sect\">", Attributes::none, "</div>\n"},
     {NodeKind::paragraph, "<p>", Attributes::none, "</p>\n"},
     // A parser drops the line end right after <pre>: this one, not the text's own.
     {NodeKind::preformatted, "<pre>\n", Attributes::none, "</pre>\n"},
-    {NodeKind::indent, "<div class=\"rs\">", Attributes::none, "</div>\n"},
-    {NodeKind::indented_paragraph, "<div class=\"ip\">", Attributes::none, "</div>\n"},
+    // (Indented without a stylesheet too.)
+    {NodeKind::indent, "<blockquote class=\"rs\">", Attributes::none, "</blockquote>\n"},
+    {NodeKind::indented_paragraph, "<blockquote class=\"ip\">", Attributes::none, "</blockquote>\n"},
     {NodeKind::hanging_paragraph, "<div class=\"hp\">", Attributes::none, "</div>\n"},
     {NodeKind::synopsis, "<div class=\"sy\">", Attributes::none, "</div>\n"},
     {NodeKind::tag_list, "<dl>", Attributes::none, "</dl>\n"},
@@ -125,11 +126,17 @@ void write_attributes(Sink& out, const Document& doc, const Node& node, Attribut
     std::string_view text = doc.text_of(node);
     switch (attributes) {
         case Attributes::none: return;
-        case Attributes::id:
         case Attributes::href:
-            out.put(attributes == Attributes::id ? " id=\"" : " href=\"");
+            out.put(" href=\"");
             put_escaped(out, text, true);
             out.put('"');
+            return;
+        case Attributes::heading:
+            out.put(" id=\"");
+            put_escaped(out, text, true);
+            out.put("\"><a class=\"self\" href=\"#");
+            put_escaped(out, text, true);
+            out.put("\"></a");
             return;
         case Attributes::classes:
         case Attributes::cell:

@@ -33,6 +33,7 @@ struct Man {
     bool dd_pending = false;     // a list item's tag is done; its body opens with content
 
     Next next = Next::nothing;
+    int next_number = 1;         // the number an item of the numbered list under way takes
 
     bool link_open = false;      // .UR / .MT
     bool link_has_text = false;
@@ -350,19 +351,68 @@ void macro_TQ(Man& m, const RoffLine& line) {
     m.next = Next::tag;
 }
 
+// The lists that runs of .IP make whose tags are markers, as a list's items have them.
+struct MarkerList {
+    std::string_view marker;
+    NodeKind list;
+};
+constexpr MarkerList kMarkerLists[] = {
+    {"\u2022", NodeKind::bullet_list}, {"-", NodeKind::dash_list}, {"\u2013", NodeKind::dash_list},
+    {"\u2212", NodeKind::dash_list},
+};
+
+bool is_marker_list(NodeKind kind) {
+    return kind == NodeKind::bullet_list || kind == NodeKind::dash_list || kind == NodeKind::enumerated_list;
+}
+
+// The list whose item a tag (as printed) starts: a marker's, a numbered list's when the
+// tag is the number `expected` and a full stop, else a tag list.
+NodeKind list_of_tag(std::string_view tag, int expected) {
+    for (const MarkerList& row : kMarkerLists) {
+        if (tag == row.marker) return row.list;
+    }
+    return tag == std::to_string(expected) + "." ? NodeKind::enumerated_list : NodeKind::tag_list;
+}
+
+// The kind of the block at the current indent, if any.
+NodeKind kind_at_base(Man& m) {
+    size_t depth = base(m);
+    return m.doc.depth() > depth ? m.doc.kind_at(depth) : NodeKind::page;
+}
+
 void macro_IP(Man& m, const RoffLine& line) {
     std::string tag = line.args.empty() ? std::string() : line.args[0];
     if (tag.empty()) {
         ensure_main(m);
         m.dd_pending = false;
         size_t depth = base(m);
-        if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
+        if (is_marker_list(kind_at_base(m))) {
+            // More of the item under way.
+            m.doc.close_to(std::min(m.doc.depth(), depth + 2));
+        } else if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
             m.doc.close_to(depth + 1);
             m.doc.open(NodeKind::definition);
         } else {
             m.doc.close_to(depth);
             m.doc.open(NodeKind::indented_paragraph);
         }
+        reset_font(m);
+        return;
+    }
+    ensure_main(m);
+    NodeKind current = kind_at_base(m);
+    NodeKind list = list_of_tag(plain_text(m.roff, tag), current == NodeKind::enumerated_list ? m.next_number : 1);
+    if (list != NodeKind::tag_list) {
+        m.dd_pending = false;
+        if (current == list) {
+            m.doc.close_to(base(m) + 1);
+        } else {
+            m.doc.close_to(base(m));
+            m.doc.open(list);
+            m.next_number = 1;
+        }
+        m.doc.open(NodeKind::list_item);
+        ++m.next_number;
         reset_font(m);
         return;
     }

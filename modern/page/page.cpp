@@ -335,17 +335,28 @@ header, footer { display: flex; justify-content: space-between; color: #555; fon
 header { border-bottom: 1px solid #ccc; margin-bottom: 1em; }
 footer { border-top: 1px solid #ccc; margin-top: 2em; }
 h2 { font-size: 1.15em; margin: 1.4em 0 0.4em; }
-h3 { font-size: 1em; margin: 1.2em 0 0.4em 0.3em; }
+h3 { font-size: 1em; margin: 1.2em 0 0.4em; }
+h2, h3 { position: relative; }
+/* Each heading links to itself: a mark before it while the pointer is over it. */
+a.self { position: absolute; left: -1.2em; width: 1.2em; text-decoration: none; color: #999; }
+h2:hover > a.self::before, h3:hover > a.self::before { content: "\00a7"; }
 .sect { margin-left: 2.5em; }
-.sect > h3 { margin-left: -2.2em; }
+.sect > h3 { margin-left: -1.25em; }
 p { margin: 0 0 0.8em; }
-pre, code { font-family: monospace; }
+/* (Two family names: a lone "monospace" would be set smaller than the text.) */
+pre, code { font-family: monospace, monospace; font-size: 1em; }
 pre { margin: 0 0 0.8em; white-space: pre-wrap; background: #f6f6f6; padding: 0.3em 0.5em; }
-dl { margin: 0 0 0.8em; }
-dt { font-weight: normal; }
-dd { margin: 0 0 0.5em 3em; }
+/* A tag stands beside its text when it fits in the indent, as on a terminal, else above it:
+   the definition, as wide as the list and a block of its own, cannot share a line with a
+   tag that reaches into it. */
+dl { margin: 0 0 0.8em 3.5em; }
+dt { float: left; clear: left; margin-left: -3.5em; padding-right: 0.5em; font-weight: normal; }
+dd { display: flow-root; width: 100%; margin: 0 0 0.5em; }
 dd > p:last-child, .rs > p:last-child { margin-bottom: 0.4em; }
+blockquote { margin: 0 0 0.8em; }
 .rs, .ip { margin-left: 3em; }
+ul, ol { margin: 0 0 0.8em; padding-left: 1.5em; }
+li > p:last-child { margin-bottom: 0.4em; }
 .hp p, .sy p { padding-left: 3em; text-indent: -3em; }
 a { color: #0645ad; }
 table { border-collapse: collapse; margin: 0 0 0.8em; }
@@ -374,4 +385,15 @@ td.h, td.hi { background: linear-gradient(currentColor, currentColor) center / 1
 td.h2, td.hi2 { background: linear-gradient(currentColor, currentColor) 0 calc(50% - 2px) / 100% 1px no-repeat,
                 linear-gradient(currentColor, currentColor) 0 calc(50% + 2px) / 100% 1px no-repeat; }
 td.hi, td.hi2 { background-origin: content-box; background-clip: content-box; }
+/* A narrow window: smaller indents, and wide tables and examples scroll on their own. */
+@media (max-width: 40em) {
+  body { padding: 0 0.5em; }
+  .sect { margin-left: 0.8em; }
+  .sect > h3 { margin-left: -0.4em; }
+  dl { margin-left: 2em; }
+  dt { margin-left: -2em; }
+  .rs, .ip { margin-left: 1em; }
+  .hp p, .sy p { padding-left: 1.5em; text-indent: -1.5em; }
+  table { display: block; overflow-x: auto; }
+}
 )";

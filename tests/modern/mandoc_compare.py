@@ -111,15 +111,23 @@ def mandoc_text(path, cache):
 class BodyText(HTMLParser):
     """A page's body text, a blank around each block; its relative links as (href, text).
     An external link reads as a terminal shows it: its text, then its address in angle
-    brackets (the address alone when it is the text)."""
+    brackets (the address alone when it is the text); a link without text (a heading's to
+    itself) reads as nothing. A list's item starts with the marker a browser shows."""
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
         self.parts, self.links, self.anchor, self.external, self.hidden = [], [], None, None, 0
+        self.lists = []  # the marker of each list open, innermost last: a count for <ol>
 
     def handle_starttag(self, tag, attrs):
         self.hidden = 0 if tag == "body" else self.hidden + (tag in HIDDEN)
         self.parts.append(" " if tag in BLOCKS else "")
+        if tag in ("ul", "ol"):
+            self.lists.append(0 if tag == "ol" else "-" if "list-style-type" in (dict(attrs).get("style") or "") else "\u2022")
+        if tag == "li" and self.lists:
+            if isinstance(self.lists[-1], int):
+                self.lists[-1] += 1
+            self.parts.append("%s " % ("%d." % self.lists[-1] if isinstance(self.lists[-1], int) else self.lists[-1]))
         href = dict(attrs).get("href") if tag == "a" else None
         if href is not None and not re.match(r"[A-Za-z][\w+.-]*:|#|/", href):
             self.anchor = (href, len(self.parts))
@@ -128,12 +136,16 @@ class BodyText(HTMLParser):
 
     def handle_endtag(self, tag):
         self.hidden -= tag in HIDDEN and self.hidden > 0
+        if tag in ("ul", "ol") and self.lists:
+            self.lists.pop()
         if tag == "a" and self.anchor:
             self.links.append((self.anchor[0], "".join(self.parts[self.anchor[1]:])))
             self.anchor = None
         if tag == "a" and self.external:
             address, start = self.external
-            if "".join(self.parts[start:]).strip() == address:
+            if not "".join(self.parts[start:]).strip():
+                pass
+            elif "".join(self.parts[start:]).strip() == address:
                 del self.parts[start:]
                 self.parts.append("<%s>" % address)
             else:
