@@ -22,7 +22,7 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><dl><dt>x</dt>\n<dd><p>one</p>\n</dd>\n<dd><p>two</p>\n</dd>\n</dl>\n</main>\n"},
         {".IP runs of bullets, dashes and numbers 1., 2. are lists; another number is a tag",
          ".IP \\(bu 2\na\n.IP\nb\n.IP \\- 2\nc\n.IP 1. 4\nd\n.IP 2.\ne\n.IP 4.\nf\n",
-         "<main><ul><li><p>a</p>\n<p>b</p>\n</li>\n</ul>\n<ul style=\"list-style-type: '\xE2\x80\x93  '\">"
+         "<main><ul><li><p>a</p>\n<p>b</p>\n</li>\n</ul>\n<ul style=\"list-style-type: '-  '\">"
          "<li><p>c</p>\n</li>\n</ul>\n<ol><li><p>d</p>\n</li>\n<li><p>e</p>\n</li>\n</ol>\n"
          "<dl><dt>4.</dt>\n<dd><p>f</p>\n</dd>\n</dl>\n</main>\n"},
         {".RS indents up to .RE", "a\n.RS 4\nb\n.RE\nc\n",
@@ -36,6 +36,10 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><p><a href=\"https://x.org\">site</a>. <a href=\"mailto:a@b.org\">a@b.org</a></p>\n</main>\n"},
         {"a page's own fallback for .UR leaves the link as it is", ".de UR\nx \\\\$1\n..\n.UR https://x.org\nsite\n.UE\n",
          "<main><p><a href=\"https://x.org\">site</a></p>\n</main>\n"},
+        {"an indent or a table inside no-fill text ends its block of lines, which goes on after",
+         ".nf\na\n.RS\nb\n.RE\nc\n.TS\nl.\nx\n.TE\nd\n",
+         "<main><pre>\na\n</pre>\n<blockquote class=\"rs\"><pre>\nb\n</pre>\n</blockquote>\n<pre>\nc\n</pre>\n"
+         "<table><tr><td>x</td>\n</tr>\n</table>\n<pre>\nd\n</pre>\n</main>\n"},
         {".rn renames a macro, .als gives it one more name", ".de a\nx\n..\n.rn a b\n.als c b\n.a\n.b\n.c\n",
          "<main><p>x x</p>\n</main>\n"},
         {"a loop's body is interpolated anew each round", ".nr i 3\n.while \\n[i] \\{\\\n\\n[i]\n.nr i -1\n.\\}\n",

@@ -14,6 +14,7 @@ enum class Attributes : uint8_t {
     heading,  // id="the node's text", and an empty link to itself first (a stylesheet shows it)
     href,   // href="the node's text"
     classes,  // class="the node's text", when it has any
+    marker,   // a list's marker, the node's text (an en dash when it has none)
     cell,   // a table cell's classes, spans and width
 };
 
@@ -50,7 +51,7 @@ constexpr Element kElements[] = {
     {NodeKind::term, "<dt>", Attributes::none, "</dt>\n"},
     {NodeKind::definition, "<dd>", Attributes::none, "</dd>\n"},
     {NodeKind::bullet_list, "<ul>", Attributes::none, "</ul>\n"},
-    {NodeKind::dash_list, "<ul style=\"list-style-type: '\u2013  '\">", Attributes::none, "</ul>\n"},
+    {NodeKind::dash_list, "<ul style=\"list-style-type: '", Attributes::marker, "</ul>\n"},
     {NodeKind::enumerated_list, "<ol>", Attributes::none, "</ol>\n"},
     {NodeKind::list_item, "<li>", Attributes::none, "</li>\n"},
     {NodeKind::plain_list, "<div>", Attributes::none, "</div>\n"},
@@ -130,6 +131,10 @@ void write_attributes(Sink& out, const Document& doc, const Node& node, Attribut
             out.put(" href=\"");
             put_escaped(out, text, true);
             out.put('"');
+            return;
+        case Attributes::marker:
+            put_escaped(out, text.empty() ? std::string_view("\u2013") : text, true);
+            out.put("  '\"");
             return;
         case Attributes::heading:
             out.put(" id=\"");

@@ -61,6 +61,12 @@ void break_paragraph(Man& m) {
     if (m.doc.top() == NodeKind::paragraph) m.doc.close();
 }
 
+// Before a block (an indent, a table): the text under way ends, lines kept as they are
+// too; after the block, no-fill text goes on in a block of its own.
+void end_text(Man& m) {
+    if (m.doc.top() == NodeKind::paragraph || m.doc.top() == NodeKind::preformatted) m.doc.close();
+}
+
 // Everything that writes content comes here first: a list item's body opens, and in
 // no-fill mode an example block.
 void prepare_content(Man& m, bool is_text) {
@@ -358,7 +364,7 @@ struct MarkerList {
 };
 constexpr MarkerList kMarkerLists[] = {
     {"\u2022", NodeKind::bullet_list}, {"-", NodeKind::dash_list}, {"\u2013", NodeKind::dash_list},
-    {"\u2212", NodeKind::dash_list},
+    {"\u2014", NodeKind::dash_list},   {"\u2212", NodeKind::dash_list},
 };
 
 bool is_marker_list(NodeKind kind) {
@@ -401,14 +407,15 @@ void macro_IP(Man& m, const RoffLine& line) {
     }
     ensure_main(m);
     NodeKind current = kind_at_base(m);
-    NodeKind list = list_of_tag(plain_text(m.roff, tag), current == NodeKind::enumerated_list ? m.next_number : 1);
+    std::string marker = plain_text(m.roff, tag);
+    NodeKind list = list_of_tag(marker, current == NodeKind::enumerated_list ? m.next_number : 1);
     if (list != NodeKind::tag_list) {
         m.dd_pending = false;
         if (current == list) {
             m.doc.close_to(base(m) + 1);
         } else {
             m.doc.close_to(base(m));
-            m.doc.open(list);
+            m.doc.open(list, list == NodeKind::dash_list ? std::string_view(marker) : std::string_view());
             m.next_number = 1;
         }
         m.doc.open(NodeKind::list_item);
@@ -436,7 +443,7 @@ void macro_RS(Man& m, const RoffLine&) {
         m.next = Next::nothing;
     }
     prepare_content(m, false);
-    break_paragraph(m);
+    end_text(m);
     m.doc.open(NodeKind::indent);
     m.indents.push_back(m.doc.depth());
 }
@@ -593,7 +600,7 @@ void macro_AT(Man& m, const RoffLine& l) {
 
 void macro_TS(Man& m, const RoffLine&) {
     prepare_content(m, false);
-    break_paragraph(m);
+    end_text(m);
     render_table(m.roff, m.doc, m.fonts);
 }
 

@@ -330,33 +330,33 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
 }
 
 const char kStylesheet[] = R"(/* The pages of a manual, as a reader of terminal pages expects them. */
-body { margin: 1em auto; max-width: 52em; padding: 0 1em; font-family: sans-serif; line-height: 1.4; }
+body { margin: 1em auto; max-width: 60em; padding: 0 1em; font-family: sans-serif; line-height: 1.2; }
 header, footer { display: flex; justify-content: space-between; color: #555; font-size: 0.9em; }
 header { border-bottom: 1px solid #ccc; margin-bottom: 1em; }
 footer { border-top: 1px solid #ccc; margin-top: 2em; }
-h2 { font-size: 1.15em; margin: 1.4em 0 0.4em; }
-h3 { font-size: 1em; margin: 1.2em 0 0.4em; }
+h2 { font-size: 1.15em; margin: 1em 0 0.3em; }
+h3 { font-size: 1em; margin: 0.9em 0 0.3em; }
 h2, h3 { position: relative; }
 /* Each heading links to itself: a mark before it while the pointer is over it. */
 a.self { position: absolute; left: -1.2em; width: 1.2em; text-decoration: none; color: #999; }
 h2:hover > a.self::before, h3:hover > a.self::before { content: "\00a7"; }
 .sect { margin-left: 2.5em; }
 .sect > h3 { margin-left: -1.25em; }
-p { margin: 0 0 0.8em; }
+p { margin: 0 0 0.5em; }
 /* (Two family names: a lone "monospace" would be set smaller than the text.) */
 pre, code { font-family: monospace, monospace; font-size: 1em; }
-pre { margin: 0 0 0.8em; white-space: pre-wrap; background: #f6f6f6; padding: 0.3em 0.5em; }
+pre { margin: 0 0 0.5em; white-space: pre-wrap; background: #f6f6f6; padding: 0.2em 0.5em; }
 /* A tag stands beside its text when it fits in the indent, as on a terminal, else above it:
    the definition, as wide as the list and a block of its own, cannot share a line with a
    tag that reaches into it. */
-dl { margin: 0 0 0.8em 3.5em; }
+dl { margin: 0 0 0.5em 3.5em; }
 dt { float: left; clear: left; margin-left: -3.5em; padding-right: 0.5em; font-weight: normal; }
-dd { display: flow-root; width: 100%; margin: 0 0 0.5em; }
-dd > p:last-child, .rs > p:last-child { margin-bottom: 0.4em; }
-blockquote { margin: 0 0 0.8em; }
+dd { display: flow-root; width: 100%; margin: 0 0 0.2em; }
+dd > p:last-child, .rs > p:last-child { margin-bottom: 0.3em; }
+blockquote { margin: 0 0 0.5em; }
 .rs, .ip { margin-left: 3em; }
-ul, ol { margin: 0 0 0.8em; padding-left: 1.5em; }
-li > p:last-child { margin-bottom: 0.4em; }
+ul, ol { margin: 0 0 0.5em; padding-left: 1.5em; }
+li > p:last-child { margin-bottom: 0.2em; }
 .hp p, .sy p { padding-left: 3em; text-indent: -3em; }
 a { color: #0645ad; }
 table { border-collapse: collapse; margin: 0 0 0.8em; }

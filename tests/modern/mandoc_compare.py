@@ -123,7 +123,8 @@ class BodyText(HTMLParser):
         self.hidden = 0 if tag == "body" else self.hidden + (tag in HIDDEN)
         self.parts.append(" " if tag in BLOCKS else "")
         if tag in ("ul", "ol"):
-            self.lists.append(0 if tag == "ol" else "-" if "list-style-type" in (dict(attrs).get("style") or "") else "\u2022")
+            marker = re.search(r"list-style-type: '(\S+)", dict(attrs).get("style") or "")
+            self.lists.append(0 if tag == "ol" else marker.group(1) if marker else "\u2022")
         if tag == "li" and self.lists:
             if isinstance(self.lists[-1], int):
                 self.lists[-1] += 1
