@@ -25,10 +25,15 @@ constexpr SectionName kSectionNames[] = {
     {'7', "Miscellaneous"}, {'8', "System Administration"},
 };
 
+// "name(section)".
+std::string name_text(std::string_view name, std::string_view section) {
+    return std::string(name).append("(").append(section).append(")");
+}
+
 // "name(section)", and " — description" when the page has one.
-std::string entry_text(const ManualInfo& info, bool with_description) {
-    std::string text = info.name + "(" + info.section + ")";
-    if (with_description && !info.description.empty()) text += " \u2014 " + info.description;
+std::string entry_text(const ManualInfo& info) {
+    std::string text = name_text(info.name, info.section);
+    if (!info.description.empty()) text += " \u2014 " + info.description;
     return text;
 }
 
@@ -80,6 +85,59 @@ std::string section_heading(char section) {
     return std::string(1, section);
 }
 
+// What a line of a group's letter bar stands for: the capital of a name's first letter,
+// '#' for a name that begins with anything else.
+char initial(std::string_view name) {
+    char c = name.empty() ? '#' : upper_case(name[0]);
+    return c >= 'A' && c <= 'Z' ? c : '#';
+}
+
+// A group's list: a letter bar that leads to the first line of each initial, in the
+// order the lines have them, then the lines. An id is the group's and the initial's.
+void write_group_lines(std::string& html, const PageTable& pages, const SectionGroup& g, const std::string& id) {
+    std::vector<bool> first(g.entries.size(), false);
+    std::string seen;
+    for (size_t k = 0; k < g.entries.size(); ++k) {
+        char c = initial(g.entries[k].name);
+        if (seen.find(c) == std::string::npos) {
+            seen += c;
+            first[k] = true;
+        }
+    }
+    auto letter_id = [&id](char c) { return id + "-" + (c == '#' ? "other" : std::string(1, lower_case(c))); };
+    html += "<nav class=\"letters\">";
+    for (size_t k = 0; k < seen.size(); ++k) {
+        html += k == 0 ? "<a href=\"#" : " <a href=\"#";
+        append_escaped(html, letter_id(seen[k]), true);
+        html += "\">" + std::string(1, seen[k]) + "</a>";
+    }
+    html += "</nav>\n<ul class=\"pages\">\n";
+    for (size_t k = 0; k < g.entries.size(); ++k) {
+        const StartEntry& entry = g.entries[k];
+        const ManualInfo& info = pages.manuals[entry.page];
+        html += "<li";
+        if (first[k]) {
+            html += " id=\"";
+            append_escaped(html, letter_id(initial(entry.name)), true);
+            html += "\"";
+        }
+        html += "><a href=\"";
+        append_escaped(html, relative_href("index.htm", pages[entry.page].html_path), true);
+        html += "\">";
+        append_escaped(html, name_text(entry.name, entry.section));
+        html += "</a>";
+        if (entry.alias) {
+            html += " \u2192 ";
+            append_escaped(html, name_text(info.name, shown_section(info)));
+        } else if (!info.description.empty()) {
+            html += " \u2014 ";
+            append_escaped(html, info.description);
+        }
+        html += "</li>\n";
+    }
+    html += "</ul>\n";
+}
+
 void write_start_page(Sink& out, const PageTable& pages, const std::vector<SectionGroup>& groups) {
     std::string html =
         "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
@@ -107,21 +165,8 @@ void write_start_page(Sink& out, const PageTable& pages, const std::vector<Secti
         append_escaped(html, group_id(g), true);
         html += "\">";
         append_escaped(html, group_title(g));
-        html += "</h2>\n<ul class=\"pages\">\n";
-        for (uint32_t i : g.pages) {
-            const ManualInfo& info = pages.manuals[i];
-            html += "<li><a href=\"";
-            append_escaped(html, relative_href("index.htm", pages[i].html_path), true);
-            html += "\">";
-            append_escaped(html, entry_text(info, false));
-            html += "</a>";
-            if (!info.description.empty()) {
-                html += " \u2014 ";
-                append_escaped(html, info.description);
-            }
-            html += "</li>\n";
-        }
-        html += "</ul>\n";
+        html += "</h2>\n";
+        write_group_lines(html, pages, g, group_id(g));
         out.put(html);
     }
     out.put("</main>\n</body>\n</html>\n");
@@ -147,7 +192,7 @@ void write_modern_contents(Sink& out, const CodePage& code_page, const PageTable
         put_tabs(out, depth + 1);
         out.put("<UL>\n");
         for (uint32_t i : g.pages) {
-            put_item(out, code_page, depth + 1, entry_text(pages.manuals[i], true), &pages[i].html_path);
+            put_item(out, code_page, depth + 1, entry_text(pages.manuals[i]), &pages[i].html_path);
         }
         put_tabs(out, depth + 1);
         out.put("</UL>\n");
@@ -258,6 +303,50 @@ void label_twins(const PageTable& pages, ProjectOrder& order) {
     }
 }
 
+// Each group's start page lines: its pages, then every other name that leads to one of
+// them, sorted as the pages are (a page before a name that reads alike). A name its page
+// is listed by already, letter case aside, is left out: the page's own, or one that both
+// its NAME section and an alias file give.
+void add_start_entries(const PageTable& pages, const std::vector<std::string>& keys,
+                       const std::vector<uint32_t>& group_of, std::vector<SectionGroup>& groups) {
+    struct Keyed {
+        std::string key;
+        StartEntry entry;
+    };
+    std::vector<std::vector<Keyed>> lines(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g) {
+        for (uint32_t i : groups[g].pages) {
+            const ManualInfo& info = pages.manuals[i];
+            lines[g].push_back({keys[i], {info.name, shown_section(info), i, false}});
+        }
+    }
+    auto add_name = [&](std::string_view name, std::string_view section, uint32_t page) {
+        lines[group_of[page]].push_back({lower_case(name) + '\0' + lower_case(section), {name, section, page, true}});
+    };
+    for (uint32_t i = 0; i < pages.count; ++i) {
+        const ManualInfo& info = pages.manuals[i];
+        if (info.kind != PageKind::alias) {
+            for (const std::string& name : info.names) add_name(name, shown_section(info), i);
+        } else if (info.alias_of != UINT32_MAX) {
+            // The section spelt as its page shows it, where it is the page's.
+            const ManualInfo& page = pages.manuals[info.alias_of];
+            add_name(info.name, same_letters(info.section, page.section) ? shown_section(page) : info.section,
+                     info.alias_of);
+        }
+    }
+    for (size_t g = 0; g < groups.size(); ++g) {
+        std::vector<Keyed>& group = lines[g];
+        std::stable_sort(group.begin(), group.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+        for (size_t k = 0; k < group.size(); ++k) {
+            bool listed = false;
+            for (size_t j = k; j-- > 0 && group[j].key == group[k].key;) {
+                listed |= group[j].entry.page == group[k].entry.page;
+            }
+            if (!listed) groups[g].entries.push_back(group[k].entry);
+        }
+    }
+}
+
 }  // namespace
 
 void order_groups(const PageTable& pages, ProjectOrder& order) {
@@ -274,10 +363,13 @@ void order_groups(const PageTable& pages, ProjectOrder& order) {
         keys[i] = lower_case(pages.manuals[i].name) + '\0' + lower_case(pages.manuals[i].section);
     }
     order.groups.clear();
+    std::vector<uint32_t> group_of(pages.count, UINT32_MAX);
     for (auto& [key, members] : groups) {
         std::stable_sort(members.begin(), members.end(), [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
-        order.groups.push_back({key.first, key.second, std::move(members)});
+        for (uint32_t i : members) group_of[i] = static_cast<uint32_t>(order.groups.size());
+        order.groups.push_back({key.first, key.second, std::move(members), {}});
     }
+    add_start_entries(pages, keys, group_of, order.groups);
 }
 
 void order_keywords(const PageTable& pages, ProjectOrder& order) {
@@ -319,9 +411,12 @@ std::vector<OutputFile> modern_project_files(const PageTable& pages, const Proje
     // The groups without the pages that could not be written (and a group left with none).
     auto groups = std::make_shared<std::vector<SectionGroup>>();
     for (const SectionGroup& g : order.groups) {
-        SectionGroup kept{g.language, g.section, {}};
+        SectionGroup kept{g.language, g.section, {}, {}};
         for (uint32_t i : g.pages) {
             if (listed[i]) kept.pages.push_back(i);
+        }
+        for (const StartEntry& entry : g.entries) {
+            if (listed[entry.page]) kept.entries.push_back(entry);
         }
         if (!kept.pages.empty()) groups->push_back(std::move(kept));
     }

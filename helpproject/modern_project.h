@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "helpfile/code_page.h"
@@ -12,12 +13,24 @@
 #include "model/page_table.h"
 #include "output/output_file.h"
 
+// A line of the start page: a page, or another name that leads to it (one its NAME
+// section gives, or an alias file's). The texts lie in the page table.
+struct StartEntry {
+    std::string_view name;
+    std::string_view section;  // as the page shows it
+    uint32_t page;             // the page it leads to
+    bool alias;                // another name of the page
+};
+
 // The pages a reader finds, grouped: language folders after the pages of no language,
 // sections in order inside each, pages sorted by name inside each section.
 struct SectionGroup {
     std::string language;         // the language folder, "" for none
     char section = '0';           // the digit of the pages' section
     std::vector<uint32_t> pages;  // indices into the page table
+    // The start page's lines: the pages and their other names, sorted alike, each name
+    // of a page once.
+    std::vector<StartEntry> entries;
 };
 
 // A keyword of the index: its text name(section), keyed by its letters in lower case.

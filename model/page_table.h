@@ -46,7 +46,15 @@ struct ManualInfo {
     std::string description;         // the rest of its NAME section: one line
     std::string alias_target;        // an alias: the page its .so line names, as written
     uint32_t alias_of = UINT32_MAX;  // an alias: that page, once found in the table
+    // The section as its title line spells it where that is the same but for letter case
+    // (3X for a file's 3x), else empty: for display, as the page itself shows it.
+    std::string title_section{};
 };
+
+// A page's section as the page shows it.
+inline const std::string& shown_section(const ManualInfo& info) {
+    return info.title_section.empty() ? info.section : info.title_section;
+}
 
 struct PageTable {
     // One record per page, in table order; `count` of them.

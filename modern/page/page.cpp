@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "discovery/identify.h"
+#include "model/letters.h"
 #include "model/paths.h"
 #include "modern/doc/builder.h"
 #include "modern/html/writer.h"
@@ -76,6 +77,34 @@ bool classify(std::string_view text, ManualInfo& info) {
         return true;
     }
     return false;
+}
+
+// The section a page's title line (.TH, or .Dt before the first heading) spells, its
+// second argument, when it is the file's section in other letter case: 3X for
+// curs_add.3x. Otherwise empty.
+std::string title_line_section(std::string_view text, std::string_view section) {
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        std::string_view name = call_name(line);
+        if (name == "SH" || name == "Sh") break;
+        if (name != "TH" && name != "Dt") continue;
+        std::string_view rest = line.substr(name.data() + name.size() - line.data());
+        std::string_view argument;
+        for (int k = 0; k < 2; ++k) {
+            size_t b = rest.find_first_not_of(" \t\r");
+            if (b == std::string_view::npos) return {};
+            bool quoted = rest[b] == '"';
+            size_t e = quoted ? rest.find('"', b + 1) : rest.find_first_of(" \t\r", b);
+            if (e == std::string_view::npos) e = rest.size();
+            argument = rest.substr(b + quoted, e - b - quoted);
+            rest = rest.substr(std::min(e + quoted, rest.size()));
+        }
+        if (argument != section && same_letters(argument, section)) return std::string(argument);
+        return {};
+    }
+    return {};
 }
 
 // Reads an included file for the page at `source_path`, from the first place the ".so"
@@ -267,6 +296,7 @@ uint8_t identify_manual(const std::string& input_folder, const char* entry, Manu
         return kNotPage;
     }
     if (info.kind == PageKind::alias) return kIsPage;
+    info.title_section = title_line_section(text, info.section);
     // The NAME section: the page read up to the end of its first section, as plain text;
     // where the section needs nothing the page defines, that section alone.
     bool mdoc = info.kind == PageKind::mdoc;

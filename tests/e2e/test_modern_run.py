@@ -90,6 +90,10 @@ class ModernRunTest(unittest.TestCase):
             "man1/out.1": page("out", ".so ../../etc/passwd\n.so /etc/passwd\n"
                               ".sy touch {0}\n.pso touch {0}\n.open f {0}\n.write f x\n.close f\n"
                               ".opena g {0}\n.writem g x\n".format(trap)),
+            # The start page lists every name a page goes by beside it, its section as the
+            # title line spells it, under a bar of the names' initials.
+            "man1/caps.1x": b".TH CAPS 1X\n.SH NAME\ncaps, Upper, _under, caps \\- in capitals\n",
+            "man1/lower.1x": b".so man1/caps.1x\n",
             "man1/alias.1": b".so man1/fine.1\n", "man1/crlf.1": b".so man1/fine.1\r\n",
             "man1/packed.1.gz": gzip.compress(page("packed", "")), "man1/zipped.1": b".so man1/packed.1\n",
             "man1/gone.1": b".\\\" an alias of nothing\n.so man1/nothing.1\n",
@@ -115,8 +119,8 @@ class ModernRunTest(unittest.TestCase):
         ])
         self.assertFalse(os.path.exists(trap), "a request ran a program or wrote a file")
         written = sorted(self.pages(out))
-        self.assertEqual(written, ["index.htm"] + [os.path.join("man1", n + ".htm") for n in
-                                                   ("bomb", "fine", "loop", "mutual", "out", "packed", "quiet", "self")])
+        self.assertEqual(written, ["index.htm"] + [os.path.join("man1", n + ".htm") for n in (
+            "bomb", "caps", "fine", "loop", "mutual", "out", "packed", "quiet", "self")])
         self.assertLess(os.path.getsize(os.path.join(out, "man1", "loop.htm")), 4 << 20)
         listed = read_bytes(os.path.join(out, "tolbrik.hhp")).decode().split("[FILES]")[1]
         self.assertEqual(sorted(listed.split()), sorted(["[INFOTYPES]", "index.htm", "tolbrik.css"] +
@@ -125,6 +129,18 @@ class ModernRunTest(unittest.TestCase):
             text = read_bytes(os.path.join(out, name)).decode("utf-8" if name == "index.htm" else "cp1252")
             self.assertEqual([w for w in ("blocked", "section-5", "5 File Formats") if w in text], [], name)
             self.assertIn("fine(1)", text)
+        start = read_bytes(os.path.join(out, "index.htm")).decode()
+        start = re.sub(" \u2014 .*(?=</li>)", "", start[start.index("<nav"):start.index("</ul>", start.index("<nav"))])
+        bar = " ".join('<a href="#section-1-%s">%s</a>' % (c.lower() if c != "#" else "other", c) for c in "#ABCFLMOPQSUZ")
+        line = lambda at, page, name, to="": '<li%s><a href="man1/%s.htm">%s</a>%s</li>' % (
+            at and ' id="section-1-%s"' % at, page, name, to and " \u2192 " + to)
+        self.assertEqual(start.splitlines(), ['<nav class="letters">%s</nav>' % bar, '<ul class="pages">',
+            line("other", "caps", "_under(1X)", "caps(1X)"), line("a", "fine", "alias(1)", "fine(1)"),
+            line("b", "bomb", "bomb(1)"), line("c", "caps", "caps(1X)"), line("", "fine", "crlf(1)", "fine(1)"),
+            line("f", "fine", "fine(1)"), line("l", "loop", "loop(1)"), line("", "caps", "lower(1X)", "caps(1X)"),
+            line("m", "mutual", "mutual(1)"), line("o", "out", "out(1)"), line("p", "packed", "packed(1)"),
+            line("q", "quiet", "quiet(1)"), line("s", "self", "self(1)"), line("u", "caps", "Upper(1X)", "caps(1X)"),
+            line("z", "packed", "zipped(1)", "packed(1)")])
 
     def test_warnings_are_named_and_leave_the_status_alone(self):
         done, _ = self.run_modern({"man1/w.1": b".Dd May 1, 2020\n.Dt W 1\n.Sh NAME\n.Nm w\n.Nd w\n.Pp x\n"})
