@@ -303,10 +303,20 @@ void label_twins(const PageTable& pages, ProjectOrder& order) {
     }
 }
 
+// Whether a name of a NAME section is the file's name with blanks for its underscores
+// ("gcloud compute ssh" of gcloud_compute_ssh.1), letter case aside: no other name.
+bool spells_file_name(std::string_view name, std::string_view file_name) {
+    if (name.size() != file_name.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (lower_case(name[i]) != lower_case(file_name[i]) && !(name[i] == ' ' && file_name[i] == '_')) return false;
+    }
+    return true;
+}
+
 // Each group's start page lines: its pages, then every other name that leads to one of
 // them, sorted as the pages are (a page before a name that reads alike). A name its page
-// is listed by already, letter case aside, is left out: the page's own, or one that both
-// its NAME section and an alias file give.
+// is listed by already, letter case aside, is left out: the page's own (or that with
+// blanks for underscores), or one that both its NAME section and an alias file give.
 void add_start_entries(const PageTable& pages, const std::vector<std::string>& keys,
                        const std::vector<uint32_t>& group_of, std::vector<SectionGroup>& groups) {
     struct Keyed {
@@ -326,7 +336,9 @@ void add_start_entries(const PageTable& pages, const std::vector<std::string>& k
     for (uint32_t i = 0; i < pages.count; ++i) {
         const ManualInfo& info = pages.manuals[i];
         if (info.kind != PageKind::alias) {
-            for (const std::string& name : info.names) add_name(name, shown_section(info), i);
+            for (const std::string& name : info.names) {
+                if (!spells_file_name(name, info.name)) add_name(name, shown_section(info), i);
+            }
         } else if (info.alias_of != UINT32_MAX) {
             // The section spelt as its page shows it, where it is the page's.
             const ManualInfo& page = pages.manuals[info.alias_of];

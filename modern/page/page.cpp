@@ -415,6 +415,9 @@ td.h, td.hi { background: linear-gradient(currentColor, currentColor) center / 1
 td.h2, td.hi2 { background: linear-gradient(currentColor, currentColor) 0 calc(50% - 2px) / 100% 1px no-repeat,
                 linear-gradient(currentColor, currentColor) 0 calc(50% + 2px) / 100% 1px no-repeat; }
 td.hi, td.hi2 { background-origin: content-box; background-clip: content-box; }
+/* The start page's bar of initials, one per section. */
+nav.letters { margin: 0 0 0.5em; line-height: 1.6; }
+nav.letters a { padding: 0 0.25em; }
 /* A narrow window: smaller indents, and wide tables and examples scroll on their own. */
 @media (max-width: 40em) {
   body { padding: 0 0.5em; }
