@@ -11,9 +11,9 @@ namespace {
 TEST(RenderMan, WritesEachRuleAsItsHtml) {
     const testing_support::RenderCase cases[] = {
         {"the title line: a header and a footer", ".TH LS 1 2024-01-02 GNU \"User Commands\"\n",
-         "<header><span class=\"left\">LS(1)</span> <span class=\"center\">User Commands</span> "
-         "<span class=\"right\">LS(1)</span></header>\n<footer><span class=\"left\">GNU</span> "
-         "<span class=\"center\">2024-01-02</span> <span class=\"right\">LS(1)</span></footer>\n"},
+         "<header><div><span class=\"left\">LS(1)</span> <span class=\"center\">User Commands</span> "
+         "<span class=\"right\">LS(1)</span></div></header>\n<footer><div><span class=\"left\">GNU</span> "
+         "<span class=\"center\">2024-01-02</span> <span class=\"right\">LS(1)</span></div></footer>\n"},
         {"headings and paragraphs", ".SH NAME\nls \\- list\n.SS Sub\nA\n.PP\nB\n",
          "<main><h2 id=\"NAME\"><a class=\"self\" href=\"#NAME\"></a>NAME</h2>\n<div class=\"sect\"><p>ls - list</p>\n<h3 id=\"Sub\"><a class=\"self\" href=\"#Sub\"></a>Sub</h3>\n<p>A</p>\n<p>B</p>\n</div>\n</main>\n"},
         {"tagged items, a blank .IP continuing one", ".TP\n.B \\-a\nall\n.IP \"\" 4\nmore\n.TP\nx\ny\n",

@@ -16,10 +16,10 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
     const RenderCase cases[] = {
         {"the prologue: a header, and a footer with the date written out",
          ".Dd $Mdocdate: May 3 2021 $\n.Dt LS 1\n.Os BSD\n",
-         "<header><span class=\"left\">LS(1)</span> <span class=\"center\">General Commands Manual</span> "
-         "<span class=\"right\">LS(1)</span></header>\n"
-         "<footer><span class=\"left\">BSD</span> <span class=\"center\">May 3, 2021</span> "
-         "<span class=\"right\">LS(1)</span></footer>\n"},
+         "<header><div><span class=\"left\">LS(1)</span> <span class=\"center\">General Commands Manual</span> "
+         "<span class=\"right\">LS(1)</span></div></header>\n"
+         "<footer><div><span class=\"left\">BSD</span> <span class=\"center\">May 3, 2021</span> "
+         "<span class=\"right\">LS(1)</span></div></footer>\n"},
         {"delimiters: opening ones stick to what follows, closing ones to what precedes, | apart",
          ".Fl a , b ( c ) | d .\n", "<main><p><b>-a</b>, <b>-b</b> (<b>-c</b>) | <b>-d</b>.</p>\n</main>\n"},
         {"a closing delimiter beginning a macro line stays apart from the line before",
@@ -74,10 +74,10 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
          "<main><p>dbnbnb c</p>\n</main>\n"},
         {"a title line after the text or a second one says nothing; a date that is no date stays as it is",
          ".Dd 2021-05-3x\n.Dt T 1\n.Dl a\n.Dt U 2\n.Sy b\n",
-         "<header><span class=\"left\">T(1)</span> <span class=\"center\">General Commands Manual</span> <span "
-         "class=\"right\">T(1)</span></header>\n<main><blockquote class=\"rs\"><pre>\na</pre>\n</blockquote>\n<p><b>b</b></p>\n</main>\n"
-         "<footer><span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span>"
-         "</footer>\n4: warning: a title line after the text or after another title line, left out: .Dt U 2\n"},
+         "<header><div><span class=\"left\">T(1)</span> <span class=\"center\">General Commands Manual</span> <span "
+         "class=\"right\">T(1)</span></div></header>\n<main><blockquote class=\"rs\"><pre>\na</pre>\n</blockquote>\n<p><b>b</b></p>\n</main>\n"
+         "<footer><div><span class=\"left\"></span> <span class=\"center\">2021-05-3x</span> <span class=\"right\">T(1)</span>"
+         "</div></footer>\n4: warning: a title line after the text or after another title line, left out: .Dt U 2\n"},
         {"a column list's cells: a tab parts them as Ta does, an enclosure ends with its cell, \\*q is no quote",
          ".Bl -column a b\n.It a\tQq b Ta \"c \\*q d\"\n.El\n",
          "<main><table><tr><td>a</td>\n<td>\"b\"</td>\n<td>c \" d</td>\n</tr>\n</table>\n</main>\n"},

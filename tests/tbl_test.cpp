@@ -46,7 +46,7 @@ TEST(RenderTable, WritesCellsSpansAndRules) {
         {"options end at a ';' outside their arguments; the layout may follow", ".TS\ntab(;) center; l l.\na;b\n.TE\n",
          "<table class=\"center\"><tr><td>a</td>\n<td>b</td>\n</tr>\n</table>\n"},
         {"tab() parts the fields; allbox", ".TS\ntab(:) allbox;\nl l.\na:b\tc\n.TE\n",
-         "<table class=\"all\"><tr><td>a</td>\n<td>b\tc</td>\n</tr>\n</table>\n"},
+         "<table class=\"all\" border=\"1\"><tr><td>a</td>\n<td>b\tc</td>\n</tr>\n</table>\n"},
         {".T& brings a new layout; narrow rows are filled", ".TS\nl l l.\na\tb\tc\n.T&\nc s\nl.\nwide\nd\n.TE\n",
          "<table><tr><td>a</td>\n<td>b</td>\n<td>c</td>\n</tr>\n"
          "<tr><td class=\"c\" colspan=\"2\">wide</td>\n<td></td>\n</tr>\n"

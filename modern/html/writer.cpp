@@ -16,6 +16,7 @@ enum class Attributes : uint8_t {
     classes,  // class="the node's text", when it has any
     marker,   // a list's marker, the node's text (an en dash when it has none)
     cell,   // a table cell's classes, spans and width
+    table,  // a table's classes, and a border when it is framed (for viewers without styles)
 };
 
 // How each kind is written: the start tag (up to its attributes and the '>' after them,
@@ -30,8 +31,9 @@ struct Element {
 
 constexpr Element kElements[] = {
     {NodeKind::page, "", Attributes::none, ""},
-    {NodeKind::header, "<header>", Attributes::none, "</header>\n"},
-    {NodeKind::footer, "<footer>", Attributes::none, "</footer>\n"},
+    // (A block inside, so that a viewer that knows no <header> breaks the line there too.)
+    {NodeKind::header, "<header><div>", Attributes::none, "</div></header>\n"},
+    {NodeKind::footer, "<footer><div>", Attributes::none, "</div></footer>\n"},
     {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "</span> ", true},
     {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "</span> ", true},
     {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "</span>", true},
@@ -56,7 +58,7 @@ constexpr Element kElements[] = {
     {NodeKind::list_item, "<li>", Attributes::none, "</li>\n"},
     {NodeKind::plain_list, "<div>", Attributes::none, "</div>\n"},
     {NodeKind::plain_item, "<div>", Attributes::none, "</div>\n"},
-    {NodeKind::table, "<table", Attributes::classes, "</table>\n"},
+    {NodeKind::table, "<table", Attributes::table, "</table>\n"},
     {NodeKind::table_row, "<tr", Attributes::classes, "</tr>\n"},
     {NodeKind::table_cell, "<td", Attributes::cell, "</td>\n"},
     {NodeKind::text, "", Attributes::none, ""},
@@ -123,6 +125,15 @@ void write_text(Sink& out, uint8_t font, std::string_view text) {
     put_markup(out, kFonts.close[font & 15]);
 }
 
+// Whether the blank-separated words of `text` hold `word`.
+bool has_word(std::string_view text, std::string_view word) {
+    for (size_t at = text.find(word); at != std::string_view::npos; at = text.find(word, at + 1)) {
+        size_t end = at + word.size();
+        if ((at == 0 || text[at - 1] == ' ') && (end == text.size() || text[end] == ' ')) return true;
+    }
+    return false;
+}
+
 void write_attributes(Sink& out, const Document& doc, const Node& node, Attributes attributes) {
     std::string_view text = doc.text_of(node);
     switch (attributes) {
@@ -145,12 +156,21 @@ void write_attributes(Sink& out, const Document& doc, const Node& node, Attribut
             return;
         case Attributes::classes:
         case Attributes::cell:
+        case Attributes::table:
             if (!text.empty()) {
                 out.put(" class=\"");
                 put_escaped(out, text, true);
                 out.put('"');
             }
-            if (attributes == Attributes::classes) return;
+            if (attributes == Attributes::table) {
+                for (std::string_view framed : {"box", "all", "dbox"}) {
+                    if (has_word(text, framed)) {
+                        out.put(" border=\"1\"");
+                        return;
+                    }
+                }
+            }
+            if (attributes != Attributes::cell) return;
             if (node.colspan > 1) out.put(" colspan=\"" + std::to_string(node.colspan) + "\"");
             if (node.rowspan > 1) out.put(" rowspan=\"" + std::to_string(node.rowspan) + "\"");
             if (node.width > 0) out.put(" style=\"width:" + std::to_string(node.width) + "ch\"");

@@ -361,7 +361,7 @@ ConvertResult convert_manual(const PageTable& pages, const NameIndex& names, uin
 
 const char kStylesheet[] = R"(/* The pages of a manual, as a reader of terminal pages expects them. */
 body { margin: 1em auto; max-width: 60em; padding: 0 1em; font-family: sans-serif; line-height: 1.2; }
-header, footer { display: flex; justify-content: space-between; color: #555; font-size: 0.9em; }
+header > div, footer > div { display: flex; justify-content: space-between; color: #555; font-size: 0.9em; }
 header { border-bottom: 1px solid #ccc; margin-bottom: 1em; }
 footer { border-top: 1px solid #ccc; margin-top: 2em; }
 h2 { font-size: 1.15em; margin: 1em 0 0.3em; }
