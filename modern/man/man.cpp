@@ -387,6 +387,8 @@ NodeKind kind_at_base(Man& m) {
 }
 
 void macro_IP(Man& m, const RoffLine& line) {
+    // (A tag a .TP awaited is not the next line's now.)
+    if (m.next == Next::tag) m.next = Next::nothing;
     std::string tag = line.args.empty() ? std::string() : line.args[0];
     if (tag.empty()) {
         ensure_main(m);
