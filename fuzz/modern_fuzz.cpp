@@ -137,7 +137,7 @@ constexpr Tag kTags[] = {
     {"small", false, false, false}, {"span", false, false, false},  {"table", false, true, true},
     {"td", false, false, true},     {"tr", false, false, true},     {"ul", false, true, true},
 };
-constexpr std::string_view kAttributes[] = {"class", "colspan", "href", "id", "rowspan", "style"};
+constexpr std::string_view kAttributes[] = {"border", "class", "colspan", "href", "id", "rowspan", "style"};
 constexpr std::string_view kExternal[] = {"http://", "https://", "ftp://", "mailto:"};
 
 const Tag* find_tag(std::string_view name) {
