@@ -25,11 +25,11 @@ std::string render(const Case& c) {
 
 TEST(RenderEquation, WritesEachConstructAsItsMathml) {
     const Case cases[] = {
-        {"names, numbers and operators; a word in pieces, blanks between them as between words",
-         "x+y=12.5 abc sin(x) 2x",
+        {"names (a function's upright), numbers, operators; a word in pieces, blanks as between words",
+         "x+y=12.5 abc sin f(x,y) 2x",
          "<math><mrow><mi>x</mi> <mo>+</mo> <mi>y</mi> <mo>=</mo> <mn>12.5</mn></mrow> "
-         "<mi mathvariant=\"italic\">abc</mi> <mrow><mi>sin</mi> <mo>(</mo><mi>x</mi><mo>)</mo></mrow> <mrow>"
-         "<mn>2</mn> <mi>x</mi></mrow></math>"},
+         "<mi mathvariant=\"italic\">abc</mi> <mi>sin</mi> <mrow><mi>f</mi> <mo>(</mo><mi>x</mi><mo>,</mo> <mi>y</mi>"
+         "<mo>)</mo></mrow> <mrow><mn>2</mn> <mi>x</mi></mrow></math>"},
         {"the special names",
          "alpha GAMMA inf partial sum int prod union inter nothing cdot times approx grad del -> <- >= <= != == +- prime half",
          "<math><mi>\u03B1</mi> <mi mathvariant=\"normal\">\u0393</mi> <mi>\u221E</mi> <mi>\u2202</mi> "
@@ -82,7 +82,7 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
          "<math><mover accent=\"true\"><mi>x</mi><mo>\u02D9</mo></mover> <mover accent=\"true\"><mi>y</mi>"
          "<mo>\u00A8</mo></mover> <mover accent=\"true\"><mi>z</mi><mo>^</mo></mover> <mover accent=\"true\">"
          "<mi>w</mi><mo>~</mo></mover> <mover accent=\"true\"><mi>v</mi><mo>\u2192</mo></mover> "
-         "<mover accent=\"true\"><mi>u</mi><mo>\u2194</mo></mover> <mover accent=\"true\"><mi>t</mi><mo>\u00AF</mo>"
+         "<mover accent=\"true\"><mi>u</mi><mo>\u2194</mo></mover> <mover accent=\"true\"><mi>t</mi><mo>\u203E</mo>"
          "</mover> <munder accentunder=\"true\"><mi>s</mi><mo>_</mo></munder> <munder accentunder=\"true\">"
          "<mi>r</mi><mo>~</mo></munder></math>"},
         {"roff escapes are the characters they name", "\\(*a + \\(mu \\(*G",

@@ -59,7 +59,7 @@ TEST(RenderMdoc, WritesEachRuleAsItsHtml) {
         {"an equation block in the text; after delim, equations inside a text line",
          ".EQ\ndelim $$\n.EN\nThus\n.EQ\ne sup {i pi} = -1\n.EN\nand $x bar$ too.\n",
          "<main><p>Thus <math display=\"block\"><msup><mi>e</mi><mrow><mi>i</mi> <mi>\u03C0</mi></mrow></msup> <mo>=</mo> "
-         "<mrow><mo>\u2212</mo> <mn>1</mn></mrow></math> and <math><mover accent=\"true\"><mi>x</mi><mo>\u00AF</mo>"
+         "<mrow><mo>\u2212</mo><mn>1</mn></mrow></math> and <math><mover accent=\"true\"><mi>x</mi><mo>\u203E</mo>"
          "</mover></math> too.</p>\n</main>\n"},
         {"Dl lines in a row make one display, which another macro ends", ".Dl a b\n.Dl c\n.Sy d\n",
          "<main><div class=\"rs\"><pre>\na b\nc</pre>\n</div>\n<p><b>d</b></p>\n</main>\n"},

@@ -97,7 +97,7 @@ struct Keyword {
 };
 
 constexpr Keyword kKeywords[] = {
-    {"above", Key::above},           {"bar", Key::mark, 0, "\u00AF"},  {"bold", Key::font, kBold},
+    {"above", Key::above},           {"bar", Key::mark, 0, "\u203E"},  {"bold", Key::font, kBold},
     {"ccol", Key::pile, 'c'},        {"col", Key::pile, 'c'},          {"cpile", Key::pile, 'c'},
     {"dot", Key::mark, 0, "\u02D9"}, {"dotdot", Key::mark, 0, "\u00A8"}, {"dyad", Key::mark, 0, "\u2194"},
     {"fat", Key::font, kBold},       {"font", Key::font_named},        {"from", Key::from},
@@ -575,12 +575,11 @@ struct Parse {
                     next = i;
                     if (!is_letter(next_code_point(s, next))) break;
                 }
+                // (A name of letters is a name eqn knows only as a word of its own. A capital
+                // Greek letter stands upright, as its name does.)
                 const std::string_view name = s.substr(start, i - start);
-                const Glyph* g = kGlyphTable.find(name);
-                // (A capital Greek letter stands upright, as its name does.)
                 const bool capital_greek = c >= 0x391 && c <= 0x3A9 && is_one_character(name);
-                if (g != nullptr) atoms.push_back(atom(g->atom, g->text));
-                else atoms.push_back(atom(capital_greek ? Atom::upright : Atom::italic, name));
+                atoms.push_back(atom(capital_greek ? Atom::upright : Atom::italic, name));
                 continue;
             }
             i = next;
@@ -785,18 +784,33 @@ struct Writer {
         out += "</mo>";
     }
 
-    // The boxes of a list, a blank between each (which MathML passes over) so that its
-    // text reads as words, but none inside parentheses.
-    void items(const Box& list, int font, int points) {
-        auto is_operator = [&](uint32_t i, std::string_view set) {
+    // The atom whose text a box's text begins with (or ends with, `last`), or null.
+    const Box* edge_atom(uint32_t i, bool last) const {
+        for (;;) {
             const Box& b = boxes[i];
-            return b.kind == Kind::atom && b.atom == Atom::op && b.text.size() == 1 && set.find(b.text[0]) != set.npos;
-        };
+            if (b.kind == Kind::atom) return &b;
+            const bool base_first = !last && (b.kind == Kind::scripts || b.kind == Kind::limits || b.kind == Kind::mark);
+            if (b.children.empty() || !(b.kind == Kind::list || b.kind == Kind::style || base_first)) return nullptr;
+            i = last && b.kind == Kind::list ? b.children.back() : b.children[0];
+        }
+    }
+    bool is_operator(const Box* b, std::initializer_list<std::string_view> texts) const {
+        return b != nullptr && b->atom == Atom::op && std::find(texts.begin(), texts.end(), b->text) != texts.end();
+    }
+
+    // The boxes of a list, a blank between each (which MathML passes over) so that its
+    // text reads as words; none inside brackets, before punctuation, or after a sign
+    // that begins the list.
+    void items(const Box& list, int font, int points) {
         for (size_t i = 0; i < list.children.size(); ++i) {
             // (A list may stop anywhere: what has a fixed number of children writes them.)
             cut = cut || out.size() > limit;
             if (cut) return;
-            if (i > 0 && !is_operator(list.children[i - 1], "([") && !is_operator(list.children[i], ")]")) out += ' ';
+            const bool joined =
+                i == 0 || is_operator(edge_atom(list.children[i - 1], true), {"(", "["}) ||
+                is_operator(edge_atom(list.children[i], false), {")", "]", ",", ".", ";", ":"}) ||
+                (i == 1 && is_operator(edge_atom(list.children[0], true), {"\u2212", "+", "\u00B1"}));
+            if (!joined) out += ' ';
             box(list.children[i], font, points);
         }
     }
