@@ -340,8 +340,9 @@ struct Parse {
             if (child != kNone) height = std::max<uint16_t>(height, static_cast<uint16_t>(boxes[child].height + 1));
         }
         if (height > 4 * limits.depth) {
+            // (What was built stays: a chain of fractions or marks keeps its first part.)
             cut_short("boxes built on boxes more than " + std::to_string(4 * limits.depth) + " deep");
-            return 0;
+            return box.children.empty() || box.children[0] == kNone ? 0 : box.children[0];
         }
         // (Once cut, what is open still closes: no more than the groups open.)
         if (boxes.size() >= limits.boxes && !cut) {
@@ -821,6 +822,11 @@ struct Writer {
             for (const auto& [c, width] : kSpaces) {
                 if (b.text[0] == c) out += "<mspace width=\"" + std::string(width) + "\"></mspace>";
             }
+            return;
+        }
+        if (out.size() + b.text.size() > limit) {
+            cut = true;
+            out += "<mrow></mrow>";
             return;
         }
         const int own = row.element == "mi" && is_one_character(b.text) ? kItalic : 0;
