@@ -145,7 +145,7 @@ void DocumentBuilder::link_end() {
 
 void DocumentBuilder::equation(std::string_view mathml) {
     start_text();
-    add_mark(Piece::equation, mathml);
+    add_mark(Piece::equation_here, mathml);
 }
 
 void DocumentBuilder::bar(NodeKind kind, std::string_view left, std::string_view center, std::string_view right) {
@@ -201,7 +201,7 @@ void DocumentBuilder::add_pending() {
     for (const Piece& piece : pending_) {
         switch (piece.kind) {
             case Piece::break_here: doc_.add(at, NodeKind::line_break); continue;
-            case Piece::equation: doc_.add(at, NodeKind::equation, piece.start, piece.length); continue;
+            case Piece::equation_here: doc_.add(at, NodeKind::equation, piece.start, piece.length); continue;
             case Piece::link_opens: at = doc_.add(block, NodeKind::link, piece.start, piece.length); continue;
             case Piece::link_closes:
                 doc_.close(at);

@@ -95,7 +95,7 @@ public:
     // nodes will view it. Breaks, links and equations stand there as a line feed (and a
     // link's href or an equation's MathML), so that no reference is found across them.
     struct Piece {
-        enum Kind : uint8_t { words, break_here, link_opens, link_closes, equation } kind;
+        enum Kind : uint8_t { words, break_here, link_opens, link_closes, equation_here } kind;
         uint8_t font;
         uint32_t start, length;  // in the document's text
     };
