@@ -119,8 +119,8 @@ std::string check_characters(std::string_view text, bool line_ends) {
 
 // ---- Markup -------------------------------------------------------------------------------
 
-// The tags the converter writes in a page's body (modern/*.cpp), and what the parser
-// makes of each. A void element has no end tag; a block closes an open paragraph; a
+// The tags the converter writes in a page's body (modern/*.cpp, equations' MathML
+// among them), and what the parser makes of each. A void element has no end tag; a block closes an open paragraph; a
 // special element ends the search for a list item or term that a new one would close.
 struct Tag {
     std::string_view name;
@@ -133,11 +133,20 @@ constexpr Tag kTags[] = {
     {"dl", false, true, true},      {"dt", false, true, true},      {"footer", false, true, true},
     {"h2", false, true, true},      {"h3", false, true, true},      {"header", false, true, true},
     {"i", false, false, false},     {"li", false, true, true},      {"main", false, true, true},
+    {"math", false, false, false},  {"mfrac", false, false, false}, {"mi", false, false, false},
+    {"mn", false, false, false},    {"mo", false, false, false},    {"mover", false, false, false},
+    {"mrow", false, false, false},  {"mspace", false, false, false}, {"msqrt", false, false, false},
+    {"mstyle", false, false, false}, {"msub", false, false, false}, {"msubsup", false, false, false},
+    {"msup", false, false, false},  {"mtable", false, false, false}, {"mtd", false, false, false},
+    {"mtext", false, false, false}, {"mtr", false, false, false},   {"munder", false, false, false},
+    {"munderover", false, false, false},
     {"ol", false, true, true},      {"p", false, true, false},      {"pre", false, true, true},
     {"small", false, false, false}, {"span", false, false, false},  {"table", false, true, true},
     {"td", false, false, true},     {"tr", false, false, true},     {"ul", false, true, true},
 };
-constexpr std::string_view kAttributes[] = {"border", "class", "colspan", "href", "id", "rowspan", "style"};
+constexpr std::string_view kAttributes[] = {"accent", "accentunder", "border", "class", "colspan", "columnalign",
+                                            "display", "href", "id", "mathsize", "mathvariant", "rowspan", "style",
+                                            "width"};
 constexpr std::string_view kExternal[] = {"http://", "https://", "ftp://", "mailto:"};
 
 const Tag* find_tag(std::string_view name) {

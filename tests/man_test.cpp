@@ -93,6 +93,11 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
          "<main><h2 id=\"X\"><a class=\"self\" href=\"#X\"></a>X</h2>\n<div class=\"sect\"><p><b>X</b> text</p>\n</div>\n</main>\n"},
         {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
          "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
+        {"an equation block in the text; after delim, equations inside a text line",
+         ".EQ\ndelim $$\n.EN\nThe sum\n.EQ\nsum from i=1 to n i\n.EN\nis $n(n+1) over 2$, not $n$.\n",
+         "<main><p>The sum <math display=\"block\"><munderover><mo>\u2211</mo><mrow><mi>i</mi> <mo>=</mo> <mn>1</mn></mrow>"
+         "<mi>n</mi></munderover> <mi>i</mi></math> is <math><mfrac><mrow><mi>n</mi> <mo>(</mo><mi>n</mi> <mo>+</mo> "
+         "<mn>1</mn><mo>)</mo></mrow><mn>2</mn></mfrac></math>, not <math><mi>n</mi></math>.</p>\n</main>\n"},
     };
     testing_support::expect_rendered(cases, [](std::string_view source) {
         return testing_support::render_manual(source, false);

@@ -143,6 +143,11 @@ void DocumentBuilder::link_end() {
     link_open_ = false;
 }
 
+void DocumentBuilder::equation(std::string_view mathml) {
+    start_text();
+    add_mark(Piece::equation_here, mathml);
+}
+
 void DocumentBuilder::bar(NodeKind kind, std::string_view left, std::string_view center, std::string_view right) {
     flush();
     uint32_t bar = doc_.add(parent(), kind);
@@ -196,6 +201,7 @@ void DocumentBuilder::add_pending() {
     for (const Piece& piece : pending_) {
         switch (piece.kind) {
             case Piece::break_here: doc_.add(at, NodeKind::line_break); continue;
+            case Piece::equation_here: doc_.add(at, NodeKind::equation, piece.start, piece.length); continue;
             case Piece::link_opens: at = doc_.add(block, NodeKind::link, piece.start, piece.length); continue;
             case Piece::link_closes:
                 doc_.close(at);

@@ -68,6 +68,8 @@ public:
     // A link the page makes, around the text that follows, up to link_end.
     void link_start(std::string_view href);
     void link_end();
+    // An equation in the line, as MathML (escaped as HTML needs it).
+    void equation(std::string_view mathml);
 
     // A bar of three parts (the header or the footer) where the builder stands.
     void bar(NodeKind kind, std::string_view left, std::string_view center, std::string_view right);
@@ -90,10 +92,10 @@ public:
 
     // The inline content gathered: pieces whose text (a run of words in one font, or a
     // link's href) lies in the document's text from `pending_start_` on, where the text
-    // nodes will view it. Breaks and links stand there as a line feed, so that no
-    // reference is found across them.
+    // nodes will view it. Breaks, links and equations stand there as a line feed (and a
+    // link's href or an equation's MathML), so that no reference is found across them.
     struct Piece {
-        enum Kind : uint8_t { words, break_here, link_opens, link_closes } kind;
+        enum Kind : uint8_t { words, break_here, link_opens, link_closes, equation_here } kind;
         uint8_t font;
         uint32_t start, length;  // in the document's text
     };

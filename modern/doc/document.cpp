@@ -43,6 +43,7 @@ constexpr struct {
     {NodeKind::line_break, "line_break"},
     {NodeKind::link, "link"},
     {NodeKind::reference, "reference"},
+    {NodeKind::equation, "equation"},
 };
 static_assert(rows_by_kind(kKinds), "a row for every node kind, in the order of NodeKind");
 
@@ -138,7 +139,8 @@ std::string check_document(const Document& doc) {
         while (doc[open.back()].end <= i) open.pop_back();
         if (node.parent != open.back()) return fault("a parent that does not hold it");
         if (node.end <= i || node.end > doc[node.parent].end) return fault("a subtree that ends outside its parent's");
-        if ((node.kind == NodeKind::text || node.kind == NodeKind::line_break) && node.end != i + 1) {
+        if ((node.kind == NodeKind::text || node.kind == NodeKind::line_break || node.kind == NodeKind::equation) &&
+            node.end != i + 1) {
             return fault("children of a leaf");
         }
         if (std::string_view what = misplaced(doc[node.parent].kind, node.kind); !what.empty()) return fault(what);

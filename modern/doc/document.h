@@ -93,8 +93,9 @@ enum class NodeKind : uint8_t {
     line_break,
     link,                // a link the page makes (an address); its href the node's text
     reference,           // a reference name(section) that leads to a page; its href the node's text
+    equation,            // an equation: its MathML the node's text, markup written as it is
 };
-constexpr size_t kNodeKinds = static_cast<size_t>(NodeKind::reference) + 1;
+constexpr size_t kNodeKinds = static_cast<size_t>(NodeKind::equation) + 1;
 
 // Whether a table of a row per node kind (each with its `kind`) has them all, in order.
 template <typename Row, size_t N>

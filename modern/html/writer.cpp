@@ -19,14 +19,18 @@ enum class Attributes : uint8_t {
     table,  // a table's classes, and a border when it is framed (for viewers without styles)
 };
 
+// The text a node of a kind holds itself, written after its start tag.
+enum class OwnText : uint8_t { none, escaped, markup };
+
 // How each kind is written: the start tag (up to its attributes and the '>' after them,
-// when it has any) and the end tag. A kind that holds its own text (a bar's part) writes it.
+// when it has any) and the end tag. A kind that holds its own text writes it: a bar's
+// part as text, an equation's MathML as it is.
 struct Element {
     NodeKind kind;
     std::string_view start;
     Attributes attributes;
     std::string_view end;
-    bool own_text = false;
+    OwnText own_text = OwnText::none;
 };
 
 constexpr Element kElements[] = {
@@ -34,9 +38,9 @@ constexpr Element kElements[] = {
     // (A block inside, so that a viewer that knows no <header> breaks the line there too.)
     {NodeKind::header, "<header><div>", Attributes::none, "</div></header>\n"},
     {NodeKind::footer, "<footer><div>", Attributes::none, "</div></footer>\n"},
-    {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "</span> ", true},
-    {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "</span> ", true},
-    {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "</span>", true},
+    {NodeKind::bar_left, "<span class=\"left\">", Attributes::none, "</span> ", OwnText::escaped},
+    {NodeKind::bar_center, "<span class=\"center\">", Attributes::none, "</span> ", OwnText::escaped},
+    {NodeKind::bar_right, "<span class=\"right\">", Attributes::none, "</span>", OwnText::escaped},
     {NodeKind::body, "<main>", Attributes::none, "</main>\n"},
     {NodeKind::section_heading, "<h2", Attributes::heading, "</h2>\n"},
     {NodeKind::subsection_heading, "<h3", Attributes::heading, "</h3>\n"},
@@ -65,6 +69,7 @@ constexpr Element kElements[] = {
     {NodeKind::line_break, "<br>\n", Attributes::none, ""},
     {NodeKind::link, "<a", Attributes::href, "</a>"},
     {NodeKind::reference, "<a", Attributes::href, "</a>"},
+    {NodeKind::equation, "", Attributes::none, "", OwnText::markup},
 };
 static_assert(rows_by_kind(kElements), "an element for every node kind, in the order of NodeKind");
 
@@ -186,7 +191,8 @@ void write_start(Sink& out, const Document& doc, const Node& node) {
         write_attributes(out, doc, node, element.attributes);
         out.put('>');
     }
-    if (element.own_text) put_escaped(out, doc.text_of(node));
+    if (element.own_text == OwnText::escaped) put_escaped(out, doc.text_of(node));
+    if (element.own_text == OwnText::markup) out.put(doc.text_of(node));
 }
 
 }  // namespace

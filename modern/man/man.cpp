@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "modern/eqn/eqn.h"
 #include "modern/roff/inline.h"
 #include "modern/roff/name_table.h"
 #include "modern/roff/text_requests.h"
@@ -16,12 +17,14 @@ enum class Next { nothing, section, subsection, tag, font };
 
 // What the layer knows while it works through a page.
 struct Man {
-    Man(Roff& r, DocumentBuilder& h, TitleLine& t, bool first) : roff(r), doc(h), title(t), first_section_only(first) {}
+    Man(Roff& r, DocumentBuilder& h, TitleLine& t, bool first)
+        : roff(r), doc(h), title(t), first_section_only(first), equations(r) {}
 
     Roff& roff;
     DocumentBuilder& doc;
     TitleLine& title;
     bool first_section_only;
+    Equations equations;
 
     FontState fonts;
     bool fill = true;
@@ -141,8 +144,8 @@ void end_line(Man& m, bool continued) {
     m.next = Next::nothing;
 }
 
-void write(Man& m, std::string_view text, bool& continued) {
-    continued = write_inline(m.roff, m.doc, m.fonts, text);
+void write(Man& m, std::string_view text, bool& continued, bool equations = false) {
+    continued = equations ? m.equations.write_line(m.doc, m.fonts, text) : write_inline(m.roff, m.doc, m.fonts, text);
     if (m.link_open && !text.empty()) m.link_has_text = true;
 }
 
@@ -159,7 +162,7 @@ void text_line(Man& m, const RoffLine& line) {
     start_line(m, line.text);
     if (m.fill && (line.text[0] == ' ' || line.text[0] == '\t') && m.next == Next::nothing) m.doc.line_break();
     bool continued = false;
-    write(m, line.text, continued);
+    write(m, line.text, continued, true);
     end_line(m, continued);
 }
 
@@ -600,6 +603,15 @@ void macro_AT(Man& m, const RoffLine& l) {
     if (m.title.source == "System V" && l.args.size() > 1) m.title.source += " Release " + l.args[1];
 }
 
+// .EQ: the lines up to .EN are an equation, set apart in the text around it.
+void macro_EQ(Man& m, const RoffLine&) {
+    std::string mathml = m.equations.read_block();
+    if (mathml.empty()) return;
+    start_line(m, {});
+    m.doc.equation(mathml);
+    end_line(m, false);
+}
+
 void macro_TS(Man& m, const RoffLine&) {
     prepare_content(m, false);
     end_text(m);
@@ -620,7 +632,7 @@ struct Macro {
 constexpr Macro kMacros[] = {
     {"AT", macro_AT},    {"B", macro_B},     {"BI", macro_BI},   {"BL", macro_BL},   {"BR", macro_BR},
     {"DE", macro_fi},    {"DS", macro_nf},   {"DT", ignore},     {"EE", macro_EE},   {"EN", ignore},
-    {"EQ", ignore},      {"EX", macro_EX},
+    {"EQ", macro_EQ},    {"EX", macro_EX},
     {"HP", macro_HP},    {"HR", macro_HR},   {"I", macro_I},     {"IB", macro_IB},   {"IL", macro_IL},
     {"IMG", ignore},     {"IP", macro_IP},   {"IR", macro_IR},   {"IX", ignore},     {"L", macro_L},
     {"LB", macro_LB},    {"LI", macro_LI},   {"LINKSTYLE", ignore},                  {"LP", paragraph},

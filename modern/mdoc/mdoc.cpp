@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "modern/eqn/eqn.h"
 #include "modern/roff/inline.h"
 #include "modern/roff/name_table.h"
 #include "modern/roff/text_requests.h"
@@ -63,12 +64,13 @@ struct Scope {
 
 struct Mdoc {
     Mdoc(Roff& r, DocumentBuilder& h, TitleLine& t, bool first)
-        : roff(r), doc(h), title(t), first_section_only(first) {}
+        : roff(r), doc(h), title(t), first_section_only(first), equations(r) {}
 
     Roff& roff;
     DocumentBuilder& doc;
     TitleLine& title;
     bool first_section_only;
+    Equations equations;
 
     FontState fonts;          // the font of text lines
     uint8_t block_font = 0;   // .Bf: the font of plain words until .Ef
@@ -1294,6 +1296,19 @@ void request_TS(Mdoc& m, Args& a, const Macro&) {
     render_table(m.roff, m.doc, m.fonts);
 }
 
+// .EQ: the lines up to .EN are an equation, set apart in the text around it.
+void macro_EQ(Mdoc& m, Args& a, const Macro&) {
+    a.at = a.end;
+    std::string mathml = m.equations.read_block();
+    if (mathml.empty()) return;
+    prepare_content(m, true);
+    if (m.join) m.doc.no_space();
+    else m.doc.space();
+    m.doc.equation(mathml);
+    m.wrote = true;
+    m.join = !m.spacing;
+}
+
 // Macros without output, and requests for layout a browser does its own way.
 void ignore(Mdoc&, Args& a, const Macro&) { a.at = a.end; }
 
@@ -1341,7 +1356,7 @@ constexpr Macro kMacros[] = {
     {"Dv", macro_font, C},
     {"Dx", macro_system, C, 0, "DragonFly"},
     {"EN", ignore, N},
-    {"EQ", ignore, N},
+    {"EQ", macro_EQ, N},
     {"Ec", macro_Ec, C},
     {"Ed", macro_Ed, Z},
     {"Ef", macro_Ef, Z},
@@ -1446,7 +1461,7 @@ void text_line(Mdoc& m, const RoffLine& line) {
     // A line that begins with a blank begins a new line.
     if (m.fill && !m.head && (line.text[0] == ' ' || line.text[0] == '\t')) m.doc.line_break();
     m.wrote = true;
-    bool continued = write_inline(m.roff, m.doc, m.fonts, line.text);
+    bool continued = m.equations.write_line(m.doc, m.fonts, line.text);
     m.join = !m.spacing;
     end_of_line(m, continued);
 }
