@@ -540,7 +540,21 @@ void macro_Dt(Mdoc& m, Args& a, const Macro& macro) {
 
 bool indents(std::string_view offset) { return offset != "left" && offset != "0" && offset != "0n"; }
 
-void macro_Bl(Mdoc& m, Args& a, const Macro&) {
+// Lists and displays nested deeper than any page nests them (a page's loop that opens
+// them without end) open nothing more: the words stay, and every look for the
+// innermost one stays short.
+constexpr size_t kMaxScopes = 64;
+
+bool too_deep(Mdoc& m, Args& a, const Macro& macro) {
+    if (m.scopes.size() < kMaxScopes) return false;
+    m.roff.warn("lists and displays nested more than " + std::to_string(kMaxScopes) + " deep: ." +
+                std::string(macro.name) + " left out");
+    a.at = a.end;
+    return true;
+}
+
+void macro_Bl(Mdoc& m, Args& a, const Macro& macro) {
+    if (too_deep(m, a, macro)) return;
     const ListKind* kind = nullptr;
     bool offset = false;
     for (size_t i = a.at; i < a.end; ++i) {
@@ -656,7 +670,8 @@ void macro_Ta(Mdoc& m, Args& a, const Macro& macro) {
     a.at = end;
 }
 
-void macro_Bd(Mdoc& m, Args& a, const Macro&) {
+void macro_Bd(Mdoc& m, Args& a, const Macro& macro) {
+    if (too_deep(m, a, macro)) return;
     bool literal = false, offset = false;
     for (size_t i = a.at; i < a.end; ++i) {
         std::string_view w = a.words[i];
