@@ -339,6 +339,9 @@ def main():
     ap.add_argument("--label", default="windows")
     a = ap.parse_args()
     a.linux, a.windows = os.path.abspath(a.linux), os.path.abspath(a.windows)
+    # Each program reads a tree of its own, written a moment apart: the help file's time
+    # is fixed, not that of the newest page, which may fall in another second.
+    os.environ["SOURCE_DATE_EPOCH"] = "1700000000"
     for parent in a.work_in:
         try:
             os.makedirs(parent, exist_ok=True)
