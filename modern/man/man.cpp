@@ -233,8 +233,7 @@ void macro_MR(Man& m, const RoffLine& line) {
 // A macro no layer knows (of another macro package, or one the page never defines): its
 // words are kept as text, and the page warned of it once.
 void unknown_macro(Man& m, const RoffLine& line) {
-    m.roff.warn_unknown_macro(line.name);
-    if (line.args.empty()) return;
+    if (!m.roff.unknown_macro(line.name) || line.args.empty()) return;
     start_line(m, {}, &line.args);
     end_line(m, write_words(m, line));
 }
@@ -332,7 +331,7 @@ void open_item(Man& m) {
     ensure_main(m);
     m.dd_pending = false;
     size_t depth = base(m);
-    if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
+    if (m.doc.kind_at(depth) == NodeKind::tag_list) {
         m.doc.close_to(depth + 1);
     } else {
         m.doc.close_to(depth);
@@ -350,7 +349,7 @@ void macro_TP(Man& m, const RoffLine&) {
 // .TQ: one more tag for the same item.
 void macro_TQ(Man& m, const RoffLine& line) {
     size_t depth = base(m);
-    if (!(m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list)) {
+    if (m.doc.kind_at(depth) != NodeKind::tag_list) {
         macro_TP(m, line);
         return;
     }
@@ -383,11 +382,8 @@ NodeKind list_of_tag(std::string_view tag, int expected) {
     return tag == std::to_string(expected) + "." ? NodeKind::enumerated_list : NodeKind::tag_list;
 }
 
-// The kind of the block at the current indent, if any.
-NodeKind kind_at_base(Man& m) {
-    size_t depth = base(m);
-    return m.doc.depth() > depth ? m.doc.kind_at(depth) : NodeKind::page;
-}
+// The kind of the block at the current indent (the page when there is none).
+NodeKind kind_at_base(Man& m) { return m.doc.kind_at(base(m)); }
 
 void macro_IP(Man& m, const RoffLine& line) {
     // (A tag a .TP awaited is not the next line's now.)
@@ -397,10 +393,10 @@ void macro_IP(Man& m, const RoffLine& line) {
         ensure_main(m);
         m.dd_pending = false;
         size_t depth = base(m);
-        if (is_marker_list(kind_at_base(m))) {
+        if (is_marker_list(m.doc.kind_at(depth))) {
             // More of the item under way.
             m.doc.close_to(std::min(m.doc.depth(), depth + 2));
-        } else if (m.doc.depth() > depth && m.doc.kind_at(depth) == NodeKind::tag_list) {
+        } else if (m.doc.kind_at(depth) == NodeKind::tag_list) {
             m.doc.close_to(depth + 1);
             m.doc.open(NodeKind::definition);
         } else {
@@ -545,8 +541,9 @@ void macro_HR(Man& m, const RoffLine& line) {
     if (line.args.empty()) return;
     start_line(m, {}, &line.args);
     bool continued = false;
-    bool followed = is_linkable(plain_text(m.roff, line.args[0]));
-    if (followed) m.doc.link_start(plain_text(m.roff, line.args[0]));
+    const std::string address = plain_text(m.roff, line.args[0]);
+    bool followed = is_linkable(address);
+    if (followed) m.doc.link_start(address);
     write(m, line.args[line.args.size() > 1 ? 1 : 0], continued);
     if (followed) m.doc.link_end();
     if (line.args.size() > 2) write(m, line.args[2], continued);
@@ -716,8 +713,8 @@ void render_man(Roff& roff, DocumentBuilder& doc, TitleLine& title, bool first_s
         }
         if (const Macro* macro = find_macro(line.name)) {
             macro->handler(m, line);
-        } else if (!line.name.empty() && line.name[0] >= 'A' && line.name[0] <= 'Z') {
-            unknown_macro(m, line);  // (a request the reader does not do is left: .tm, .sy)
+        } else {
+            unknown_macro(m, line);
         }
     }
     if (m.link_open && m.link_followed) doc.link_end();

@@ -1524,8 +1524,7 @@ void macro_line(Mdoc& m, const RoffLine& line) {
     const Macro* macro = find_macro(line.name);
     if (macro == nullptr) {
         // A macro of no layer keeps its words (a request the reader does not do is left).
-        if (line.name.empty() || line.name[0] < 'A' || line.name[0] > 'Z') return;
-        m.roff.warn_unknown_macro(line.name);
+        if (!m.roff.unknown_macro(line.name)) return;
         m.wrote = false;
         Args a{line.args, 0, line.args.size(), true, line.quoted, false};
         run(m, a, plain(m));

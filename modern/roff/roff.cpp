@@ -1211,11 +1211,13 @@ bool process(Roff& roff, std::string_view line, bool interpolated_already, RoffL
 
 void Roff::warn(const std::string& text) { note(*this, text, true); }
 
-void Roff::warn_unknown_macro(const std::string& name) {
+bool Roff::unknown_macro(const std::string& name) {
+    if (name.empty() || name[0] < 'A' || name[0] > 'Z') return false;
     auto& warned = s_.unknown_macros;
-    if (std::find(warned.begin(), warned.end(), name) != warned.end()) return;
+    if (std::find(warned.begin(), warned.end(), name) != warned.end()) return true;
     warned.push_back(name);
     warn("unknown macro ." + name + ": its words kept as text");
+    return true;
 }
 
 bool Roff::overworked() {

@@ -107,8 +107,10 @@ public:
     const std::vector<Message>& messages() const { return s_.messages; }
     // A warning of the macro layer, at the line last read.
     void warn(const std::string& text);
-    // The warning for a macro no layer knows, whose words are kept as text: once a page.
-    void warn_unknown_macro(const std::string& name);
+    // Whether a call no layer knows is a macro (its name begins with a capital), whose
+    // words the layer keeps as text: warned of once a page. A request the reader does not
+    // do (.tm, .sy) is none, and is dropped.
+    bool unknown_macro(const std::string& name);
     // Whether the page was cut short by a bound.
     bool cut() const { return s_.cut; }
 
