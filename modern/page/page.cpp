@@ -415,6 +415,15 @@ td.h, td.hi { background: linear-gradient(currentColor, currentColor) center / 1
 td.h2, td.hi2 { background: linear-gradient(currentColor, currentColor) 0 calc(50% - 2px) / 100% 1px no-repeat,
                 linear-gradient(currentColor, currentColor) 0 calc(50% + 2px) / 100% 1px no-repeat; }
 td.hi, td.hi2 { background-origin: content-box; background-clip: content-box; }
+/* Equations: a font with the metrics that place accents and stretch delimiters (a browser's
+   own choice may have none), and the variants its MathML leaves to the stylesheet. */
+math { line-height: normal; font-family: "Cambria Math", "STIX Two Math", "Latin Modern Math",
+       "DejaVu Math TeX Gyre", math; }
+math [mathvariant="italic"] { font-style: italic; }
+math [mathvariant="bold"] { font-weight: bold; text-transform: none; }
+math [mathvariant="bold-italic"] { font-weight: bold; font-style: italic; text-transform: none; }
+math [mathvariant="monospace"] { font-family: monospace, monospace; text-transform: none; }
+math[display="block"] { margin: 0.3em 0; }
 /* The start page's bar of initials, one per section. */
 nav.letters { margin: 0 0 0.5em; line-height: 1.6; }
 nav.letters a { padding: 0 0.25em; }

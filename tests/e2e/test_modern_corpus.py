@@ -37,6 +37,18 @@ class ModernCorpusTest(unittest.TestCase):
                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
             self.assertEqual(done.returncode, 0, "\n" + done.stdout.decode("utf-8", "replace"))
 
+    def test_equations_read_word_for_word_as_mandoc_renders_them(self):
+        need(self, ("mandoc", "mandoc"))
+        work = tempfile.mkdtemp(prefix="tolbrik-equations-")
+        self.addCleanup(shutil.rmtree, work, True)
+        page = os.path.join(source(), "examples", "man7", "tolbrik-equations.7")
+        os.makedirs(os.path.join(work, "in", "man7"))
+        shutil.copy(page, os.path.join(work, "in", "man7"))
+        done = subprocess.run([sys.executable, os.path.join(source(), "tests", "modern", "mandoc_compare.py"),
+                               "--tolbrik", exe(), "--input", os.path.join(work, "in"), "--check", "1,1,1"],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+        self.assertEqual(done.returncode, 0, "\n" + done.stdout.decode("utf-8", "replace"))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -160,6 +160,11 @@ class BodyText(HTMLParser):
 
 
 words = lambda text: text.translate(NORMAL).split()
+# A terminal writes an equation on one line with marks for its layout (x_i^2, (a)/(b), √(x),
+# x^ for a hat), where MathML has a token for each name, number and operator: on a page with
+# equations the marks part words on both sides, and a token is a word of its own.
+EQUATION_MARKS = str.maketrans({c: "" for c in "_^/()\u221a\u02d9\u00a8~\u2192\u2194\u203e"})
+MATH_TOKENS = {"mi", "mn", "mo", "mtext", "ms"}
 
 
 def html_error(data):
@@ -230,7 +235,8 @@ def compare_page(job):
     reader = BodyText()
     reader.feed(data.decode("utf-8", "replace"))
     reader.close()
-    theirs, ours = Counter(words(text)), Counter(words("".join(reader.parts)))
+    marks = (lambda t: t.translate(EQUATION_MARKS)) if b"<math" in data else (lambda t: t)
+    theirs, ours = Counter(words(marks(text))), Counter(words(marks("".join(reader.parts))))
     extra = ours - theirs
     result.update(theirs=sum(theirs.values()), ours=sum(ours.values()),
                   common=sum((theirs & ours).values()), missing=theirs - ours, extra=extra,
