@@ -1,6 +1,7 @@
 // Equations: eqn source in, the whole MathML out (and the reader's messages after it).
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -15,12 +16,14 @@ struct Case {
     EqnLimits limits = {};
 };
 
-std::string render(const Case& c) {
+// The MathML without the marks that only a viewer without MathML shows; or, `reading`,
+// only the text such a viewer shows.
+std::string render(const Case& c, bool reading) {
     Roff roff(std::string_view(), RoffHost{});
     Equations equations(roff, c.limits);
     std::string out = equations.render(c.source, false);
     for (const Roff::Message& m : roff.messages()) out += "\n" + m.text;
-    return out;
+    return std::regex_replace(out, std::regex(reading ? "<[^>]*>" : "<mo class=\"linear\">[^<]*</mo>"), "");
 }
 
 TEST(RenderEquation, WritesEachConstructAsItsMathml) {
@@ -38,17 +41,18 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
          "<mo>\u2265</mo> <mo>\u2264</mo> <mo>\u2260</mo> <mo>\u2261</mo> <mo>\u00B1</mo> <mo>\u2032</mo> "
          "<mn>\u00BD</mn></math>"},
         {"from and to: below and above; on a word too", "sum from i=0 to n x lim from {n -> inf} y",
-         "<math><munderover><mo>\u2211</mo><mrow><mi>i</mi> <mo>=</mo> <mn>0</mn></mrow><mi>n</mi></munderover> "
-         "<mi>x</mi> <munder><mi>lim</mi><mrow><mi>n</mi> <mo>\u2192</mo> <mi>\u221E</mi></mrow></munder> <mi>y</mi>"
+         "<math><munderover><mo>\u2211</mo><mrow><mrow><mi>i</mi> <mo>=</mo> <mn>0</mn></mrow></mrow><mrow><mi>n</mi></mrow></munderover> "
+         "<mi>x</mi> <munder><mi>lim</mi><mrow><mrow><mi>n</mi> <mo>\u2192</mo> <mi>\u221E</mi></mrow></mrow></munder> <mi>y</mi>"
          "</math>"},
         {"sub and sup: both on one base, or grouped to the right", "x sub i sup 2 y sup 2 sub i z sub a sub b",
-         "<math><msubsup><mi>x</mi><mi>i</mi><mn>2</mn></msubsup> <msup><mi>y</mi><msub><mn>2</mn><mi>i</mi></msub>"
-         "</msup> <msub><mi>z</mi><msub><mi>a</mi><mi>b</mi></msub></msub></math>"},
+         "<math><msubsup><mi>x</mi><mrow><mi>i</mi></mrow><mrow><mn>2</mn></mrow></msubsup> <msup><mi>y</mi><mrow>"
+         "<msub><mn>2</mn><mrow><mi>i</mi></mrow></msub></mrow></msup> <msub><mi>z</mi><mrow><msub><mi>a</mi><mrow>"
+         "<mi>b</mi></mrow></msub></mrow></msub></math>"},
         {"over groups to the left, binding less than sqrt, which binds less than sup",
          "a over b over c sqrt {a + b} over 2 sqrt x sup 2",
-         "<math><mfrac><mfrac><mi>a</mi><mi>b</mi></mfrac><mi>c</mi></mfrac> <mfrac><msqrt><mrow><mi>a</mi> "
-         "<mo>+</mo> <mi>b</mi></mrow></msqrt><mn>2</mn></mfrac> <msqrt><msup><mi>x</mi><mn>2</mn></msup></msqrt>"
-         "</math>"},
+         "<math><mfrac><mrow><mfrac><mi>a</mi><mrow><mi>b</mi></mrow></mfrac></mrow><mrow><mi>c</mi></mrow></mfrac> "
+         "<mfrac><mrow><msqrt><mrow><mi>a</mi> <mo>+</mo> <mi>b</mi></mrow></msqrt></mrow><mrow><mn>2</mn></mrow>"
+         "</mfrac> <msqrt><msup><mi>x</mi><mrow><mn>2</mn></mrow></msup></msqrt></math>"},
         {"matrix: columns lcol, ccol, rcol of rows parted by above; a short column's cells empty",
          "matrix { lcol { 1 above 22 } ccol { 3 } rcol { 4 above 5 } }",
          "<math><mtable columnalign=\"left center right\"><mtr><mtd><mn>1</mn></mtd> <mtd><mn>3</mn></mtd> <mtd>"
@@ -70,10 +74,10 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
          "<math mathsize=\"120%\"><mi mathvariant=\"bold\">x</mi></math>"},
         {"define and ndefine: the name stands for the text; tdefine is dropped",
          "define sq 'sup 2' x sq ndefine t /y/ t tdefine u 'z' u",
-         "<math><msup><mi>x</mi><mn>2</mn></msup> <mi>y</mi> <mi>u</mi></math>"},
+         "<math><msup><mi>x</mi><mrow><mn>2</mn></mrow></msup> <mi>y</mi> <mi>u</mi></math>"},
         {"left and right delimiters: named, empty, or none",
          "left ( a over b right ) left floor x right ceiling left \"\" y right | left [ z",
-         "<math><mrow><mo>(</mo><mfrac><mi>a</mi><mi>b</mi></mfrac><mo>)</mo></mrow> <mrow><mo>\u230A</mo><mi>x</mi>"
+         "<math><mrow><mo>(</mo><mfrac><mi>a</mi><mrow><mi>b</mi></mrow></mfrac><mo>)</mo></mrow> <mrow><mo>\u230A</mo><mi>x</mi>"
          "<mo>\u2309</mo></mrow> <mrow><mi>y</mi><mo>|</mo></mrow> <mrow><mo>[</mo><mi>z</mi></mrow></math>"},
         {"braces group; quoted text as it is; the spaces ~ and ^", "{a b} \"two  words\" ~ c ^ d",
          "<math><mrow><mi>a</mi> <mi>b</mi></mrow> <mtext>two  words</mtext> <mspace width=\"0.25em\"></mspace> "
@@ -93,7 +97,8 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
         {"statements alone set no box", "delim $$ define x 'y'",
          ""},
         {"keywords that have nothing to act on", "sup 2 } above right ) x over",
-         "<math><msup><mrow></mrow><mn>2</mn></msup><mo>)</mo> <mfrac><mi>x</mi><mrow></mrow></mfrac></math>"},
+         "<math><msup><mrow></mrow><mrow><mn>2</mn></mrow></msup><mo>)</mo> <mfrac><mi>x</mi><mrow><mrow></mrow></mrow></mfrac>"
+         "</math>"},
         {"a definition that uses itself", "define a 'x a' a b",
          "<math><mi>x</mi> <mi>b</mi></math>\nequation: the definition of a uses itself: left out there"},
         {"groups nested too deep: the rest left out", "a {{{x}}} b",
@@ -111,7 +116,18 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
          "\nequation: more than 40 bytes of MathML: the rest left out",
          {64, 1 << 16, 1 << 16, 1 << 13, 40}},
     };
-    for (const Case& c : cases) EXPECT_EQ(render(c), c.mathml) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(render(c, false), c.mathml) << c.what;
+}
+
+TEST(RenderEquation, ReadsAsATerminalWritesItWithoutMathml) {
+    const Case cases[] = {
+        {"scripts and limits after their marks, grouped ones in parentheses",
+         "x sub i sup 2 + e sup {- t sup 2} sum from {i = 1} to n", "x_i^2 + e^(\u2212t^2) \u2211_(i = 1)^n"},
+        {"fractions and roots", "{- b +- sqrt {b sup 2 - 4 a c}} over {2 a} a over b over c 1 over 2",
+         "(\u2212b \u00B1 \u221A(b^2 \u2212 4 a c))/(2 a) (a/b)/c 1/2"},
+        {"a pile in parentheses, a matrix row by row", "lpile {a above b} matrix {ccol {1 above 2} ccol {3 above 4}}", "(a b) (1 3) (2 4)"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(render(c, true), c.mathml) << c.what;
 }
 
 }  // namespace

@@ -94,10 +94,10 @@ TEST(RenderMan, WritesEachRuleAsItsHtml) {
         {".br breaks, .sp starts a paragraph", "a\n.br\nb\n.sp\nc\n",
          "<main><p>a<br>\nb</p>\n<p>c</p>\n</main>\n"},
         {"an equation block in the text; after delim, equations inside a text line",
-         ".EQ\ndelim $$\n.EN\nThe sum\n.EQ\nsum from i=1 to n i\n.EN\nis $n(n+1) over 2$, not $n$.\n",
-         "<main><p>The sum <math display=\"block\"><munderover><mo>\u2211</mo><mrow><mi>i</mi> <mo>=</mo> <mn>1</mn></mrow>"
-         "<mi>n</mi></munderover> <mi>i</mi></math> is <math><mfrac><mrow><mi>n</mi> <mo>(</mo><mi>n</mi> <mo>+</mo> "
-         "<mn>1</mn><mo>)</mo></mrow><mn>2</mn></mfrac></math>, not <math><mi>n</mi></math>.</p>\n</main>\n"},
+         ".EQ\ndelim $$\n.EN\nThe square\n.EQ\nx sup 2\n.EN\nis $n over 2$, not $n$.\n",
+         "<main><p>The square <math display=\"block\"><msup><mi>x</mi><mrow><mo class=\"linear\">^</mo><mn>2</mn></mrow>"
+         "</msup></math> is <math><mfrac><mi>n</mi><mrow><mo class=\"linear\">/</mo><mn>2</mn></mrow></mfrac></math>, not "
+         "<math><mi>n</mi></math>.</p>\n</main>\n"},
     };
     testing_support::expect_rendered(cases, [](std::string_view source) {
         return testing_support::render_manual(source, false);

@@ -734,17 +734,24 @@ struct Writer {
                 const bool lower = b.children[1] != kNone, upper = b.children[2] != kNone;
                 const std::string_view element = kElements[b.kind == Kind::limits][lower && upper ? 2 : upper ? 1 : 0];
                 open(element);
-                for (uint32_t child : b.children) {
-                    if (child != kNone) box(child, font, points);
-                }
+                box(b.children[0], font, points);
+                if (lower) part(b.children[1], "_", font, points);
+                if (upper) part(b.children[2], "^", font, points);
                 close(element);
                 return;
             }
             case Kind::fraction:
+                open("mfrac");
+                part(b.children[0], "", font, points);
+                part(b.children[1], "/", font, points);
+                close("mfrac");
+                return;
             case Kind::root:
-                open(b.kind == Kind::root ? "msqrt" : "mfrac");
-                for (uint32_t child : b.children) box(child, font, points);
-                close(b.kind == Kind::root ? "msqrt" : "mfrac");
+                open("msqrt");
+                reading("\u221A(");
+                box(b.children[0], font, points);
+                reading(")");
+                close("msqrt");
                 return;
             case Kind::style: return style(b, font, points);
             case Kind::fence:
@@ -778,6 +785,30 @@ struct Writer {
         out += "</";
         out += element;
         out += '>';
+    }
+    // What a viewer without MathML shows between the boxes, as a terminal writes the
+    // equation on one line: x_i^2, (a + b)/2, \u221A(x). The stylesheet hides it where the
+    // equation is drawn.
+    void reading(std::string_view marks) {
+        out += "<mo class=\"linear\">";
+        out += marks;
+        out += "</mo>";
+    }
+    // A script, limit or part of a fraction, after its mark and in parentheses unless it
+    // is one atom.
+    void part(uint32_t index, std::string_view mark, int font, int points) {
+        uint32_t inner = index;
+        while ((boxes[inner].kind == Kind::style || boxes[inner].kind == Kind::list) && boxes[inner].children.size() == 1) {
+            inner = boxes[inner].children[0];
+        }
+        const bool grouped = boxes[inner].kind != Kind::atom;
+        if (!grouped && mark.empty()) return box(index, font, points);
+        // (The part keeps its own row: a sign that begins it stays a prefix.)
+        out += "<mrow>";
+        reading(std::string(mark) + (grouped ? "(" : ""));
+        box(index, font, points);
+        if (grouped) reading(")");
+        out += "</mrow>";
     }
     void operator_text(std::string_view text) {
         out += "<mo>";
@@ -876,11 +907,14 @@ struct Writer {
             out += '"';
         }
         out += '>';
+        // Read on one line, a pile is its boxes in parentheses, a matrix each of its rows.
         for (size_t r = 0; r < rows && !cut; ++r) {
             out += r > 0 ? " <mtr>" : "<mtr>";
             for (size_t c = 0; c < count && !cut; ++c) {
                 out += c > 0 ? " <mtd>" : "<mtd>";
+                if (c == 0 && (count > 1 || r == 0)) reading("(");
                 if (r < columns[c]->children.size()) box(columns[c]->children[r], font, points);
+                if (c + 1 == count && (count > 1 || r + 1 == rows)) reading(")");
                 out += "</mtd>";
             }
             out += "</mtr>";

@@ -424,6 +424,8 @@ math [mathvariant="bold"] { font-weight: bold; text-transform: none; }
 math [mathvariant="bold-italic"] { font-weight: bold; font-style: italic; text-transform: none; }
 math [mathvariant="monospace"] { font-family: monospace, monospace; text-transform: none; }
 math[display="block"] { margin: 0.3em 0; }
+/* The marks that set an equation out on one line for a viewer without MathML: not here. */
+math .linear { display: none; }
 /* The start page's bar of initials, one per section. */
 nav.letters { margin: 0 0 0.5em; line-height: 1.6; }
 nav.letters a { padding: 0 0.25em; }

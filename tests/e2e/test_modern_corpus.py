@@ -1,7 +1,8 @@
 """This machine's manual pages converted with -modern, measured against mandoc's rendering
 of the same sources by tests/modern/mandoc_compare.py: the words of a sample of man pages,
 and of every page with a table and every mdoc page, troff leftovers, HTML errors, tables,
-the references made links, and the run itself.
+the references made links, and the run itself; and the example page of equations, word
+for word.
 """
 import os, shutil, subprocess, sys, tempfile, unittest
 
@@ -26,29 +27,19 @@ class ModernCorpusTest(unittest.TestCase):
         if not os.path.isdir(corpus):
             real_pages(self, corpus, at_least=SAMPLE)
 
+        # Last, the example page of equations: word for word as mandoc's text of it.
+        equations = os.path.join(work, "equations", "man7")
+        os.makedirs(equations)
+        shutil.copy(os.path.join(source(), "examples", "man7", "tolbrik-equations.7"), equations)
         compare = os.path.join(source(), "tests", "modern", "mandoc_compare.py")
-        for number, (kinds, sample, limits, extra) in enumerate(CHECKS):
+        for number, (kinds, sample, limits, extra) in enumerate(CHECKS + [("man", 0, "1,1,1", [])]):
             sampled = ["--sample", str(sample)] if sample else []
             # The tree is converted once; the second check reads what the first wrote.
-            again = ["--no-run"] if number else []
-            done = subprocess.run([sys.executable, compare, "--tolbrik", exe(), "--input", corpus,
-                                   "--output", os.path.join(work, "out"), "--kinds", kinds,
-                                   "--check", limits] + sampled + again + extra + cache,
-                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+            tree = ["--input", corpus, "--output", os.path.join(work, "out")] + ["--no-run"] * (number == 1)
+            done = subprocess.run([sys.executable, compare, "--tolbrik", exe(), "--kinds", kinds, "--check", limits] +
+                                  (tree if number < len(CHECKS) else ["--input", os.path.dirname(equations)]) +
+                                  sampled + extra + cache, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
             self.assertEqual(done.returncode, 0, "\n" + done.stdout.decode("utf-8", "replace"))
-
-    def test_equations_read_word_for_word_as_mandoc_renders_them(self):
-        need(self, ("mandoc", "mandoc"))
-        work = tempfile.mkdtemp(prefix="tolbrik-equations-")
-        self.addCleanup(shutil.rmtree, work, True)
-        page = os.path.join(source(), "examples", "man7", "tolbrik-equations.7")
-        os.makedirs(os.path.join(work, "in", "man7"))
-        shutil.copy(page, os.path.join(work, "in", "man7"))
-        done = subprocess.run([sys.executable, os.path.join(source(), "tests", "modern", "mandoc_compare.py"),
-                               "--tolbrik", exe(), "--input", os.path.join(work, "in"), "--check", "1,1,1"],
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
-        self.assertEqual(done.returncode, 0, "\n" + done.stdout.decode("utf-8", "replace"))
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -143,15 +143,11 @@ class BodyText(HTMLParser):
             self.links.append((self.anchor[0], "".join(self.parts[self.anchor[1]:])))
             self.anchor = None
         if tag == "a" and self.external:
-            address, start = self.external
-            if not "".join(self.parts[start:]).strip():
-                pass
-            elif "".join(self.parts[start:]).strip() == address:
+            (address, start), self.external = self.external, None
+            shown = "".join(self.parts[start:]).strip()
+            if shown == address:
                 del self.parts[start:]
-                self.parts.append("<%s>" % address)
-            else:
-                self.parts.append(" <%s>" % address)
-            self.external = None
+            self.parts.append("" if not shown else "<%s>" % address if shown == address else " <%s>" % address)
         self.parts.append(" " if tag in BLOCKS else "")
 
     def handle_data(self, data):
@@ -160,11 +156,6 @@ class BodyText(HTMLParser):
 
 
 words = lambda text: text.translate(NORMAL).split()
-# A terminal writes an equation on one line with marks for its layout (x_i^2, (a)/(b), √(x),
-# x^ for a hat), where MathML has a token for each name, number and operator: on a page with
-# equations the marks part words on both sides, and a token is a word of its own.
-EQUATION_MARKS = str.maketrans({c: "" for c in "_^/()\u221a\u02d9\u00a8~\u2192\u2194\u203e"})
-MATH_TOKENS = {"mi", "mn", "mo", "mtext", "ms"}
 
 
 def html_error(data):
@@ -235,8 +226,7 @@ def compare_page(job):
     reader = BodyText()
     reader.feed(data.decode("utf-8", "replace"))
     reader.close()
-    marks = (lambda t: t.translate(EQUATION_MARKS)) if b"<math" in data else (lambda t: t)
-    theirs, ours = Counter(words(marks(text))), Counter(words(marks("".join(reader.parts))))
+    theirs, ours = Counter(words(text)), Counter(words("".join(reader.parts)))
     extra = ours - theirs
     result.update(theirs=sum(theirs.values()), ours=sum(ours.values()),
                   common=sum((theirs & ours).values()), missing=theirs - ours, extra=extra,
