@@ -795,13 +795,10 @@ struct Writer {
         out += "</mo>";
     }
     // A script, limit or part of a fraction, after its mark and in parentheses unless it
-    // is one atom.
+    // is one atom (the one it begins and ends with).
     void part(uint32_t index, std::string_view mark, int font, int points) {
-        uint32_t inner = index;
-        while ((boxes[inner].kind == Kind::style || boxes[inner].kind == Kind::list) && boxes[inner].children.size() == 1) {
-            inner = boxes[inner].children[0];
-        }
-        const bool grouped = boxes[inner].kind != Kind::atom;
+        const Box* first = edge_atom(index, false);
+        const bool grouped = first == nullptr || first != edge_atom(index, true);
         if (!grouped && mark.empty()) return box(index, font, points);
         // (The part keeps its own row: a sign that begins it stays a prefix.)
         out += "<mrow>";

@@ -382,9 +382,6 @@ NodeKind list_of_tag(std::string_view tag, int expected) {
     return tag == std::to_string(expected) + "." ? NodeKind::enumerated_list : NodeKind::tag_list;
 }
 
-// The kind of the block at the current indent (the page when there is none).
-NodeKind kind_at_base(Man& m) { return m.doc.kind_at(base(m)); }
-
 void macro_IP(Man& m, const RoffLine& line) {
     // (A tag a .TP awaited is not the next line's now.)
     if (m.next == Next::tag) m.next = Next::nothing;
@@ -407,15 +404,16 @@ void macro_IP(Man& m, const RoffLine& line) {
         return;
     }
     ensure_main(m);
-    NodeKind current = kind_at_base(m);
+    const size_t depth = base(m);
+    const NodeKind current = m.doc.kind_at(depth);  // (the page when no block is at the indent)
     std::string marker = plain_text(m.roff, tag);
     NodeKind list = list_of_tag(marker, current == NodeKind::enumerated_list ? m.next_number : 1);
     if (list != NodeKind::tag_list) {
         m.dd_pending = false;
         if (current == list) {
-            m.doc.close_to(base(m) + 1);
+            m.doc.close_to(depth + 1);
         } else {
-            m.doc.close_to(base(m));
+            m.doc.close_to(depth);
             m.doc.open(list, list == NodeKind::dash_list ? std::string_view(marker) : std::string_view());
             m.next_number = 1;
         }
