@@ -94,11 +94,9 @@ TEST(RenderEquation, WritesEachConstructAsItsMathml) {
         {"undef, and what a page shows no differently: set, mark, lineup, motions",
          "define a 'b' undef a a set x y mark = lineup back 10 c fwd 2 up 1 down 1 d",
          "<math><mi>a</mi> <mo>=</mo> <mi>c</mi> <mi>d</mi></math>"},
-        {"statements alone set no box", "delim $$ define x 'y'",
-         ""},
-        {"keywords that have nothing to act on", "sup 2 } above right ) x over",
-         "<math><msup><mrow></mrow><mrow><mn>2</mn></mrow></msup><mo>)</mo> <mfrac><mi>x</mi><mrow><mrow></mrow></mrow></mfrac>"
-         "</math>"},
+        {"statements alone set no box", "delim $$ define x 'y'", ""},
+        {"keywords that have nothing to act on", "sup 2 } above right ) x over", "<math><msup><mrow></mrow><mrow>"
+         "<mn>2</mn></mrow></msup><mo>)</mo> <mfrac><mi>x</mi><mrow><mrow></mrow></mrow></mfrac></math>"},
         {"a definition that uses itself", "define a 'x a' a b",
          "<math><mi>x</mi> <mi>b</mi></math>\nequation: the definition of a uses itself: left out there"},
         {"groups nested too deep: the rest left out", "a {{{x}}} b",

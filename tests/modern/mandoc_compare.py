@@ -146,8 +146,9 @@ class BodyText(HTMLParser):
             (address, start), self.external = self.external, None
             shown = "".join(self.parts[start:]).strip()
             if shown == address:
-                del self.parts[start:]
-            self.parts.append("" if not shown else "<%s>" % address if shown == address else " <%s>" % address)
+                self.parts[start:] = ["<%s>" % address]
+            elif shown:
+                self.parts.append(" <%s>" % address)
         self.parts.append(" " if tag in BLOCKS else "")
 
     def handle_data(self, data):
